@@ -1,0 +1,122 @@
+#include "modbustransport.h"
+
+#include "crc16.h"
+#include "modbusframe.h"
+
+#include <QIODevice>
+#include <QThread>
+
+ModbusTransport::ModbusTransport(Pacing pacing, QIODevice *device) : m_pacing(pacing), m_device(device)
+{
+    m_sinceLastTransmission.start();
+}
+
+void ModbusTransport::keepInterFrameGap()
+{
+    if (m_pacing == Pacing::FixedSleep) {
+        QThread::msleep(InterFrameGapMs);
+        return;
+    }
+    const qint64 elapsed = m_sinceLastTransmission.elapsed();
+    if (elapsed < InterFrameGapMs)
+        QThread::msleep(static_cast<unsigned long>(InterFrameGapMs - elapsed));
+}
+
+void ModbusTransport::discardStaleInput()
+{
+    // Also pull what the OS holds but the device has not buffered yet, so a late
+    // reply to an earlier request cannot pass for the answer to this one. Bounded,
+    // so a port flooded with noise cannot keep us here.
+    for (int round = 0; round < 4; ++round) {
+        m_device->readAll();
+        if (!m_device->waitForReadyRead(0))
+            break;
+    }
+    m_device->readAll();
+}
+
+bool ModbusTransport::waitForBytes()
+{
+    QElapsedTimer waited;
+    waited.start();
+    if (m_device->waitForReadyRead(PollStepMs))
+        return true;
+    // A device in error returns at once; do not spin on it.
+    const qint64 left = PollStepMs - waited.elapsed();
+    if (left > 0)
+        QThread::msleep(static_cast<unsigned long>(left));
+    return false;
+}
+
+void ModbusTransport::log(const QString &type, const QByteArray &bytes)
+{
+    if (m_logging && m_sink)
+        m_sink(type, ModbusFrame::toHex(bytes));
+}
+
+QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength, int timeoutMs)
+{
+    if (!m_device || !m_device->isOpen())
+        throw ModbusError(QStringLiteral("Port not open"));
+
+    keepInterFrameGap();
+    discardStaleInput();
+    log(QStringLiteral("tx"), request);
+
+    m_device->write(request);
+    m_device->waitForBytesWritten(timeoutMs);
+    m_sinceLastTransmission.restart();
+
+    const char slave = request.at(0);
+    const char function = request.at(1);
+    QByteArray buffer;
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (timer.elapsed() >= timeoutMs)
+            throw ModbusError(QStringLiteral("Timeout"));
+        if (m_device->bytesAvailable() <= 0 && !waitForBytes())
+            continue;
+        buffer.append(m_device->readAll());
+        if (buffer.size() < replyLength)
+            continue;
+        for (int i = 0; i + replyLength <= buffer.size(); ++i) {
+            if (buffer.at(i) != slave || buffer.at(i + 1) != function)
+                continue;
+            const QByteArray candidate = buffer.mid(i, replyLength);
+            if (hasValidCrc(candidate)) {
+                log(QStringLiteral("rx"), candidate);
+                return candidate;
+            }
+        }
+    }
+}
+
+QVector<quint16> ModbusTransport::readRegisters(quint8 slave, quint16 address, quint16 count, int timeoutMs)
+{
+    const QByteArray reply = transact(ModbusFrame::readRequest(slave, address, count),
+                                      ModbusFrame::readReplyLength(count), timeoutMs);
+    return ModbusFrame::readReplyWords(reply, count);
+}
+
+bool ModbusTransport::writeRegister(quint8 slave, quint16 address, quint16 value, int timeoutMs)
+{
+    try {
+        transact(ModbusFrame::writeRequest(slave, address, value), ModbusFrame::writeReplyLength, timeoutMs);
+        return true;
+    } catch (const ModbusError &) {
+        return false;
+    }
+}
+
+bool ModbusTransport::writeRegisters(quint8 slave, quint16 address, const QVector<quint16> &values,
+                                     int timeoutMs)
+{
+    try {
+        transact(ModbusFrame::writeMultiRequest(slave, address, values), ModbusFrame::writeReplyLength,
+                 timeoutMs);
+        return true;
+    } catch (const ModbusError &) {
+        return false;
+    }
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "devicestate.h"
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QVector>
+#include <QWaitCondition>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QIODevice;
+class ModbusTransport;
+
+// The thread that owns the serial port while a station is connected.
+//
+// Each pass of its loop serves, in this priority: the one synchronous request
+// a GUI-thread caller is blocked on, then one queued fire-and-forget write,
+// then (unless paused) one polling cycle of six reads that becomes a DeviceState.
+class ModbusWorker : public QThread
+{
+    Q_OBJECT
+
+public:
+    using PortFactory = std::function<std::unique_ptr<QIODevice>(const QString &portName)>;
+
+    static constexpr int SyncReadTransactionMs = 300;
+    static constexpr int PollReadTimeoutMs = 100;
+    static constexpr int SyncWriteWaitMs = 700;
+    static constexpr int SyncWriteMultiWaitMs = 1000;
+    static constexpr int SyncReadExtraWaitMs = 500;
+    static constexpr int FailedCyclesBeforeLoss = 3;
+
+    explicit ModbusWorker(QObject *parent = nullptr);
+    ~ModbusWorker() override;
+
+    // Read at thread start only; a change takes effect on the next connection.
+    void setPortName(const QString &name) { m_portName = name; }
+    QString portName() const { return m_portName; }
+    void setStation(quint8 station) { m_station = station; }
+    quint8 station() const { return m_station; }
+
+    // Lets tests hand the worker a scripted byte stream instead of a serial port.
+    void setPortFactory(PortFactory factory) { m_portFactory = std::move(factory); }
+
+    // Blocking calls for the GUI thread; empty or false on any failure.
+    QVector<quint16> syncRead(quint8 slave, quint16 address, quint16 count, int timeoutMs = 300);
+    bool syncWrite(quint8 slave, quint16 address, quint16 value);
+    bool syncWriteMulti(quint8 slave, quint16 address, const QVector<quint16> &values);
+
+    void setPollingPaused(bool paused);
+    bool isPollingPaused() const { return m_pollingPaused.load(); }
+    // Sent to the worker's station between polls; ignored while the thread is not running.
+    void enqueueWrite(quint16 address, quint16 value);
+    // Requests the end of the loop, drops queued writes and releases a waiting
+    // caller; does not wait for the thread.
+    void stop();
+
+Q_SIGNALS:
+    void connectedSuccessfully();
+    void connectionError(QString reason);
+    void stateUpdated(DeviceState state);
+    void logMessage(QString type, QString msg);
+
+protected:
+    void run() override;
+
+private:
+    enum class RequestKind { None, Read, Write, WriteMulti };
+    struct RequestSlot
+    {
+        RequestKind kind = RequestKind::None;
+        quint8 slave = 1;
+        quint16 address = 0;
+        quint16 countOrValue = 0;
+        QVector<quint16> values;
+        QVector<quint16> result;
+        bool success = false;
+        bool pending = false;
+        bool done = false;
+    };
+    struct QueuedWrite
+    {
+        quint16 address;
+        quint16 value;
+    };
+
+    // Posts the slot filled by `fill` and waits; returns the served slot.
+    RequestSlot postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs);
+    void serveRequest(ModbusTransport &transport);
+    bool takeQueuedWrite(QueuedWrite &write);
+    bool pollOnce(ModbusTransport &transport, quint8 station, QString &error);
+
+    QString m_portName;
+    quint8 m_station = 1;
+    PortFactory m_portFactory;
+
+    QMutex m_queueMutex;
+    QList<QueuedWrite> m_queue;
+
+    QMutex m_requestMutex;
+    QWaitCondition m_requestDone;
+    RequestSlot m_slot;
+
+    std::atomic<bool> m_pollingPaused{false};
+    DeviceState m_state;
+};

@@ -1,0 +1,176 @@
+#include "dictionary.h"
+
+namespace {
+
+QMap<QString, DictionaryEntry> buildDictionary()
+{
+    struct Row {
+        const char *key;
+        const char *zh;
+        const char *en;
+    };
+    static const Row rows[] = {
+        {"tab_connection", "裝置連線", "Connection"},
+        {"tab_operation", "運轉監控", "Monitor"},
+        {"tab_params", "動作設定", "Motion"},
+        {"tab_advanced", "進階參數", "Advanced"},
+        {"tab_engineering", "工程模式", "Engineering"},
+        {"groupBox_comm", "連線設定", "Connection Settings"},
+        {"lblPort", "通訊埠:", "COM Port:"},
+        {"btnRefresh", "重新整理", "Refresh"},
+        {"btnScan", "掃描總線裝置", "Scan Bus"},
+        {"btnScan_scanning", "Scanning...", "Scanning..."},
+        {"groupBox_status", "連線狀態", "Connection Status"},
+        {"btnConnect", "建立連線", "Connect"},
+        {"btnDisconnect", "中斷連線", "Disconnect"},
+        {"lblStatus_ok", "連線成功", "Connected"},
+        {"lblStatus_err", "連線中斷", "Disconnected"},
+        {"lblScanTitle", "<b>掃描結果列表</b>", "<b>Scan Results</b>"},
+        {"scanHeader_id", "站號", "Station ID"},
+        {"scanHeader_model", "型號", "Model"},
+        {"scanHeader_fw", "韌體版本", "Firmware Ver."},
+        {"scanHeader_hw", "硬體版本", "Hardware Ver."},
+        {"scanHeader_logicVer", "邏輯版本", "Logic Ver."},
+        {"scan_unknownDevice", "未識別裝置", "Unrecognized Device"},
+        {"lblProdTitle", "產品資訊：", "Product Info："},
+        {"warn_connect_first", "請先建立連線！", "Please connect first!"},
+        {"err_port_open", "無法開啟通訊埠", "Cannot open COM port"},
+        {"err_connect_fail", "連線失敗: ", "Connection failed: "},
+        {"err_timeout", "連續通訊逾時或設備無回應",
+         "Continuous communication timeout or device unresponsive"},
+        {"msg_disconnected", "使用者中斷連線", "User disconnected"},
+        {"groupBox_cylStatus", "電動缸狀態", "Actuator Status"},
+        {"lblPosTitle", "目前位置 (mm)", "Current Pos (mm)"},
+        {"lblCurTitle", "馬達電流 (mA)", "Motor Current (mA)"},
+        {"lblAlmTitle", "警報狀態", "Alarm Status"},
+        {"groupBox_io", "I/O 狀態", "I/O Status"},
+        {"lblPosTracErrTitle", "追隨誤差 (mm)", "Tracking Err (mm)"},
+        {"alarm_0", "正常", "Normal"},
+        {"alarm_1", "過電流", "Overcurrent"},
+        {"alarm_2", "過電壓", "Overvoltage"},
+        {"alarm_3", "欠電壓", "Undervoltage"},
+        {"alarm_4", "A相開路", "Phase A Open"},
+        {"alarm_5", "B相開路", "Phase B Open"},
+        {"alarm_6", "位置超差", "Pos Error"},
+        {"alarm_7", "內部24V偏移", "Int 24V Offset"},
+        {"alarm_8", "A相電壓錯誤", "Phase A Volt Err"},
+        {"alarm_9", "B相電壓錯誤", "Phase B Volt Err"},
+        {"alarm_10", "編碼器錯誤", "Encoder Err"},
+        {"groupBox_manCtrl", "手動控制", "Manual Control"},
+        {"lblJogSpeedTitle", "Jog 速度:", "Jog Speed:"},
+        {"btnHome", "原點復歸", "Homing"},
+        {"lblSimTitle", "輸入訊號模擬", "Input Simulation"},
+        {"btnSimX0", "Input 1", "Input 1"},
+        {"btnSimX1", "Input 2", "Input 2"},
+        {"btnSimX2", "Input 3", "Input 3"},
+        {"btnSaveParams", "斷電保存", "Save to ROM"},
+        {"btnReadAllParams", "讀取全部參數", "Read All Params"},
+        {"groupBox_origin", "原點參數", "Origin Params"},
+        {"groupBox_pos0", "位置 1", "Position 1"},
+        {"groupBox_pos1", "位置 2", "Position 2"},
+        {"param_btnRead", "讀取", "Read"},
+        {"param_btnWrite", "寫入", "Write"},
+        {"msg_saved_ok", "保存成功", "Saved successfully"},
+        {"ckbtn_pos0Push", "推壓啟用", "Pushing Enable"},
+        {"ckbtn_pos1Push", "推壓啟用", "Pushing Enable"},
+        {"lblTitle_smoothMs", "平滑時間 (ms)", "Smooth Time (ms)"},
+        {"lblTitle_idleCurrent", "停止電流 (%)", "Idle Current (%)"},
+        {"lblTitle_runCurrent", "運轉最小電流 (%)", "Min. Run Current (%)"},
+        {"btnRestoreAdvDefaults", "恢復初始", "Restore Defaults"},
+        {"btnSaveParams_adv", "斷電保存", "Save to ROM"},
+        {"lblAdvWarning",
+         "⚠ 進階參數影響控制特性與保護機制，無特殊需求建議維持預設值。詳細說明請參閱使用手冊。",
+         "⚠ Advanced parameters affect control and protection. Keep default settings unless "
+         "needed. See the user manual for details."},
+        {"groupBox_runChar", "運轉特性", "Running Characteristics"},
+        {"groupBox_errThreshold", "誤差閾值", "Error Thresholds"},
+        {"lblTitle_dynErr", "動態誤差(mm)", "DynErr (mm)"},
+        {"lblTitle_staErr", "靜態誤差(mm)", "StaErr (mm)"},
+        {"lblTitle_posWarn", "位置預警(mm)", "PosWarn (mm)"},
+        // The login title reads the same in both languages on purpose.
+        {"lblLoginTitle", "工程模式", "工程模式"},
+        {"engPassword_hint", "請輸入密碼", "Enter Password"},
+        {"btnLogin", "解鎖", "Unlock"},
+        {"engPwdError", "密碼錯誤或權限不足", "Invalid Password"},
+        {"groupBox_engLeft", "產品參數配置", "Params Config"},
+        {"groupBox_engRight", "參數比對與寫入", "Auto Compare and Write"},
+        {"btnExp", "匯出為 TXT 檔", "Export TXT"},
+        {"l_ppr", "每圈解析度 (PPR)", "Resolution (PPR)"},
+        {"l_spd", "初始轉速 (x0.01 RPM)", "Speed (x0.01 RPM)"},
+        {"l_cur", "額定電流", "Rated Current"},
+        {"l_mod", "EC Model", "EC Model"},
+        {"l_siz", "EC Spec (Size)", "EC Spec (Size)"},
+        {"l_led", "EC Lead", "EC Lead"},
+        {"l_stk", "EC Stroke", "EC Stroke"},
+        {"l_dir", "EC MotorDir", "EC MotorDir"},
+        {"l_tqm", "力矩模式 (Bit 8~15)", "Torque Mode (Bit 8~15)"},
+        {"l_tqf", "力度 (Bit 0~7)", "Torque Force (Bit 0~7)"},
+        {"l_tqs", "力矩_移動速度 (mm/s)", "Torque Speed (mm/s)"},
+        {"l_exd", "執行力矩:方向", "Exec Torque: Dir"},
+        {"l_exo", "執行力矩:偏移脈衝", "Exec Torque: Offset"},
+        {"l_acc", "位置1_加速時間(ms)", "Pos1 Accel Time (ms)"},
+        {"l_dec", "位置1_減速時間(ms)", "Pos1 Decel Time (ms)"},
+        {"l_pss", "位置1_轉速(RPM*100)", "Pos1 Speed (RPM*100)"},
+        {"l_ps0", "位置1_Pulses", "Pos1 Pulses"},
+        {"l_p1a", "位置2_加速時間(ms)", "Pos2 Accel Time (ms)"},
+        {"l_p1d", "位置2_減速時間(ms)", "Pos2 Decel Time (ms)"},
+        {"l_p1s", "位置2_轉速(RPM*100)", "Pos2 Speed (RPM*100)"},
+        {"l_p1p", "位置2_Pulses", "Pos2 Pulses"},
+        {"btnCmpImp", "匯入檔案", "Import File"},
+        {"btnCmpRead", "讀取比對", "Read & Compare"},
+        {"btnCmpWrite", "連續寫入", "Write All"},
+        {"btnCmpSave", "斷電保存", "Save EEPROM"},
+        {"lblCmpLog", "<b>通訊底層紀錄</b>", "<b>Communication Logs</b>"},
+        {"btnClrLog", "清除", "Clear"},
+        {"cmp_noData", "無資料，請先設定左側參數或載入檔案。",
+         "No data. Please configure parameters or load file."},
+        {"cmp_noConnect", "請先於「裝置連線」頁面建立硬體連線！", "Please connect the device first!"},
+        {"cmp_loaded", "已從檔案載入 %1 筆資料", "Loaded %1 records from file"},
+        {"cmp_read_start", "開始讀取：合併為 %1 個請求", "Read started: merged into %1 requests"},
+        {"cmp_write_start", "開始寫入：合併為 %1 個請求", "Write started: merged into %1 requests"},
+        {"cmp_save_ok", "斷電保存成功！", "EEPROM save OK!"},
+        {"cmp_save_fail", "斷電保存失敗", "EEPROM save failed"},
+        {"cmp_match", "✔ 吻合", "✔ Match"},
+        {"cmp_mismatch", "⚠ 差異", "⚠ Mismatch"},
+        {"cmp_error", "✖ 錯誤", "✖ Error"},
+        {"tab_waveform", "波形監控", "Waveform"},
+        {"lblWaveLoginTitle", "波形監控登入", "Waveform Login"},
+        {"wavePassword_hint", "請輸入密碼", "Enter Password"},
+        {"btnWaveLogin", "解鎖", "Unlock"},
+        {"wavePwdError", "密碼錯誤", "Invalid Password"},
+        {"btnServoOn", "Servo ON", "Servo ON"},
+        {"btnServoOff", "Servo OFF", "Servo OFF"},
+        {"lblServoStatus", "Servo 狀態", "Servo Status"},
+        {"groupBox_alarmHist", "警報履歷", "Alarm History"},
+        {"btnClearAlarm", "清除警報", "Alarm Reset"},
+        {"btnReadAlarmHistory", "讀取警報", "Read Alarm"},
+        {"btnExportParams", "匯出參數", "Export Params"},
+        {"btnImportParams", "匯入參數", "Import Params"},
+        {"btnChangeStation", "修改站號", "Change Addr."},
+        {"lblNewStation", "新站號:", "New Addr.:"},
+    };
+
+    QMap<QString, DictionaryEntry> table;
+    for (const Row &row : rows)
+        table.insert(QString::fromUtf8(row.key),
+                     DictionaryEntry(QString::fromUtf8(row.zh), QString::fromUtf8(row.en)));
+    return table;
+}
+
+}  // namespace
+
+const QMap<QString, DictionaryEntry> &dictionary()
+{
+    // A function-local static is initialised once, thread-safely, on first use.
+    static const QMap<QString, DictionaryEntry> table = buildDictionary();
+    return table;
+}
+
+QString translateKey(const QString &key, const QString &lang)
+{
+    const auto &table = dictionary();
+    const auto it = table.constFind(key);
+    if (it == table.constEnd())
+        return key;
+    return lang == QLatin1String("zh") ? it->first : it->second;
+}

@@ -1,0 +1,7 @@
+#include "deviceinfo.h"
+
+void registerConnectionMetaTypes()
+{
+    qRegisterMetaType<DeviceInfo>("DeviceInfo");
+    qRegisterMetaType<ScanResult>("ScanResult");
+}

@@ -180,7 +180,7 @@ void ModbusWorker::run()
     const QString portName = m_portName;
     const quint8 station = m_station;
 
-    std::unique_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
+    std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
     if (!port || !port->isOpen()) {
         Q_EMIT connectionError(QStringLiteral("無法開啟通訊埠"));
         return;
@@ -220,11 +220,11 @@ void ModbusWorker::run()
         }
         if (isInterruptionRequested())
             break;
-        Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
         if (++failedCycles >= FailedCyclesBeforeLoss) {
             Q_EMIT connectionError(QStringLiteral("ERR_TIMEOUT"));
             break;
         }
+        Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
         msleep(AfterPollCycleMs);
     }
     port->close();

@@ -26,7 +26,7 @@ class ModbusWorker : public QThread
     Q_OBJECT
 
 public:
-    using PortFactory = std::function<std::unique_ptr<QIODevice>(const QString &portName)>;
+    using PortFactory = std::function<std::shared_ptr<QIODevice>(const QString &portName)>;
 
     static constexpr int SyncReadTransactionMs = 300;
     static constexpr int PollReadTimeoutMs = 100;

@@ -4,8 +4,8 @@
 #include "registers.h"
 #include "serialport.h"
 
+#include <QElapsedTimer>
 #include <QIODevice>
-#include <QMutexLocker>
 #include <QSerialPort>
 
 namespace {
@@ -36,22 +36,35 @@ void ModbusWorker::enqueueWrite(quint16 address, quint16 value)
 {
     if (!isRunning())
         return;
-    QMutexLocker lock(&m_queueMutex);
+    std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.append({address, value});
+}
+
+bool ModbusWorker::tryLockRequest(int waitMs)
+{
+    // Polled rather than a timed lock: ThreadSanitizer cannot follow timed locks.
+    QElapsedTimer waited;
+    waited.start();
+    while (!m_requestMutex.try_lock()) {
+        if (waited.elapsed() >= waitMs)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
 }
 
 void ModbusWorker::stop()
 {
     requestInterruption();
     {
-        QMutexLocker lock(&m_queueMutex);
+        std::lock_guard<std::mutex> lock(m_queueMutex);
         m_queue.clear();
     }
-    if (m_requestMutex.tryLock(StopLockWaitMs)) {
+    if (tryLockRequest(StopLockWaitMs)) {
         if (m_slot.pending) {
             m_slot.pending = false;
             m_slot.done = true;
-            m_requestDone.wakeAll();
+            m_requestDone.notify_all();
         }
         m_requestMutex.unlock();
     }
@@ -59,16 +72,13 @@ void ModbusWorker::stop()
 
 ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs)
 {
-    QMutexLocker lock(&m_requestMutex);
+    std::unique_lock<std::mutex> lock(m_requestMutex);
     m_slot = RequestSlot();
     if (!isRunning() || isInterruptionRequested())
         return m_slot;
     fill(m_slot);
     m_slot.pending = true;
-    while (!m_slot.done) {
-        if (!m_requestDone.wait(&m_requestMutex, static_cast<unsigned long>(waitMs)))
-            break;
-    }
+    m_requestDone.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_slot.done; });
     if (!m_slot.done) {
         // Abandoned: the worker must not serve it later.
         m_slot.pending = false;
@@ -120,7 +130,7 @@ bool ModbusWorker::syncWriteMulti(quint8 slave, quint16 address, const QVector<q
 
 void ModbusWorker::serveRequest(ModbusTransport &transport)
 {
-    QMutexLocker lock(&m_requestMutex);
+    std::lock_guard<std::mutex> lock(m_requestMutex);
     if (!m_slot.pending)
         return;
     transport.setTrafficLogging(true);
@@ -145,12 +155,12 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
     transport.setTrafficLogging(false);
     m_slot.pending = false;
     m_slot.done = true;
-    m_requestDone.wakeAll();
+    m_requestDone.notify_all();
 }
 
 bool ModbusWorker::takeQueuedWrite(QueuedWrite &write)
 {
-    QMutexLocker lock(&m_queueMutex);
+    std::lock_guard<std::mutex> lock(m_queueMutex);
     if (m_queue.isEmpty())
         return false;
     write = m_queue.takeFirst();

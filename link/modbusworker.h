@@ -3,15 +3,15 @@
 #include "devicestate.h"
 
 #include <QList>
-#include <QMutex>
 #include <QString>
 #include <QThread>
 #include <QVector>
-#include <QWaitCondition>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class QIODevice;
 class ModbusTransport;
@@ -91,6 +91,7 @@ private:
 
     // Posts the slot filled by `fill` and waits; returns the served slot.
     RequestSlot postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs);
+    bool tryLockRequest(int waitMs);
     void serveRequest(ModbusTransport &transport);
     bool takeQueuedWrite(QueuedWrite &write);
     bool pollOnce(ModbusTransport &transport, quint8 station, QString &error);
@@ -99,11 +100,12 @@ private:
     quint8 m_station = 1;
     PortFactory m_portFactory;
 
-    QMutex m_queueMutex;
+    // Standard locks rather than Qt's so that ThreadSanitizer sees them.
+    std::mutex m_queueMutex;
     QList<QueuedWrite> m_queue;
 
-    QMutex m_requestMutex;
-    QWaitCondition m_requestDone;
+    std::mutex m_requestMutex;
+    std::condition_variable m_requestDone;
     RequestSlot m_slot;
 
     std::atomic<bool> m_pollingPaused{false};

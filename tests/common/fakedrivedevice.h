@@ -3,12 +3,11 @@
 #include <QByteArray>
 #include <QIODevice>
 #include <QMap>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QThread>
 #include <QVector>
 
 #include <functional>
+#include <mutex>
 
 // A minimal in-memory Modbus slave behind a QIODevice, for worker tests that
 // need exact control over which request goes unanswered. Replies are
@@ -28,29 +27,29 @@ public:
 
     void setRegister(quint16 address, quint16 value)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_registers[address] = value;
     }
     quint16 registerValue(quint16 address) const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_registers.value(address);
     }
     void setAnswerRule(std::function<bool(int requestNumber)> answer)
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         m_answer = std::move(answer);
     }
     QVector<Request> requests() const
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_requests;
     }
 
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         return m_ready.size() + QIODevice::bytesAvailable();
     }
     bool waitForReadyRead(int msecs) override
@@ -65,7 +64,7 @@ public:
 protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         const qint64 n = qMin<qint64>(maxSize, m_ready.size());
         memcpy(data, m_ready.constData(), static_cast<size_t>(n));
         m_ready.remove(0, static_cast<int>(n));
@@ -75,7 +74,7 @@ protected:
     qint64 writeData(const char *data, qint64 size) override
     {
         const QByteArray frame(data, static_cast<int>(size));
-        QMutexLocker lock(&m_mutex);
+        std::lock_guard<std::mutex> lock(m_mutex);
         if (frame.size() < 8 || quint8(frame[0]) != m_station)
             return size;
         const quint8 function = quint8(frame[1]);
@@ -115,7 +114,7 @@ protected:
 private:
     static quint16 word(const QByteArray &f, int i) { return quint16(quint8(f[i]) << 8 | quint8(f[i + 1])); }
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     quint8 m_station;
     QMap<quint16, quint16> m_registers;
     std::function<bool(int)> m_answer;

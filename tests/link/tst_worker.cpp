@@ -37,7 +37,7 @@ struct WorkerOnFake
     {
         QSignalSpy connected(&worker, &ModbusWorker::connectedSuccessfully);
         worker.start();
-        return connected.wait(2000);
+        return QTest::qWaitFor([&] { return !connected.isEmpty(); }, 2000);
     }
 };
 
@@ -102,7 +102,7 @@ private Q_SLOTS:
         QSignalSpy states(&f.worker, &ModbusWorker::stateUpdated);
         QSignalSpy log(&f.worker, &ModbusWorker::logMessage);
         QVERIFY(f.start());
-        QVERIFY(states.wait(2000));
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 2000);
         const DeviceState s = states.first().first().value<DeviceState>();
         QCOMPARE(s.positionMm, 100.0);
         QCOMPARE(s.currentMa, 420);
@@ -179,7 +179,7 @@ private Q_SLOTS:
         QSignalSpy log(&f.worker, &ModbusWorker::logMessage);
         QSignalSpy error(&f.worker, &ModbusWorker::connectionError);
         QVERIFY(f.start());
-        QVERIFY(error.wait(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 5000);
         QCOMPARE(error.first().first().toString(), QString("ERR_TIMEOUT"));
         QVERIFY(f.worker.wait(2000));
         QCOMPARE(log.size(), 2);
@@ -229,7 +229,7 @@ private Q_SLOTS:
         QSignalSpy connected(&worker, &ModbusWorker::connectedSuccessfully);
         QSignalSpy error(&worker, &ModbusWorker::connectionError);
         worker.start();
-        QVERIFY(error.wait(2000));
+        QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 2000);
         QCOMPARE(error.first().first().toString(), QString::fromUtf8("無法開啟通訊埠"));
         QVERIFY(worker.wait(2000));
         QVERIFY(connected.isEmpty());

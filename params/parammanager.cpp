@@ -1,0 +1,208 @@
+#include "parammanager.h"
+
+#include "paramconversions.h"
+
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
+#include <QTimer>
+
+using ParamConv::roundHalfUp;
+
+namespace {
+
+const QString Pos0 = QStringLiteral("pos0");
+const QString Pos1 = QStringLiteral("pos1");
+
+bool isGroupMotionKey(const QString &key, const QString &group)
+{
+    return key == group + QLatin1String("Accel") || key == group + QLatin1String("Decel")
+           || key == group + QLatin1String("Speed") || key == group + QLatin1String("Pos");
+}
+
+bool isErrorThresholdKey(const QString &key)
+{
+    return key == QLatin1String("dynErr") || key == QLatin1String("staErr") || key == QLatin1String("posWarn");
+}
+
+int sliderPosition(double value)
+{
+    return static_cast<int>(roundHalfUp(value * 100.0));
+}
+
+}  // namespace
+
+ParamManager::ParamManager(ModbusWorker *worker, QObject *parent)
+    : QObject(parent), m_worker(worker), m_validateTimer0(new QTimer(this)), m_validateTimer1(new QTimer(this))
+{
+    Q_ASSERT(worker);
+    qRegisterMetaType<MotionValidationResult>("MotionValidationResult");
+    for (QTimer *timer : {m_validateTimer0, m_validateTimer1}) {
+        timer->setSingleShot(true);
+        timer->setInterval(ValidateDelayMs);
+    }
+    connect(m_validateTimer0, &QTimer::timeout, this, [this] { Q_EMIT motionValidated(Pos0, validateMotion(Pos0)); });
+    connect(m_validateTimer1, &QTimer::timeout, this, [this] { Q_EMIT motionValidated(Pos1, validateMotion(Pos1)); });
+}
+
+void ParamManager::registerParam(const ParamDef &def)
+{
+    if (def.title) {
+        def.title->setProperty("zh", def.titleZh);
+        def.title->setProperty("en", def.titleEn);
+    }
+
+    // Both directions stay connected: a set value that does not change the
+    // other side emits nothing, so the pair settles after one round.
+    if (def.spinD && def.slider) {
+        QDoubleSpinBox *spinD = def.spinD;
+        QSlider *slider = def.slider;
+        slider->setRange(sliderPosition(spinD->minimum()), sliderPosition(spinD->maximum()));
+        connect(slider, &QSlider::valueChanged, spinD, [spinD](int n) { spinD->setValue(n / 100.0); });
+        connect(spinD, qOverload<double>(&QDoubleSpinBox::valueChanged), slider,
+                [slider](double v) { slider->setValue(sliderPosition(v)); });
+    } else if (def.spin && def.slider) {
+        def.slider->setRange(def.spin->minimum(), def.spin->maximum());
+        connect(def.slider, &QSlider::valueChanged, def.spin, &QSpinBox::setValue);
+        connect(def.spin, qOverload<int>(&QSpinBox::valueChanged), def.slider, &QSlider::setValue);
+    }
+
+    if (def.hexLabel)
+        def.hexLabel->setText(QStringLiteral("0x%1").arg(def.address, 4, 16, QLatin1Char('0')).toUpper());
+
+    ParamEntry entry;
+    entry.address = def.address;
+    entry.singleWord = def.singleWord;
+    entry.title = def.title;
+    entry.curLabel = def.curLabel;
+    entry.rawLabel = def.rawLabel;
+    entry.hexLabel = def.hexLabel;
+    entry.slider = def.slider;
+    entry.spin = def.spin;
+    entry.spinD = def.spinD;
+    entry.btnRead = def.btnRead;
+    entry.btnWrite = def.btnWrite;
+    entry.syncAddress = def.syncAddress;
+    m_params.insert(def.key, entry);
+
+    // A position belongs to both moves, so its change re-checks both groups.
+    const bool inGroup0 = isGroupMotionKey(def.key, Pos0) || def.key == QLatin1String("pos1Pos");
+    const bool inGroup1 = isGroupMotionKey(def.key, Pos1) || def.key == QLatin1String("pos0Pos");
+    if (!inGroup0 && !inGroup1)
+        return;
+    const auto restart = [this, inGroup0, inGroup1] {
+        if (inGroup0)
+            m_validateTimer0->start();
+        if (inGroup1)
+            m_validateTimer1->start();
+    };
+    if (def.spinD)
+        connect(def.spinD, qOverload<double>(&QDoubleSpinBox::valueChanged), this, restart);
+    else if (def.spin)
+        connect(def.spin, qOverload<int>(&QSpinBox::valueChanged), this, restart);
+}
+
+void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
+{
+    const auto it = m_params.constFind(key);
+    if (it == m_params.constEnd())
+        return;
+    const ParamEntry &e = *it;
+
+    if (e.rawLabel)
+        e.rawLabel->setText(QStringLiteral("(%1)").arg(raw));
+
+    // Blocked signals: a value read from the drive is not an edit and must
+    // not restart the motion check or bounce through the slider binding.
+    if (e.spinD) {
+        const double v = ParamConv::decimalFromRaw(key, raw, leadMm);
+        {
+            const QSignalBlocker block(e.spinD);
+            e.spinD->setValue(v);
+        }
+        if (e.slider) {
+            const QSignalBlocker block(e.slider);
+            e.slider->setValue(sliderPosition(v));
+        }
+        if (e.curLabel)
+            e.curLabel->setText(QString::number(v, 'f', 2));
+    } else if (e.spin) {
+        const int n = ParamConv::integerFromRaw(key, raw);
+        {
+            const QSignalBlocker block(e.spin);
+            e.spin->setValue(n);
+        }
+        if (e.slider) {
+            const QSignalBlocker block(e.slider);
+            e.slider->setValue(n);
+        }
+        if (e.curLabel)
+            e.curLabel->setText(QString::number(n));
+    }
+
+    if (!e.rawLabel)
+        return;
+    if (key == QLatin1String("smoothMs"))
+        e.rawLabel->setText((isZh() ? QStringLiteral("(常數 %1)") : QStringLiteral("(const %1)")).arg(raw));
+    else if (isErrorThresholdKey(key))
+        e.rawLabel->setText(QStringLiteral("%1 steps").arg(raw));
+}
+
+void ParamManager::retranslate(const QString &lang)
+{
+    const bool zh = lang == QLatin1String("zh");
+    for (const ParamEntry &e : qAsConst(m_params)) {
+        if (e.title)
+            e.title->setText(e.title->property(zh ? "zh" : "en").toString());
+        if (e.btnRead)
+            e.btnRead->setText(zh ? QStringLiteral("讀取") : QStringLiteral("Read"));
+        if (e.btnWrite)
+            e.btnWrite->setText(zh ? QStringLiteral("寫入") : QStringLiteral("Write"));
+    }
+}
+
+QString ParamManager::labelOf(const QString &key) const
+{
+    return ParamConv::labelOf(key, m_lang);
+}
+
+MotionValidationResult ParamManager::validateMotion(const QString &group) const
+{
+    MotionCheck::MotionInputs in;
+    in.group = group;
+    in.speed = rowValue(group + QLatin1String("Speed"));
+    in.accelMs = static_cast<int>(rowValue(group + QLatin1String("Accel")));
+    in.decelMs = static_cast<int>(rowValue(group + QLatin1String("Decel")));
+    in.pos0 = rowValue(QStringLiteral("pos0Pos"));
+    in.pos1 = rowValue(QStringLiteral("pos1Pos"));
+    in.lead = m_lead;
+    in.lang = m_lang;
+    in.load = m_verticalLoad;
+    return MotionCheck::checkMotion(in);
+}
+
+double ParamManager::rowValue(const QString &key) const
+{
+    const auto it = m_params.constFind(key);
+    if (it == m_params.constEnd())
+        return 0.0;
+    if (it->spinD)
+        return it->spinD->value();
+    if (it->spin)
+        return it->spin->value();
+    return 0.0;
+}
+
+double ParamManager::decimalValue(const QString &key) const
+{
+    const auto it = m_params.constFind(key);
+    return it != m_params.constEnd() && it->spinD ? it->spinD->value() : 0.0;
+}
+
+bool ParamManager::isZh() const
+{
+    return m_lang == QLatin1String("zh");
+}

@@ -1,0 +1,137 @@
+#pragma once
+
+#include "motioncheck.h"
+
+#include <QMap>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QVector>
+
+class ModbusWorker;
+class QDoubleSpinBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QSpinBox;
+class QTimer;
+
+// The registration record of one parameter row.
+struct ParamDef
+{
+    QString key;
+    QString titleZh;
+    QString titleEn;
+    quint16 address = 0;
+    bool singleWord = true;
+    QLabel *title = nullptr;
+    QLabel *hexLabel = nullptr;
+    QLabel *curLabel = nullptr;
+    QLabel *rawLabel = nullptr;
+    QSlider *slider = nullptr;
+    QSpinBox *spin = nullptr;
+    QDoubleSpinBox *spinD = nullptr;
+    QPushButton *btnRead = nullptr;
+    QPushButton *btnWrite = nullptr;
+    quint16 syncAddress = 0;  // register that receives a copy of every single-word write; 0 = none
+};
+
+// One row of the parameter table. The widgets belong to the window.
+struct ParamEntry
+{
+    quint16 address = 0;
+    bool singleWord = true;
+    QPointer<QLabel> title;
+    QPointer<QLabel> curLabel;
+    QPointer<QLabel> rawLabel;
+    QPointer<QLabel> hexLabel;
+    QPointer<QSlider> slider;
+    QPointer<QSpinBox> spin;
+    QPointer<QDoubleSpinBox> spinD;  // wins over spin when both are present
+    QPointer<QPushButton> btnRead;
+    QPointer<QPushButton> btnWrite;
+    quint16 syncAddress = 0;
+};
+
+// The table of the drive parameters shown on the Motion and Advanced tabs:
+// binds each row's widgets, converts between register words and shown
+// values, and reads and writes the drive through the worker, checking a
+// value against the rest of the screen before it is written.
+//
+// Runs on the GUI thread. Its signals are meant for direct connections: a
+// write waits for the receiver of triangularProfileWarning to answer through
+// setConfirmTriangular before the emit returns.
+class ParamManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int ValidateDelayMs = 200;
+    static constexpr int ReadTimeoutMs = 300;
+
+    explicit ParamManager(ModbusWorker *worker, QObject *parent = nullptr);
+
+    void registerParam(const ParamDef &def);
+    // Shows a raw register value in the row of key; an unknown key is ignored.
+    void updateDisplay(const QString &key, quint32 raw, double leadMm);
+    void retranslate(const QString &lang);
+    // The parameter's name for messages, in the current language.
+    QString labelOf(const QString &key) const;
+    // The motion check of group "pos0" or "pos1" from the values on screen.
+    MotionValidationResult validateMotion(const QString &group) const;
+
+    const QMap<QString, ParamEntry> &params() const { return m_params; }
+
+    QString lang() const { return m_lang; }
+    void setLang(const QString &lang) { m_lang = lang; }
+    double lead() const { return m_lead; }
+    void setLead(double lead) { m_lead = lead; }
+    int stroke() const { return m_stroke; }
+    void setStroke(int stroke) { m_stroke = stroke; }
+    bool confirmTriangular() const { return m_confirmTriangular; }
+    void setConfirmTriangular(bool confirm) { m_confirmTriangular = confirm; }
+    QTimer *validateTimer0() const { return m_validateTimer0; }
+    QTimer *validateTimer1() const { return m_validateTimer1; }
+
+    // No control sets a mounting yet; while it stays horizontal the lift
+    // force is not estimated and liftForceWarning is never emitted.
+    MotionCheck::VerticalLoad verticalLoad() const { return m_verticalLoad; }
+    void setVerticalLoad(const MotionCheck::VerticalLoad &load) { m_verticalLoad = load; }
+
+public Q_SLOTS:
+    void readAll(uchar station, double lead, int stroke);
+    void readSingle(QString key, uchar station, double lead);
+    void writeSingle(QString key, uchar station, double lead);
+
+Q_SIGNALS:
+    void pauseWorker(bool paused);
+    void validationError(QString message);
+    void pos0PushModeRead(bool on);
+    void pos1PushModeRead(bool on);
+    void motionValidated(QString posGroup, MotionValidationResult result);
+    void triangularProfileWarning(QString message);
+    void liftForceWarning(QString message);
+
+private:
+    // Value of a row's box: its decimal box, else its integer box, else 0.
+    double rowValue(const QString &key) const;
+    double decimalValue(const QString &key) const;
+    bool isZh() const;
+
+    bool readBlock(uchar station, quint16 address, int count, QVector<quint16> *words);
+    // The checks that may stop a write; false when the write must not go on.
+    bool passesMotionChecks(const QString &key, quint32 raw);
+    bool passesScreenRules(const QString &key);
+    void writeToDrive(const QString &key, const ParamEntry &entry, quint32 raw, uchar station, double lead);
+    void reportUnconfirmedWrite(const QString &key);
+
+    ModbusWorker *m_worker;
+    QMap<QString, ParamEntry> m_params;
+    QString m_lang = QStringLiteral("zh");
+    double m_lead = 2.0;
+    int m_stroke = 30;
+    bool m_confirmTriangular = true;
+    QTimer *m_validateTimer0;
+    QTimer *m_validateTimer1;
+    MotionCheck::VerticalLoad m_verticalLoad;
+};

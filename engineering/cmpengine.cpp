@@ -1,0 +1,276 @@
+#include "cmpengine.h"
+
+#include "modbustransport.h"
+#include "registeraccess.h"
+#include "registers.h"
+
+#include <QRegularExpression>
+
+#include <exception>
+
+namespace {
+
+QString hex4(int value)
+{
+    return QStringLiteral("%1").arg(value & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+QVector<quint16> expectedWords(const CmpTask &task)
+{
+    QVector<quint16> words;
+    words.reserve(task.wordCount);
+    for (int i = 0; i < task.wordCount; ++i)
+        words.append(quint16((quint8(task.expected[2 * i]) << 8) | quint8(task.expected[2 * i + 1])));
+    return words;
+}
+
+QString shortExpectedDetail(const CmpTask &task)
+{
+    return QStringLiteral("expected data of 0x%1 holds %2 of %3 bytes")
+        .arg(hex4(task.address))
+        .arg(task.expected.size())
+        .arg(2 * int(task.wordCount));
+}
+
+QString oversizeDetail(const CmpGroup &group)
+{
+    return QStringLiteral("0x%1 spans %2 words, more than one request can carry")
+        .arg(hex4(group.address))
+        .arg(group.wordCount);
+}
+
+}  // namespace
+
+std::optional<CmpTask> parseTaskLine(const QString &line, int rowIndex)
+{
+    static const QRegularExpression nonHex(QStringLiteral("[^0-9A-Fa-f]"));
+    QString digits = line;
+    digits.remove(nonHex);
+    if (digits.size() < 10)
+        return std::nullopt;
+
+    QByteArray bytes;
+    bytes.reserve((digits.size() + 1) / 2);
+    for (int i = 0; i < digits.size(); i += 2)
+        bytes.append(char(digits.mid(i, 2).toUInt(nullptr, 16)));
+
+    CmpTask task;
+    task.rowIndex = rowIndex;
+    task.address = quint16((quint8(bytes[0]) << 8) | quint8(bytes[1]));
+    task.wordCount = quint16((quint8(bytes[2]) << 8) | quint8(bytes[3]));
+    task.byteCount = quint8(bytes[4]);
+    task.expected = bytes.mid(5);
+    task.status = CmpStatus::Pending;
+    task.line = line;
+    return task;
+}
+
+QVector<CmpTask> parseTaskText(const QString &text)
+{
+    QVector<CmpTask> tasks;
+    int index = 0;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.isEmpty())
+            continue;
+        if (std::optional<CmpTask> task = parseTaskLine(line, index))
+            tasks.append(*task);
+        ++index;
+    }
+    return tasks;
+}
+
+QVector<CmpGroup> mergeTasks(const QVector<CmpTask> &tasks)
+{
+    QVector<CmpGroup> groups;
+    CmpGroup current;
+    for (int i = 0; i < tasks.size(); ++i) {
+        const CmpTask &task = tasks[i];
+        const bool joins = !current.taskIndices.isEmpty()
+                           && int(task.address) == int(current.address) + current.wordCount
+                           && current.wordCount + int(task.wordCount) <= CmpEngine::MaxMergedWords;
+        if (!joins) {
+            if (!current.taskIndices.isEmpty())
+                groups.append(current);
+            current = CmpGroup();
+            current.address = task.address;
+        }
+        current.wordCount += task.wordCount;
+        current.taskIndices.append(i);
+    }
+    if (!current.taskIndices.isEmpty())
+        groups.append(current);
+    return groups;
+}
+
+QString CmpEngine::text(const char *english, const char *chinese) const
+{
+    return m_language == QLatin1String("zh") ? QString::fromUtf8(chinese) : QString::fromUtf8(english);
+}
+
+void CmpEngine::info(const QString &line)
+{
+    if (m_log)
+        m_log(QStringLiteral("info"), line);
+}
+
+void CmpEngine::groupDone()
+{
+    if (m_groupDone)
+        m_groupDone();
+}
+
+void CmpEngine::markGroup(QVector<CmpTask> &tasks, const CmpGroup &group, const QString &status)
+{
+    for (int index : group.taskIndices)
+        tasks[index].status = status;
+}
+
+void CmpEngine::readAll(QVector<CmpTask> &tasks, quint8 slave)
+{
+    const QVector<CmpGroup> groups = mergeTasks(tasks);
+    info(text("Read started: merged into %1 requests", "開始讀取：合併為 %1 個請求").arg(groups.size()));
+    for (const CmpGroup &group : groups) {
+        readGroup(tasks, group, slave);
+        groupDone();
+    }
+}
+
+void CmpEngine::readGroup(QVector<CmpTask> &tasks, const CmpGroup &group, quint8 slave)
+{
+    if (group.wordCount == 0) {
+        compareGroup(tasks, group, {});
+        return;
+    }
+    if (group.wordCount > MaxReadWords) {
+        info(QStringLiteral("Read error: %1").arg(oversizeDetail(group)));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    }
+    QVector<quint16> reply;
+    try {
+        reply = m_access.readRegisters(slave, group.address, quint16(group.wordCount));
+    } catch (const ModbusError &e) {
+        info(QStringLiteral("Read error: %1").arg(e.text()));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    } catch (const std::exception &e) {
+        info(QStringLiteral("Read error: %1").arg(QString::fromLocal8Bit(e.what())));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    }
+    // A short reply cannot be told apart word by word: the whole group is unread.
+    if (reply.size() < group.wordCount) {
+        const QString detail = reply.isEmpty()
+                                   ? QStringLiteral("no reply for %1 words at 0x%2")
+                                         .arg(group.wordCount)
+                                         .arg(hex4(group.address))
+                                   : QStringLiteral("reply holds %1 of %2 words at 0x%3")
+                                         .arg(reply.size())
+                                         .arg(group.wordCount)
+                                         .arg(hex4(group.address));
+        info(QStringLiteral("Read error: %1").arg(detail));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    }
+    compareGroup(tasks, group, reply);
+}
+
+void CmpEngine::compareGroup(QVector<CmpTask> &tasks, const CmpGroup &group, const QVector<quint16> &reply)
+{
+    int offset = 0;
+    for (int index : group.taskIndices) {
+        CmpTask &task = tasks[index];
+        task.device.clear();
+        bool same = true;
+        for (int i = 0; i < task.wordCount; ++i) {
+            const quint16 word = reply[offset + i];
+            task.device.append(char(word >> 8));
+            task.device.append(char(word & 0xFF));
+            if (2 * i + 1 < task.expected.size())
+                same = same && quint8(task.expected[2 * i]) == (word >> 8)
+                       && quint8(task.expected[2 * i + 1]) == (word & 0xFF);
+        }
+        offset += task.wordCount;
+        if (!task.hasFullExpectedData()) {
+            info(QStringLiteral("Read error: %1").arg(shortExpectedDetail(task)));
+            task.status = CmpStatus::Error;
+            continue;
+        }
+        task.status = same ? CmpStatus::Match : CmpStatus::Mismatch;
+    }
+}
+
+void CmpEngine::writeAll(QVector<CmpTask> &tasks, quint8 slave)
+{
+    const QVector<CmpGroup> groups = mergeTasks(tasks);
+    info(text("Write started: merged into %1 requests", "開始寫入：合併為 %1 個請求").arg(groups.size()));
+    for (const CmpGroup &group : groups) {
+        writeGroup(tasks, group, slave);
+        groupDone();
+    }
+}
+
+void CmpEngine::writeGroup(QVector<CmpTask> &tasks, const CmpGroup &group, quint8 slave)
+{
+    // Nothing of a group goes out unless every word of it is known: padding
+    // would put invented values into the drive.
+    for (int index : group.taskIndices) {
+        if (!tasks[index].hasFullExpectedData()) {
+            info(QStringLiteral("Write error: %1; group at 0x%2 not written")
+                     .arg(shortExpectedDetail(tasks[index]), hex4(group.address)));
+            markGroup(tasks, group, CmpStatus::Error);
+            return;
+        }
+    }
+    if (group.wordCount > MaxWriteWords) {
+        info(QStringLiteral("Write error: %1").arg(oversizeDetail(group)));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    }
+
+    QVector<quint16> values;
+    values.reserve(group.wordCount);
+    for (int index : group.taskIndices)
+        values += expectedWords(tasks[index]);
+
+    bool written = values.isEmpty();
+    if (!written) {
+        try {
+            written = m_access.writeRegisters(slave, group.address, values);
+        } catch (const ModbusError &e) {
+            info(QStringLiteral("Write error: %1").arg(e.text()));
+            markGroup(tasks, group, CmpStatus::Error);
+            return;
+        } catch (const std::exception &e) {
+            info(QStringLiteral("Write error: %1").arg(QString::fromLocal8Bit(e.what())));
+            markGroup(tasks, group, CmpStatus::Error);
+            return;
+        }
+    }
+    if (!written) {
+        // A row must not keep showing an earlier match after its write failed.
+        info(QStringLiteral("Write error: no reply to the write of %1 words at 0x%2")
+                 .arg(group.wordCount)
+                 .arg(hex4(group.address)));
+        markGroup(tasks, group, CmpStatus::Error);
+        return;
+    }
+    for (int index : group.taskIndices) {
+        tasks[index].device = tasks[index].expected;
+        tasks[index].status = CmpStatus::Match;
+    }
+}
+
+bool CmpEngine::saveEeprom(quint8 slave)
+{
+    bool saved = false;
+    try {
+        saved = m_access.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    } catch (const std::exception &) {
+        saved = false;
+    }
+    info(saved ? text("EEPROM save OK!", "斷電保存成功！") : text("EEPROM save failed", "斷電保存失敗"));
+    return saved;
+}

@@ -1,0 +1,223 @@
+#include "cmpmanager.h"
+
+#include "cmpengine.h"
+#include "productconfig.h"
+#include "registertemplate.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QFile>
+#include <QTableWidget>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QTextStream>
+#include <QThread>
+#include <QTime>
+
+namespace {
+
+constexpr int ColumnCount = 5;
+
+QString hexBytes(const QByteArray &bytes)
+{
+    QStringList parts;
+    parts.reserve(bytes.size());
+    for (char byte : bytes)
+        parts << QStringLiteral("%1").arg(quint8(byte), 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(' '));
+}
+
+QTableWidgetItem *centredItem(const QString &text, const QColor &colour = QColor())
+{
+    auto *item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignCenter);
+    if (colour.isValid())
+        item->setForeground(QBrush(colour));
+    return item;
+}
+
+}  // namespace
+
+CmpManager::CmpManager(ModbusWorker *worker, QObject *parent) : QObject(parent), m_access(worker) {}
+
+QString CmpManager::text(const char *english, const char *chinese) const
+{
+    return m_language == QLatin1String("zh") ? QString::fromUtf8(chinese) : QString::fromUtf8(english);
+}
+
+void CmpManager::setLanguage(const QString &language)
+{
+    m_language = language;
+    renderTable();
+}
+
+void CmpManager::setTasks(const QVector<CmpTask> &tasks)
+{
+    m_tasks = tasks;
+    renderTable();
+    Q_EMIT tasksChanged();
+}
+
+void CmpManager::applyProductConfig(const ProductConfig &config)
+{
+    const bool refilled = m_tasks.isEmpty();
+    if (refilled)
+        m_tasks = RegisterTemplate::tasks();
+    patchExpectedData(m_tasks, config);
+    renderTable();
+    if (refilled)
+        Q_EMIT tasksChanged();
+}
+
+bool CmpManager::importFile(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    QTextStream in(&file);
+    in.setCodec("UTF-8");
+    m_tasks = parseTaskText(in.readAll());
+    renderTable();
+    addLog(QStringLiteral("info"),
+           text("Loaded %1 records from file", "已從檔案載入 %1 筆資料").arg(m_tasks.size()));
+    Q_EMIT tasksChanged();
+    return true;
+}
+
+void CmpManager::afterGroup()
+{
+    renderTable();
+    QThread::msleep(GroupPauseMs);
+}
+
+void CmpManager::readAll(uchar slaveId)
+{
+    Q_EMIT pauseWorker(true);
+    CmpEngine engine(m_access);
+    engine.setLanguage(m_language);
+    engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
+    engine.setGroupDone([this] { afterGroup(); });
+    engine.readAll(m_tasks, slaveId);
+    Q_EMIT pauseWorker(false);
+}
+
+void CmpManager::writeAll(uchar slaveId)
+{
+    Q_EMIT pauseWorker(true);
+    CmpEngine engine(m_access);
+    engine.setLanguage(m_language);
+    engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
+    engine.setGroupDone([this] { afterGroup(); });
+    engine.writeAll(m_tasks, slaveId);
+    Q_EMIT pauseWorker(false);
+}
+
+void CmpManager::saveEeprom(uchar slaveId)
+{
+    Q_EMIT pauseWorker(true);
+    CmpEngine engine(m_access);
+    engine.setLanguage(m_language);
+    engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
+    engine.saveEeprom(slaveId);
+    Q_EMIT pauseWorker(false);
+}
+
+void CmpManager::clearLog()
+{
+    if (m_log)
+        m_log->clear();
+}
+
+void CmpManager::renderTable()
+{
+    if (!m_table)
+        return;
+    if (m_table->columnCount() < ColumnCount)
+        m_table->setColumnCount(ColumnCount);
+    m_table->clearSpans();
+    m_table->setRowCount(0);
+
+    if (m_tasks.isEmpty()) {
+        m_table->setRowCount(1);
+        m_table->setItem(0, 0,
+                         centredItem(text("No data. Please configure parameters or load file.",
+                                          "無資料，請先設定左側參數或載入檔案。"),
+                                     QColor(QStringLiteral("#94a3b8"))));
+        m_table->setSpan(0, 0, 1, ColumnCount);
+        return;
+    }
+
+    m_table->setRowCount(m_tasks.size());
+    for (int r = 0; r < m_tasks.size(); ++r) {
+        const CmpTask &task = m_tasks[r];
+        const QString address = QStringLiteral("%1").arg(task.address, 4, 16, QLatin1Char('0'));
+        const QString title = task.name.isEmpty() ? QStringLiteral("0x%1").arg(address)
+                                                  : QStringLiteral("%1 (0x%2)").arg(task.name, address);
+
+        QString statusText = QStringLiteral("-");
+        QColor statusColour(QStringLiteral("#94a3b8"));
+        QColor deviceColour;
+        if (task.status == CmpStatus::Match) {
+            statusText = text("✔ Match", "✔ 吻合");
+            statusColour = QColor(QStringLiteral("#15803d"));
+            deviceColour = QColor(QStringLiteral("#16a34a"));
+        } else if (task.status == CmpStatus::Mismatch) {
+            statusText = text("⚠ Mismatch", "⚠ 差異");
+            statusColour = QColor(QStringLiteral("#b91c1c"));
+            deviceColour = QColor(QStringLiteral("#dc2626"));
+        } else if (task.status == CmpStatus::Error) {
+            statusText = text("✖ Error", "✖ 錯誤");
+            statusColour = QColor(QStringLiteral("#b45309"));
+        }
+
+        m_table->setItem(r, 0, centredItem(title.toUpper()));
+        m_table->setItem(r, 1, centredItem(QString::number(task.wordCount)));
+        m_table->setItem(r, 2, centredItem(hexBytes(task.expected), QColor(QStringLiteral("#2563eb"))));
+        m_table->setItem(r, 3,
+                         centredItem(task.device.isEmpty() ? QStringLiteral("--") : hexBytes(task.device),
+                                     deviceColour));
+        m_table->setItem(r, 4, centredItem(statusText, statusColour));
+    }
+}
+
+void CmpManager::addLog(const QString &type, const QString &data)
+{
+    if (!m_log)
+        return;
+    const QString time = QTime::currentTime().toString(QStringLiteral("HH:mm:ss.zzz"));
+    // Device replies and file contents are shown as text, never as markup.
+    const QString escaped = data.toHtmlEscaped();
+    QString html;
+    if (type == QLatin1String("tx")) {
+        html = QStringLiteral("<div><span style='color:#94a3b8;'>[%1]</span> <span "
+                              "style='color:#2563eb;font-weight:bold;'>TX &gt;</span> <span "
+                              "style='color:#334155;'>%2</span></div>")
+                   .arg(time, escaped);
+    } else if (type == QLatin1String("rx")) {
+        html = QStringLiteral("<div><span style='color:#94a3b8;'>[%1]</span> <span "
+                              "style='color:#16a34a;font-weight:bold;'>RX &lt;</span> <span "
+                              "style='color:#334155;'>%2</span></div>")
+                   .arg(time, escaped);
+    } else {
+        html = QStringLiteral("<div><span style='color:#94a3b8;'>[%1]</span> <span "
+                              "style='color:#d97706;font-weight:bold;'>** %2</span></div>")
+                   .arg(time, escaped);
+    }
+
+    QTextDocument *doc = m_log->document();
+    if (doc->blockCount() > MaxLogBlocks) {
+        QTextCursor cursor(doc);
+        cursor.movePosition(QTextCursor::Start);
+        for (int i = 0; i < TrimmedLogBlocks; ++i) {
+            cursor.select(QTextCursor::BlockUnderCursor);
+            cursor.removeSelectedText();
+            cursor.deleteChar();
+        }
+    }
+    m_log->append(html);
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "cmptask.h"
+#include "workerregisteraccess.h"
+
+#include <QObject>
+#include <QString>
+#include <QVector>
+
+class ModbusWorker;
+class QTableWidget;
+class QTextEdit;
+struct ProductConfig;
+
+// Owns the compare table of the engineering page: the expected register runs,
+// their read-back and write into the drive, and the communication log.
+//
+// Every operation runs on the GUI thread through the worker's synchronous
+// requests, with polling paused (pauseWorker) around the whole operation.
+class CmpManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int GroupPauseMs = 50;
+    static constexpr int MaxLogBlocks = 500;
+    static constexpr int TrimmedLogBlocks = 100;
+
+    explicit CmpManager(ModbusWorker *worker, QObject *parent = nullptr);
+
+    // Not owned; either may be null, which skips drawing or logging.
+    void setTable(QTableWidget *table) { m_table = table; }
+    void setLog(QTextEdit *log) { m_log = log; }
+
+    // "zh" selects Chinese texts, anything else English; redraws the table.
+    void setLanguage(const QString &language);
+    QString language() const { return m_language; }
+
+    const QVector<CmpTask> &tasks() const { return m_tasks; }
+    int taskCount() const { return m_tasks.size(); }
+    void setTasks(const QVector<CmpTask> &tasks);
+
+    // Fills an empty list from the template, patches it from the form and redraws.
+    void applyProductConfig(const ProductConfig &config);
+
+    // Replaces the list with the runs of a text file. False, with the list
+    // untouched, when the file cannot be read.
+    bool importFile(const QString &path, QString *error = nullptr);
+
+Q_SIGNALS:
+    void pauseWorker(bool paused);
+    void tasksChanged();
+
+public Q_SLOTS:
+    void readAll(uchar slaveId);
+    void writeAll(uchar slaveId);
+    void saveEeprom(uchar slaveId);
+    void clearLog();
+    void renderTable();
+    void addLog(const QString &type, const QString &data);
+
+private:
+    QString text(const char *english, const char *chinese) const;
+    void afterGroup();
+
+    WorkerRegisterAccess m_access;
+    QTableWidget *m_table = nullptr;
+    QTextEdit *m_log = nullptr;
+    QString m_language = QStringLiteral("zh");
+    QVector<CmpTask> m_tasks;
+};

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "productidentity.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <QVector>
+#include <QtGlobal>
+
+#include <memory>
+
+class Dialogs;
+class ModbusWorker;
+class QLabel;
+class QTimer;
+class SteppedDoubleSpinBox;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The one window of the program. It owns the worker thread and the widget tree,
+// keeps the state that several tabs read, and guards tab switching while no
+// drive is connected. The tabs' own handlers live in mainwindow_<tab>.cpp files.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    enum Tab { ConnectionTab = 0, MonitorTab, MotionTab, AdvancedTab, EngineeringTab };
+
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Re-applies every text of the window in the current language.
+    void applyLanguage();
+    // The language chosen in cbLanguage: 0 Chinese, anything else English; saved at once.
+    void changeLanguage(int index);
+    QString currentLanguage() const { return currentLang; }
+
+    // Every modal box and file dialog of the window goes through this object.
+    void setDialogs(std::unique_ptr<Dialogs> dialogs);
+    Dialogs *dialogs() const { return m_dialogs.get(); }
+
+    // Paints a round status lamp: grey when off, red when on with an alarm, else green.
+    void setLed(QLabel *label, bool on, bool alarm);
+    // Tabs 1 to 4 together; the Connection tab always stays enabled.
+    void setTabsEnabled(bool enabled);
+
+    // Shows the four 4-bit codes of the alarm word in the history grid.
+    void updateAlarmHistory(ushort alarmHistRaw);
+
+private:
+    void restoreLanguage();
+    void installSteppedJogSpeedBox();
+    void setupTables();
+    void setupConnections();
+    void refreshPortList();
+    void onMainTabChanged(int index);
+
+    int tapCount = 0;
+    bool engineerMode = false;
+    bool engineerLoggedIn = false;
+    Ui::MainWindow *ui;
+    ModbusWorker *worker;
+
+    QString currentLang = QStringLiteral("zh");
+    bool isConnected = false;
+    bool isScanning = false;
+    bool connectPending = false;
+    quint8 stationId = 0;
+    ProductIdentity product;
+    quint16 lastAlarmHist = 0;
+    // ledConnection, ledAlarm, then the inputs X0 X1 X2 X7 and the outputs Y0 Y1 Y2.
+    QVector<QLabel *> statusLamps;
+    bool nudgeMode = false;
+    double nudgeStepMm = 0.1;
+    QTimer *tapTimer = nullptr;
+
+    // The designed jog speed box is replaced by this one at start-up; ui->spinJogSpeed
+    // points here too.
+    SteppedDoubleSpinBox *jogSpeedBox = nullptr;
+    std::unique_ptr<Dialogs> m_dialogs;
+};

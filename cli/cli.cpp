@@ -1,0 +1,53 @@
+#include "cli.h"
+
+#include "clicommands.h"
+
+#include <QTextStream>
+
+#include <functional>
+
+namespace {
+
+const char *const HelpText =
+    "vexa-cli: talk to Vexa actuator drives over Modbus RTU (115200 8N1).\n"
+    "\n"
+    "Usage: vexa-cli <command> [options]\n"
+    "\n"
+    "Commands:\n"
+    "  read        --port P --station N --address A --count C\n"
+    "              Reads C holding registers (function 0x03) and prints one\n"
+    "              line per word: 0xADDR 0xVALUE.\n"
+    "  write       --port P --station N --address A --value V\n"
+    "              Writes one register (function 0x06).\n"
+    "  write-multi --port P --station N --address A --values V1,V2,...\n"
+    "              Writes consecutive registers (function 0x10).\n"
+    "  poll        --port P --station N --count K\n"
+    "              Polls the drive's live state and prints K states as JSON lines.\n"
+    "\n"
+    "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
+    "\n"
+    "Exit codes: 0 success, 2 bad usage or bad number, 3 no valid reply (Timeout),\n"
+    "            4 port cannot be opened.\n";
+
+}  // namespace
+
+int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
+{
+    if (arguments.isEmpty() || arguments.first() == QLatin1String("--help")
+        || arguments.first() == QLatin1String("-h") || arguments.first() == QLatin1String("help")) {
+        out << HelpText;
+        out.flush();
+        return arguments.isEmpty() ? CliExit::Usage : CliExit::Ok;
+    }
+    const QHash<QString, std::function<int(const CliContext &)>> commands{
+        {QStringLiteral("read"), cmdRead},
+        {QStringLiteral("write"), cmdWrite},
+        {QStringLiteral("write-multi"), cmdWriteMulti},
+        {QStringLiteral("poll"), cmdPoll},
+    };
+    const QString name = arguments.first();
+    const CliContext ctx{arguments.mid(1), out, err};
+    if (!commands.contains(name))
+        return ctx.usage(QStringLiteral("unknown command '%1'").arg(name));
+    return commands.value(name)(ctx);
+}

@@ -1,0 +1,195 @@
+#include "cli.h"
+#include "clicommands.h"
+#include "devicestate.h"
+#include "modbustransport.h"
+#include "modbusworker.h"
+#include "serialport.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+
+namespace {
+
+constexpr int ReadTimeoutMs = 300;
+constexpr int MaxReadWords = 125;
+constexpr int MaxWriteWords = 123;
+
+QString hexWord(quint32 value)
+{
+    return QStringLiteral("0x") + QString::number(value, 16).rightJustified(4, QLatin1Char('0')).toUpper();
+}
+
+struct Target
+{
+    QString port;
+    quint8 station = 1;
+    quint16 address = 0;
+};
+
+bool parseTarget(CliOptions &options, Target &target, bool needAddress)
+{
+    qint64 station = 0;
+    qint64 address = 0;
+    if (!options.has(QStringLiteral("port"))) {
+        options.number(QStringLiteral("port"), 0, 0, station);  // sets "missing --port"
+        return false;
+    }
+    target.port = options.value(QStringLiteral("port"));
+    if (!options.number(QStringLiteral("station"), 1, 247, station))
+        return false;
+    target.station = static_cast<quint8>(station);
+    if (needAddress) {
+        if (!options.number(QStringLiteral("address"), 0, 0xFFFF, address))
+            return false;
+        target.address = static_cast<quint16>(address);
+    }
+    return true;
+}
+
+QJsonObject stateToJson(const DeviceState &s)
+{
+    return QJsonObject{{QStringLiteral("positionMm"), s.positionMm},
+                       {QStringLiteral("currentMa"), s.currentMa},
+                       {QStringLiteral("trackErrUm"), s.trackErrUm},
+                       {QStringLiteral("alarmCode"), s.alarmCode},
+                       {QStringLiteral("x0"), s.x0},
+                       {QStringLiteral("x1"), s.x1},
+                       {QStringLiteral("x2"), s.x2},
+                       {QStringLiteral("x7"), s.x7},
+                       {QStringLiteral("y0"), s.y0},
+                       {QStringLiteral("y1"), s.y1},
+                       {QStringLiteral("y2"), s.y2},
+                       {QStringLiteral("inputsRaw"), s.inputsRaw},
+                       {QStringLiteral("outputsRaw"), s.outputsRaw},
+                       {QStringLiteral("alarmHistRaw"), s.alarmHistRaw}};
+}
+
+}  // namespace
+
+int CliContext::usage(const QString &reason) const
+{
+    err << "vexa-cli: " << reason << " (see vexa-cli --help)\n";
+    err.flush();
+    return CliExit::Usage;
+}
+
+int CliContext::fail(int code, const QString &reason) const
+{
+    err << "vexa-cli: " << reason << "\n";
+    err.flush();
+    return code;
+}
+
+std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName)
+{
+    auto port = std::make_unique<QSerialPort>();
+    configureDrivePort(*port, portName);
+    if (!port->open(QIODevice::ReadWrite)) {
+        ctx.fail(CliExit::PortUnavailable,
+                 QStringLiteral("cannot open port %1: %2").arg(portName, port->errorString()));
+        return nullptr;
+    }
+    port->clear(QSerialPort::AllDirections);
+    return port;
+}
+
+int cmdRead(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "address", "count"}, {});
+    Target target;
+    qint64 count = 0;
+    if (!options.parse(ctx.arguments) || !parseTarget(options, target, true)
+        || !options.number(QStringLiteral("count"), 1, MaxReadWords, count))
+        return ctx.usage(options.error());
+    auto port = openCliPort(ctx, target.port);
+    if (!port)
+        return CliExit::PortUnavailable;
+    ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    QVector<quint16> words;
+    try {
+        words = link.readRegisters(target.station, target.address, static_cast<quint16>(count), ReadTimeoutMs);
+    } catch (const ModbusError &e) {
+        return ctx.fail(CliExit::NoReply, e.text());
+    }
+    for (int i = 0; i < words.size(); ++i)
+        ctx.out << hexWord(target.address + i) << ' ' << hexWord(words[i]) << '\n';
+    ctx.out.flush();
+    return CliExit::Ok;
+}
+
+int cmdWrite(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "address", "value"}, {});
+    Target target;
+    qint64 value = 0;
+    if (!options.parse(ctx.arguments) || !parseTarget(options, target, true)
+        || !options.number(QStringLiteral("value"), 0, 0xFFFF, value))
+        return ctx.usage(options.error());
+    auto port = openCliPort(ctx, target.port);
+    if (!port)
+        return CliExit::PortUnavailable;
+    ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    if (!link.writeRegister(target.station, target.address, static_cast<quint16>(value)))
+        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+    return CliExit::Ok;
+}
+
+int cmdWriteMulti(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "address", "values"}, {});
+    Target target;
+    if (!options.parse(ctx.arguments) || !parseTarget(options, target, true))
+        return ctx.usage(options.error());
+    if (!options.has(QStringLiteral("values")))
+        return ctx.usage(QStringLiteral("missing --values"));
+    const ParsedWords values = parseWordList(options.value(QStringLiteral("values")), MaxWriteWords);
+    if (!values.ok)
+        return ctx.usage(QStringLiteral("--values: %1").arg(values.error));
+    auto port = openCliPort(ctx, target.port);
+    if (!port)
+        return CliExit::PortUnavailable;
+    ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    if (!link.writeRegisters(target.station, target.address, values.words))
+        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+    return CliExit::Ok;
+}
+
+int cmdPoll(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "count"}, {});
+    Target target;
+    qint64 count = 0;
+    if (!options.parse(ctx.arguments) || !parseTarget(options, target, false)
+        || !options.number(QStringLiteral("count"), 1, 1000000, count))
+        return ctx.usage(options.error());
+
+    ModbusWorker worker;
+    worker.setPortName(target.port);
+    worker.setStation(target.station);
+    QEventLoop loop;
+    int exitCode = CliExit::Ok;
+    qint64 received = 0;
+    QObject::connect(&worker, &ModbusWorker::stateUpdated, &loop, [&](const DeviceState &state) {
+        if (received >= count)
+            return;
+        ctx.out << QJsonDocument(stateToJson(state)).toJson(QJsonDocument::Compact) << '\n';
+        ctx.out.flush();
+        if (++received == count)
+            loop.quit();
+    });
+    QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const QString &reason) {
+        const bool portFailed = reason == QStringLiteral("無法開啟通訊埠");
+        exitCode = portFailed ? CliExit::PortUnavailable : CliExit::NoReply;
+        ctx.fail(exitCode, portFailed ? QStringLiteral("cannot open port %1").arg(target.port)
+                                      : QStringLiteral("Timeout (the drive stopped answering)"));
+        loop.quit();
+    });
+    worker.start();
+    loop.exec();
+    worker.stop();
+    worker.wait();
+    return exitCode;
+}

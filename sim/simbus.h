@@ -5,6 +5,7 @@
 #include <QVector>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 // Identity and behaviour of one simulated drive.
@@ -17,15 +18,17 @@ struct SimDriveConfig
     quint16 stroke = 50;
     quint16 motorDirection = 0;   // 0 = "BC", 1 = "BA"
     quint16 logicVersion = 0x4103;  // shows as A3
-    QString firmware = QStringLiteral("V1.20");
+    QString firmware = QStringLiteral("V1.20");  // two registers: the first 4 characters
     QString hardware = QStringLiteral("H2");
 };
 
 // Faults the bus injects into its replies; switchable at any time.
+// A silent bus models an unreachable drive: requests are not carried out.
+// A dropped reply models one lost on the wire: the request was carried out.
 struct SimFaults
 {
     bool silent = false;          // answer nothing
-    int silentAfterReplies = -1;  // go silent after this many more replies (-1: never)
+    int silentAfterReplies = -1;  // go silent after this many more replies (-1: never); counts down
     bool badCrc = false;          // corrupt the CRC of every reply
     int noiseBytes = 0;           // random bytes sent ahead of each reply
     int splitPieces = 0;          // send each reply in this many pieces (0/1: whole)
@@ -38,6 +41,15 @@ struct SimFaults
     double corruptProbability = 0.0;  // chance that a reply's CRC is corrupted
 };
 
+// Emulated wire time: each reply leaves after the turnaround plus the time its
+// bytes take on the wire (115200 baud 8N1: 10 bits a byte). Zero for both
+// answers as fast as the machine can.
+struct SimTiming
+{
+    double byteTimeUs = 10.0 * 1e6 / 115200.0;
+    int turnaroundUs = 1000;
+};
+
 // One request as the bus received it (valid CRC only).
 struct SimRequest
 {
@@ -47,37 +59,59 @@ struct SimRequest
     quint16 count = 0;            // words read or written (1 for 0x06)
     QVector<quint16> values;      // written values
     QByteArray raw;
-    qint64 receivedAtMs = 0;      // since the bus started
+    qint64 receivedAtMs = 0;      // since the bus was created
 };
 
 // A Modbus RTU slave bus on a pseudo-terminal: QSerialPort (or any tool)
 // opens portPath() like a real tty. Serves one or more drives from its own
-// thread; every public member is thread-safe.
+// thread; every public member is thread-safe. Requests for a station that is
+// not on the bus, and frames with a bad CRC, get no answer, as on a real bus.
+// The drives move in ticks of 10 ms of the serving thread's clock.
 class SimBus
 {
 public:
+    static constexpr int RequestLogLimit = 100000;  // oldest entries go first
+
     SimBus();
     ~SimBus();
     SimBus(const SimBus &) = delete;
     SimBus &operator=(const SimBus &) = delete;
 
+    // Adds a drive; one already answering on the same station is replaced.
     void addDrive(const SimDriveConfig &config);
     void removeDrive(quint8 station);
+    bool hasDrive(quint8 station) const;
 
-    bool start();                 // opens the pty and starts serving
-    void stop();
+    bool start();                 // opens a fresh pty and starts serving
+    void stop();                  // stops serving and closes the pty
+    // The adapter vanishes mid-session: the pty closes at once, its clients
+    // see the port fail. The drives keep their state; start() serves again.
+    void closePort();
+    bool isRunning() const;
+    QString errorString() const;  // why the last start() failed
     QString portPath() const;     // the slave side, e.g. /dev/pts/7
 
+    // Register access without bus side effects. Writing the alarm word
+    // (0x00A3) raises an alarm: its low nibble is the current alarm code.
+    // Station-based members act on the drive answering on that station now.
     quint16 registerValue(quint8 station, quint16 address) const;
     void setRegisterValue(quint8 station, quint16 address, quint16 value);
     double positionMm(quint8 station) const;
+    void setPositionMm(quint8 station, double mm);
+    // Power off and on: the values saved with the store command (or the
+    // factory values) come back and the power-on block runs.
+    void powerCycle(quint8 station);
 
     void setFaults(const SimFaults &faults);
     SimFaults faults() const;
+    void setTiming(const SimTiming &timing);
+    SimTiming timing() const;
 
     QVector<SimRequest> requests() const;
     void clearRequests();
     int replyCount() const;
+    // Called on the serving thread for every logged request.
+    void setRequestObserver(std::function<void(const SimRequest &)> observer);
 
 private:
     struct Impl;

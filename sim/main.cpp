@@ -1,0 +1,266 @@
+// vexa-drive-sim: serves simulated drives on a pseudo-terminal until SIGINT
+// or SIGTERM. The first line on stdout is the port to open.
+
+#include "simbus.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe calls here; the event loop does the rest.
+    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+}
+
+bool installTerminationHandlers()
+{
+    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+        return false;
+    struct sigaction action {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    return sigaction(SIGINT, &action, nullptr) == 0 && sigaction(SIGTERM, &action, nullptr) == 0;
+}
+
+void fail(const QString &message)
+{
+    std::fprintf(stderr, "vexa-drive-sim: %s\n", qPrintable(message));
+}
+
+// "station:family:size:rawLead:stroke:dir", dir 0/1 or BC/BA.
+bool parseDrive(const QString &text, SimDriveConfig *config, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char(':'));
+    if (parts.size() != 6) {
+        *error = QStringLiteral("--drive %1: expected station:family:size:rawLead:stroke:dir").arg(text);
+        return false;
+    }
+    quint16 numbers[5] = {};
+    const int maximum[5] = {247, 255, 65535, 65535, 65535};
+    for (int i = 0; i < 5; ++i) {
+        bool ok = false;
+        const uint value = parts[i].toUInt(&ok);
+        if (!ok || value > uint(maximum[i]) || (i == 0 && value == 0)) {
+            *error = QStringLiteral("--drive %1: \"%2\" is not a valid number here").arg(text, parts[i]);
+            return false;
+        }
+        numbers[i] = quint16(value);
+    }
+    const QString dir = parts[5].toUpper();
+    if (dir != QLatin1String("0") && dir != QLatin1String("1") && dir != QLatin1String("BC")
+        && dir != QLatin1String("BA")) {
+        *error = QStringLiteral("--drive %1: direction must be 0, 1, BC or BA").arg(text);
+        return false;
+    }
+    config->station = quint8(numbers[0]);
+    config->familyCode = numbers[1];
+    config->size = numbers[2];
+    config->rawLead = numbers[3];
+    config->stroke = numbers[4];
+    config->motorDirection = (dir == QLatin1String("1") || dir == QLatin1String("BA")) ? 1 : 0;
+    return true;
+}
+
+struct FaultOptions
+{
+    QCommandLineOption silent{QStringLiteral("silent"), QStringLiteral("Answer nothing.")};
+    QCommandLineOption silentAfter{QStringLiteral("silent-after"), QStringLiteral("Go silent after <n> replies."),
+                                   QStringLiteral("n")};
+    QCommandLineOption badCrc{QStringLiteral("bad-crc"), QStringLiteral("Corrupt the CRC of every reply.")};
+    QCommandLineOption noise{QStringLiteral("noise"), QStringLiteral("Send <n> random bytes ahead of each reply."),
+                             QStringLiteral("n")};
+    QCommandLineOption split{QStringLiteral("split"), QStringLiteral("Send each reply in <n> pieces."),
+                             QStringLiteral("n")};
+    QCommandLineOption splitGap{QStringLiteral("split-gap"), QStringLiteral("Pause <ms> between pieces."),
+                                QStringLiteral("ms")};
+    QCommandLineOption exception{QStringLiteral("exception"),
+                                 QStringLiteral("Answer every request with exception code 4.")};
+    QCommandLineOption delay{QStringLiteral("delay"), QStringLiteral("Delay each reply by <ms>."),
+                             QStringLiteral("ms")};
+    QCommandLineOption asStation{QStringLiteral("as-station"),
+                                 QStringLiteral("Replies carry slave address <n> instead."), QStringLiteral("n")};
+    QCommandLineOption dropEvery{QStringLiteral("drop-every"), QStringLiteral("Drop one reply in every <n>."),
+                                 QStringLiteral("n")};
+    QCommandLineOption dropProbability{QStringLiteral("drop-probability"),
+                                       QStringLiteral("Drop each reply with probability <p> (0 to 1)."),
+                                       QStringLiteral("p")};
+    QCommandLineOption corruptProbability{QStringLiteral("corrupt-probability"),
+                                          QStringLiteral("Corrupt each reply's CRC with probability <p> (0 to 1)."),
+                                          QStringLiteral("p")};
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.addOptions({silent, silentAfter, badCrc, noise, split, splitGap, exception, delay, asStation,
+                           dropEvery, dropProbability, corruptProbability});
+    }
+
+    bool read(const QCommandLineParser &parser, SimFaults *faults, QString *error) const
+    {
+        auto count = [&](const QCommandLineOption &option, int maximum, int *target) {
+            if (!parser.isSet(option))
+                return true;
+            bool ok = false;
+            const int value = parser.value(option).toInt(&ok);
+            if (!ok || value < 0 || value > maximum) {
+                *error = QStringLiteral("--%1 needs a whole number from 0 to %2")
+                             .arg(option.names().constFirst())
+                             .arg(maximum);
+                return false;
+            }
+            *target = value;
+            return true;
+        };
+        auto probability = [&](const QCommandLineOption &option, double *target) {
+            if (!parser.isSet(option))
+                return true;
+            bool ok = false;
+            const double value = parser.value(option).toDouble(&ok);
+            if (!ok || value < 0.0 || value > 1.0) {
+                *error = QStringLiteral("--%1 needs a probability from 0 to 1").arg(option.names().constFirst());
+                return false;
+            }
+            *target = value;
+            return true;
+        };
+        faults->silent = parser.isSet(silent);
+        faults->badCrc = parser.isSet(badCrc);
+        faults->exceptionReplies = parser.isSet(exception);
+        return count(silentAfter, 1000000000, &faults->silentAfterReplies) && count(noise, 1024, &faults->noiseBytes)
+            && count(split, 256, &faults->splitPieces) && count(splitGap, 60000, &faults->splitGapMs)
+            && count(delay, 60000, &faults->replyDelayMs) && count(asStation, 255, &faults->answerAsStation)
+            && count(dropEvery, 1000000000, &faults->dropEveryNth)
+            && probability(dropProbability, &faults->dropProbability)
+            && probability(corruptProbability, &faults->corruptProbability);
+    }
+};
+
+// A link we made is removed on exit; anything else at that path is left alone.
+class PortLink
+{
+public:
+    bool create(const QString &linkPath, const QString &target, QString *error)
+    {
+        const QFileInfo existing(linkPath);
+        if (existing.isSymLink()) {
+            // A stale link from an earlier run that did not end cleanly.
+            QFile::remove(linkPath);
+        } else if (existing.exists()) {
+            *error = QStringLiteral("--link %1: a file is already there; not replacing it").arg(linkPath);
+            return false;
+        }
+        if (!QFile::link(target, linkPath)) {
+            *error = QStringLiteral("--link %1: cannot create the link").arg(linkPath);
+            return false;
+        }
+        m_path = linkPath;
+        m_target = target;
+        return true;
+    }
+
+    ~PortLink()
+    {
+        const QFileInfo info(m_path);
+        if (!m_path.isEmpty() && info.isSymLink() && info.symLinkTarget() == m_target)
+            QFile::remove(m_path);
+    }
+
+private:
+    QString m_path;
+    QString m_target;
+};
+
+}  // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("vexa-drive-sim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated actuator drives on a Modbus RTU bus (pseudo-terminal, 115200 8N1).\n"
+        "Prints the port path as its first line, then serves until SIGINT or SIGTERM.\n"
+        "Without --demo or --drive it serves one LXAZ-16L01-50-BC drive at station 1."));
+    parser.addHelpOption();
+    const QCommandLineOption demo(QStringLiteral("demo"),
+                                  QStringLiteral("Serve the demo bus: drives at stations 1 and 3, an unknown "
+                                                 "family at station 5."));
+    const QCommandLineOption drive(QStringLiteral("drive"),
+                                   QStringLiteral("Add a drive (repeatable); dir is 0/BC or 1/BA."),
+                                   QStringLiteral("station:family:size:rawLead:stroke:dir"));
+    const QCommandLineOption link(QStringLiteral("link"),
+                                  QStringLiteral("Also make a symbolic link to the port at <path> (removed on exit)."),
+                                  QStringLiteral("path"));
+    const QCommandLineOption logRequests(QStringLiteral("log"), QStringLiteral("Print every request received."));
+    parser.addOptions({demo, drive, link, logRequests});
+    const FaultOptions faultOptions;
+    faultOptions.addTo(parser);
+    parser.process(app);
+
+    SimBus bus;
+    QString error;
+    if (parser.isSet(demo))
+        configureDemoBus(bus);
+    for (const QString &text : parser.values(drive)) {
+        SimDriveConfig config;
+        if (!parseDrive(text, &config, &error)) {
+            fail(error);
+            return 2;
+        }
+        bus.addDrive(config);
+    }
+    if (!parser.isSet(demo) && !parser.isSet(drive))
+        bus.addDrive(SimDriveConfig{});
+
+    SimFaults faults;
+    if (!faultOptions.read(parser, &faults, &error)) {
+        fail(error);
+        return 2;
+    }
+    bus.setFaults(faults);
+
+    if (parser.isSet(logRequests)) {
+        bus.setRequestObserver([](const SimRequest &request) {
+            std::fprintf(stdout, "%8lld ms  %s\n", static_cast<long long>(request.receivedAtMs),
+                         request.raw.toHex(' ').toUpper().constData());
+            std::fflush(stdout);
+        });
+    }
+
+    if (!installTerminationHandlers()) {
+        fail(QStringLiteral("cannot install the signal handlers"));
+        return 1;
+    }
+    QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&terminate, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+
+    if (!bus.start()) {
+        fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(bus.errorString()));
+        return 1;
+    }
+    PortLink portLink;
+    if (parser.isSet(link) && !portLink.create(parser.value(link), bus.portPath(), &error)) {
+        fail(error);
+        return 1;
+    }
+    std::fprintf(stdout, "%s\n", qPrintable(bus.portPath()));
+    std::fflush(stdout);
+
+    const int result = app.exec();
+    bus.stop();
+    return result;
+}

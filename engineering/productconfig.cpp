@@ -248,37 +248,37 @@ int chooseSize(int current, const QVector<int> &shown)
     return shown.first();
 }
 
-int ratedCurrentOf(const ActuatorSpec *spec)
+int ratedCurrentOf(const ActuatorSpec *entry)
 {
-    return spec ? spec->ratedCurrent : 100;
+    return entry ? entry->ratedCurrent : 100;
 }
 
-std::optional<QVector<double>> leadChoices(const ActuatorSpec *spec)
+std::optional<QVector<double>> leadChoices(const ActuatorSpec *entry)
 {
-    if (!spec || spec->leads.isEmpty())
+    if (!entry || entry->leads.isEmpty())
         return std::nullopt;
     QVector<double> shown;
     for (double lead : formLeads()) {
-        if (spec->allowsLead(lead))
+        if (entry->allowsLead(lead))
             shown << lead;
     }
     return shown;
 }
 
-StrokeChoices strokeChoices(const ActuatorSpec *spec)
+StrokeChoices strokeChoices(const ActuatorSpec *entry)
 {
     StrokeChoices choices;
-    if (spec && spec->strokeIsRange) {
+    if (entry && entry->strokeIsRange) {
         choices.range = true;
-        if (spec->strokeStep >= 1 && spec->strokeMin <= spec->strokeMax) {
-            for (int s = spec->strokeMin; s <= spec->strokeMax; s += spec->strokeStep)
+        if (entry->strokeStep >= 1 && entry->strokeMin <= entry->strokeMax) {
+            for (int s = entry->strokeMin; s <= entry->strokeMax; s += entry->strokeStep)
                 choices.values << s;
         }
         return choices;
     }
-    if (spec) {
+    if (entry) {
         for (int stroke : formStrokes()) {
-            if (spec->strokes.contains(stroke))
+            if (entry->strokes.contains(stroke))
                 choices.values << stroke;
         }
     }
@@ -295,6 +295,6 @@ int jogSpeedLimit(bool connected, const QString &familyName, int size, double le
 {
     if (!connected || familyName.isEmpty())
         return ActuatorCatalogue::leadsEqual(lead, 1.0) ? 8 : 15;
-    const ActuatorSpec *spec = ActuatorCatalogue::findSpec(familyName, size);
-    return spec ? spec->maxJogSpeed : 15;
+    const ActuatorSpec *entry = ActuatorCatalogue::findSpec(familyName, size);
+    return entry ? entry->maxJogSpeed : 15;
 }

@@ -20,7 +20,7 @@ struct ProductConfig
     int size = 16;               // mm, the checked size button
     double lead = 1.0;           // mm, the checked lead button (1.0 when none is checked)
     int stroke = 30;             // mm, the product identity's stroke
-    int ratedCurrent = 100;      // 0.01 A, of the catalogue spec for family and size
+    int ratedCurrent = 100;      // 0.01 A, of the catalogue entry for family and size
 
     int ppr = 1000;              // pulses per revolution
     int speed = 30000;           // 0.01 rpm
@@ -97,17 +97,17 @@ const QVector<int> &formStrokes();
 QVector<int> sizeChoices(const ActuatorFamily &family);
 // The size to keep: the current one when shown, else the first shown, else unchanged.
 int chooseSize(int current, const QVector<int> &shown);
-// Rated current in 0.01 A, 100 without a spec.
-int ratedCurrentOf(const ActuatorSpec *spec);
+// Rated current in 0.01 A, 100 without a catalogue entry.
+int ratedCurrentOf(const ActuatorSpec *entry);
 // Lead buttons to show; none when the lead choices are to stay as they are.
-std::optional<QVector<double>> leadChoices(const ActuatorSpec *spec);
+std::optional<QVector<double>> leadChoices(const ActuatorSpec *entry);
 
 struct StrokeChoices
 {
     bool range = false;   // the combo box page instead of the buttons
     QVector<int> values;  // combo items, or the stroke buttons to show
 };
-StrokeChoices strokeChoices(const ActuatorSpec *spec);
+StrokeChoices strokeChoices(const ActuatorSpec *entry);
 // The combo item to select after a refill: the last with the remembered stroke, else 0.
 int rangeStrokeIndex(const QVector<int> &items, int remembered);
 

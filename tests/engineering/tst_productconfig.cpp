@@ -352,7 +352,7 @@ private Q_SLOTS:
         QCOMPARE(sizeChoices(*ActuatorCatalogue::findFamilyByName(QStringLiteral("LXC2Z"))), (QVector<int>{16, 25}));
     }
 
-    void ratedCurrentComesFromTheSpec()
+    void ratedCurrentComesFromTheCatalogue()
     {
         QCOMPARE(ratedCurrentOf(ActuatorCatalogue::findSpec(QStringLiteral("LXFZ"), 80)), 500);
         QCOMPARE(ratedCurrentOf(ActuatorCatalogue::findSpec(QStringLiteral("LXAZ"), 20)), 200);
@@ -370,7 +370,7 @@ private Q_SLOTS:
         QTest::newRow("LXFZ 50") << "LXFZ" << 50 << true << QVector<double>{1.5};
         QTest::newRow("LXGZ 32") << "LXGZ" << 32 << true << QVector<double>{1.0, 2.0};
         QTest::newRow("LXGZ 63") << "LXGZ" << 63 << true << QVector<double>{5.0, 10.0, 20.0};
-        QTest::newRow("no spec leaves the leads") << "LXAZ" << 63 << false << QVector<double>{};
+        QTest::newRow("no catalogue entry leaves the leads") << "LXAZ" << 63 << false << QVector<double>{};
     }
     void leadChoices()
     {
@@ -384,13 +384,13 @@ private Q_SLOTS:
             QCOMPARE(*shown, leads);
     }
 
-    void specWithoutLeadsLeavesTheLeads()
+    void entryWithoutLeadsLeavesTheLeads()
     {
-        ActuatorSpec spec;
-        spec.size = 16;
-        QVERIFY(!::leadChoices(&spec));
-        spec.leads = {3.0};
-        QCOMPARE(*::leadChoices(&spec), QVector<double>{});
+        ActuatorSpec entry;
+        entry.size = 16;
+        QVERIFY(!::leadChoices(&entry));
+        entry.leads = {3.0};
+        QCOMPARE(*::leadChoices(&entry), QVector<double>{});
     }
 
     void strokeChoices_data()
@@ -403,7 +403,7 @@ private Q_SLOTS:
         QTest::newRow("LXE2Z 25 buttons") << "LXE2Z" << 25 << false << QVector<int>{30, 50};
         QTest::newRow("LXFZ 32 buttons") << "LXFZ" << 32 << false << QVector<int>{20};
         QTest::newRow("LXGZ 32 range") << "LXGZ" << 32 << true << QVector<int>{100, 150, 200, 250, 300, 350, 400};
-        QTest::newRow("no spec hides every button") << "LXAZ" << 40 << false << QVector<int>{};
+        QTest::newRow("no catalogue entry hides every button") << "LXAZ" << 40 << false << QVector<int>{};
     }
     void strokeChoices()
     {
@@ -418,18 +418,18 @@ private Q_SLOTS:
 
     void malformedRangeOffersNoStrokes()
     {
-        ActuatorSpec spec;
-        spec.strokeIsRange = true;
-        spec.strokeMin = 100;
-        spec.strokeMax = 400;
-        spec.strokeStep = 0;
-        QVERIFY(::strokeChoices(&spec).range);
-        QVERIFY(::strokeChoices(&spec).values.isEmpty());
-        spec.strokeStep = 50;
-        spec.strokeMax = 50;
-        QVERIFY(::strokeChoices(&spec).values.isEmpty());
-        spec.strokeMax = 180;
-        QCOMPARE(::strokeChoices(&spec).values, (QVector<int>{100, 150}));
+        ActuatorSpec entry;
+        entry.strokeIsRange = true;
+        entry.strokeMin = 100;
+        entry.strokeMax = 400;
+        entry.strokeStep = 0;
+        QVERIFY(::strokeChoices(&entry).range);
+        QVERIFY(::strokeChoices(&entry).values.isEmpty());
+        entry.strokeStep = 50;
+        entry.strokeMax = 50;
+        QVERIFY(::strokeChoices(&entry).values.isEmpty());
+        entry.strokeMax = 180;
+        QCOMPARE(::strokeChoices(&entry).values, (QVector<int>{100, 150}));
     }
 
     void rangeSelectionKeepsTheRememberedStroke()
@@ -453,7 +453,7 @@ private Q_SLOTS:
         QTest::newRow("connected, no family") << true << "" << 16 << 1.0 << 8;
         QTest::newRow("connected LXGZ 40") << true << "LXGZ" << 40 << 10.0 << 50;
         QTest::newRow("connected LXAZ 16") << true << "LXAZ" << 16 << 1.0 << 10;
-        QTest::newRow("connected, no spec") << true << "LXAZ" << 80 << 1.0 << 15;
+        QTest::newRow("connected, no catalogue entry") << true << "LXAZ" << 80 << 1.0 << 15;
     }
     void jogSpeedLimit()
     {

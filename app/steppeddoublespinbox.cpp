@@ -87,10 +87,12 @@ void SteppedDoubleSpinBox::fixup(QString &text) const
 
 double SteppedDoubleSpinBox::valueFromText(const QString &text) const
 {
-    // The base class turns a number outside the range into the minimum; an
-    // accepted number is meant to be held to the nearest end of the range instead.
+    // The base class turns a number outside the range, or with more decimals than
+    // shown, into the minimum. An accepted number is held to the nearest end of the
+    // range instead, and rounded to what the box shows, so the value used is the one seen.
     double number = 0.0;
     if (m_steps.isEmpty() || !toNumber(bareText(text), &number))
         return QDoubleSpinBox::valueFromText(text);
-    return std::clamp(number, minimum(), maximum());
+    const double shown = QString::number(number, 'f', decimals()).toDouble();
+    return std::clamp(shown, minimum(), maximum());
 }

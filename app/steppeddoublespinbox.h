@@ -6,7 +6,8 @@
 // A double spin box whose arrows move through a list of values instead of a
 // fixed single step. With an empty list it behaves like QDoubleSpinBox.
 //
-// Typing is free: any number is accepted as typed and held to the range; only
+// Typing is free: any number is accepted as typed, held to the range and to the
+// shown decimals; only
 // the arrows, and fixing up an unfinished entry, snap to the list.
 class SteppedDoubleSpinBox : public QDoubleSpinBox
 {

@@ -40,8 +40,8 @@ private Q_SLOTS:
     void fixupSnapsANumberToTheNearestEntry();
 
     void typedValueIsKeptUnsnapped();
-    void typedValueBeyondTheRangeIsHeldToTheNearestEnd_data();
-    void typedValueBeyondTheRangeIsHeldToTheNearestEnd();
+    void typedValueIsHeldToTheRangeAndTheShownDecimals_data();
+    void typedValueIsHeldToTheRangeAndTheShownDecimals();
 };
 
 void SteppedDoubleSpinBoxTest::stepListBecomesTheRange()
@@ -212,16 +212,17 @@ void SteppedDoubleSpinBoxTest::typedValueIsKeptUnsnapped()
     QCOMPARE(changed.last().at(0).toDouble(), 0.3);
 }
 
-void SteppedDoubleSpinBoxTest::typedValueBeyondTheRangeIsHeldToTheNearestEnd_data()
+void SteppedDoubleSpinBoxTest::typedValueIsHeldToTheRangeAndTheShownDecimals_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<double>("expected");
 
     QTest::newRow("above the range") << "7" << 5.0;
     QTest::newRow("below the range") << "0.001" << 0.01;
+    QTest::newRow("more decimals than shown") << "0.333" << 0.33;
 }
 
-void SteppedDoubleSpinBoxTest::typedValueBeyondTheRangeIsHeldToTheNearestEnd()
+void SteppedDoubleSpinBoxTest::typedValueIsHeldToTheRangeAndTheShownDecimals()
 {
     QFETCH(QString, typed);
     QFETCH(double, expected);

@@ -7,8 +7,7 @@
 // fixed single step. With an empty list it behaves like QDoubleSpinBox.
 //
 // Typing is free: any number is accepted as typed, held to the range and to the
-// shown decimals; only
-// the arrows, and fixing up an unfinished entry, snap to the list.
+// shown decimals; only the arrows, and fixing up an unfinished entry, snap to the list.
 class SteppedDoubleSpinBox : public QDoubleSpinBox
 {
     Q_OBJECT

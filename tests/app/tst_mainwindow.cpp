@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "modbusworker.h"
 #include "scripteddialogs.h"
+#include "simbus.h"
 #include "steppeddoublespinbox.h"
 
 #include <QApplication>
@@ -15,6 +16,7 @@
 #include <QPointer>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QStackedWidget>
 #include <QTabWidget>
@@ -76,6 +78,7 @@ private Q_SLOTS:
     void alarmHistoryShowsEachCodeInItsColour();
 
     void destroyingAnIdleWindowEndsItsWorker();
+    void closingWhileConnectedWaitsForTheWorkerBeforeTheWidgetsGo();
 
 private:
     template <typename T> T *find(MainWindow &window, const char *name)
@@ -435,6 +438,40 @@ void MainWindowTest::destroyingAnIdleWindowEndsItsWorker()
     window.reset();
 
     QVERIFY(worker.isNull());
+    QVERIFY(central.isNull());
+}
+
+void MainWindowTest::closingWhileConnectedWaitsForTheWorkerBeforeTheWidgetsGo()
+{
+    SimBus bus;
+    SimDriveConfig drive;
+    drive.station = 3;
+    bus.addDrive(drive);
+    if (!bus.start())
+        QSKIP("no pseudo-terminal for the simulated bus");
+
+    auto window = makeWindow();
+    auto *worker = window->findChild<ModbusWorker *>();
+    QVERIFY(worker);
+    worker->setPortName(bus.portPath());
+    worker->setStation(3);
+    QSignalSpy states(worker, &ModbusWorker::stateUpdated);
+    QPointer<QWidget> central = window->centralWidget();
+    int finished = 0;
+    bool widgetsAliveWhenFinished = false;
+    connect(worker, &QThread::finished, worker, [&] {
+        ++finished;
+        widgetsAliveWhenFinished = !central.isNull();
+    }, Qt::DirectConnection);
+
+    worker->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 10000);
+    QVERIFY(worker->isRunning());
+
+    window.reset();
+
+    QCOMPARE(finished, 1);
+    QVERIFY(widgetsAliveWhenFinished);
     QVERIFY(central.isNull());
 }
 

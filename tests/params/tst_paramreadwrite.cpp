@@ -175,6 +175,8 @@ private Q_SLOTS:
     void writeSingle_reportsUnconfirmedWrite_data();
     void writeSingle_reportsUnconfirmedWrite();
     void writeSingle_refusesTorqueWhenDriveByteCannotBeRead();
+    void writeSingle_refusesValueItCannotConvert();
+    void writeSingle_warnsAboutLiftForceOnlyWithVerticalLoad();
 
 private:
     // A consistent screen: positions 10 and 40 mm, 100 mm/s, 100 ms ramps.
@@ -695,6 +697,36 @@ void TestParamReadWrite::writeSingle_refusesTorqueWhenDriveByteCannotBeRead()
                                         "Not written; please check the connection and retry.")});
     QCOMPARE(m_bench->wire(), QStringList{QStringLiteral("03 0248/1")});
     QCOMPARE(m_recorder->events.last(), QStringLiteral("resume"));
+}
+
+void TestParamReadWrite::writeSingle_refusesValueItCannotConvert()
+{
+    setBaseline();
+    m_manager->writeSingle(QStringLiteral("staErr"), Station, 0.0);
+    QCOMPARE(m_recorder->errors(),
+             QStringList{QStringLiteral("Sta Error cannot be converted to device units (lead 0 mm).\n(Not written)")});
+    QVERIFY(m_bench->bus.requests().isEmpty());
+    QCOMPARE(m_recorder->events.last(), QStringLiteral("resume"));
+}
+
+void TestParamReadWrite::writeSingle_warnsAboutLiftForceOnlyWithVerticalLoad()
+{
+    setBaseline();
+    m_manager->writeSingle(QStringLiteral("pos1Speed"), Station, Lead);
+    QVERIFY(m_recorder->events.filter(QStringLiteral("lift:")).isEmpty());
+
+    MotionCheck::VerticalLoad load;
+    load.mountingMode = 1;
+    load.loadKg = 10.0;
+    m_manager->setVerticalLoad(load);
+    edit({});
+    m_manager->writeSingle(QStringLiteral("pos1Speed"), Station, Lead);
+    // Lifting 10 kg while accelerating at 1000 mm/s²: (1000 + 9806.65) x 10 / 1000 N.
+    const QStringList &e = m_recorder->events;
+    QCOMPARE(e.mid(0, 3), (QStringList{QStringLiteral("pause"), QStringLiteral("motion:pos1:0"),
+                                       QStringLiteral("lift:Vertical + load 10.0 kg\nMax lift force: 108.1 N\n"
+                                                      "Confirm motor torque ≥ 0.172 Nm at this speed")}));
+    QCOMPARE(m_bench->writes().size(), 1);
 }
 
 QTEST_MAIN(TestParamReadWrite)

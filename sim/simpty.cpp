@@ -104,6 +104,12 @@ void SimPty::handleClientEvents()
     }
 }
 
+bool SimPty::hasClients()
+{
+    handleClientEvents();
+    return m_openClients > 0;
+}
+
 QByteArray SimPty::readAvailable()
 {
     QByteArray bytes;

@@ -12,8 +12,9 @@
 // port open, for instance between an identification and the worker opening
 // the port. The price: bytes written for a client that has gone would wait
 // in the slave's queue for the next client, which no real adapter does. So
-// the pty watches the slave node for closes and, when the last client has
-// closed, drops what was left unread.
+// the pty watches the slave node for opens and closes: when the last client
+// has closed it drops what was left unread, and the bus sends nothing while
+// no client is there to receive it.
 class SimPty
 {
 public:
@@ -31,6 +32,7 @@ public:
     // Readable when a client opened or closed the slave; then call handleClientEvents().
     int clientWatchFd() const { return m_watch; }
     void handleClientEvents();
+    bool hasClients();
 
     // Everything the clients wrote so far (the master is non-blocking).
     QByteArray readAvailable();

@@ -11,7 +11,6 @@ namespace MotionCheck {
 namespace {
 
 constexpr double TwoPi = 6.283185307179586;
-constexpr double SpeedLimitRevPerS = 50.0;  // 3000 rev/min of the screw
 constexpr double SpeedTolerance = 0.001;    // mm/s
 constexpr double MinConstantShare = 0.1;
 

@@ -29,6 +29,7 @@ constexpr int StatusTooClose = 4;
 
 constexpr double StandardGravity = 9806.65;  // mm/s²
 constexpr double ImpactLimitG = 0.3;
+constexpr double SpeedLimitRevPerS = 50.0;  // speed limit in mm/s per mm of lead: 3000 rev/min of the screw
 
 // Mounting of the actuator; the estimate of the lifting force runs only for
 // a vertical mounting (mode 1) with a load.

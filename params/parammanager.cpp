@@ -164,6 +164,25 @@ void ParamManager::retranslate(const QString &lang)
     }
 }
 
+void ParamManager::applyDriveRanges(double lead, int stroke)
+{
+    for (auto it = m_params.constBegin(); it != m_params.constEnd(); ++it) {
+        const ParamEntry &e = *it;
+        if (!e.spinD || !e.slider)
+            continue;
+        const QString &key = it.key();
+        double maximum = 0.0;
+        if (key.contains(QLatin1String("Speed")))
+            maximum = MotionCheck::SpeedLimitRevPerS * lead;
+        else if (key.contains(QLatin1String("Pos")) || key.startsWith(QLatin1String("softLimit")))
+            maximum = stroke;
+        else
+            continue;
+        e.spinD->setMaximum(maximum);
+        e.slider->setMaximum(sliderPosition(maximum));
+    }
+}
+
 QString ParamManager::labelOf(const QString &key) const
 {
     return ParamConv::labelOf(key, m_lang);

@@ -75,6 +75,10 @@ public:
     // Shows a raw register value in the row of key; an unknown key is ignored.
     void updateDisplay(const QString &key, quint32 raw, double leadMm);
     void retranslate(const QString &lang);
+    // Upper bounds that follow the connected drive, for rows with a decimal
+    // box and a slider: speeds to 50 x lead mm/s, positions and soft limits
+    // to the stroke; each slider to the bound x 100.
+    void applyDriveRanges(double lead, int stroke);
     // The parameter's name for messages, in the current language.
     QString labelOf(const QString &key) const;
     // The motion check of group "pos0" or "pos1" from the values on screen.

@@ -30,6 +30,7 @@ private Q_SLOTS:
     void updateDisplay_doesNotRestartMotionCheckOrEmitChanges();
     void updateDisplay_ignoresUnknownKey();
     void retranslate_switchesTitlesAndButtons();
+    void applyDriveRanges_boundsSpeedsPositionsAndSoftLimits();
     void labelOf_followsManagerLanguage();
     void valueChange_restartsTheTimerOfItsGroup_data();
     void valueChange_restartsTheTimerOfItsGroup();
@@ -207,6 +208,26 @@ void TestParamManager::retranslate_switchesTitlesAndButtons()
     QCOMPARE(m_rows->title(QStringLiteral("softLimitCW"))->text(), QStringLiteral("正向軟限位 (mm)"));
     QCOMPARE(m_rows->readButton(QStringLiteral("dynErr"))->text(), QStringLiteral("讀取"));
     QCOMPARE(m_rows->writeButton(QStringLiteral("smoothMs"))->text(), QStringLiteral("寫入"));
+}
+
+void TestParamManager::applyDriveRanges_boundsSpeedsPositionsAndSoftLimits()
+{
+    m_rows->set(QStringLiteral("pos1Pos"), 45.0);
+    m_rows->set(QStringLiteral("pos0Speed"), 700.0);
+    m_manager->applyDriveRanges(8.0, 40);
+
+    QCOMPARE(m_rows->spinD(QStringLiteral("pos0Speed"))->maximum(), 400.0);
+    QCOMPARE(m_rows->slider(QStringLiteral("pos0Speed"))->maximum(), 40000);
+    QCOMPARE(m_rows->spinD(QStringLiteral("pos0Speed"))->value(), 400.0);
+    QCOMPARE(m_rows->slider(QStringLiteral("pos0Speed"))->value(), 40000);
+    QCOMPARE(m_rows->spinD(QStringLiteral("pos1Pos"))->maximum(), 40.0);
+    QCOMPARE(m_rows->spinD(QStringLiteral("pos1Pos"))->value(), 40.0);
+    QCOMPARE(m_rows->slider(QStringLiteral("pos1Pos"))->value(), 4000);
+    QCOMPARE(m_rows->spinD(QStringLiteral("softLimitCCW"))->maximum(), 40.0);
+    QCOMPARE(m_rows->slider(QStringLiteral("softLimitCW"))->maximum(), 4000);
+    // Rows without a slider, and integer rows, keep their ranges.
+    QCOMPARE(m_rows->spinD(QStringLiteral("dynErr"))->maximum(), 10.0);
+    QCOMPARE(m_rows->spin(QStringLiteral("pos0Accel"))->maximum(), 1000);
 }
 
 void TestParamManager::labelOf_followsManagerLanguage()

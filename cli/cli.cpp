@@ -23,11 +23,18 @@ const char *const HelpText =
     "              Writes consecutive registers (function 0x10).\n"
     "  poll        --port P --station N --count K\n"
     "              Polls the drive's live state and prints K states as JSON lines.\n"
+    "  scan        --port P [--json]\n"
+    "              Probes stations 1 to 16 and prints one line per drive found:\n"
+    "              station, model (or Unrecognized Device), firmware, hardware,\n"
+    "              logic version; --json prints JSON lines instead.\n"
+    "  identify    --port P --station N [--engineering]\n"
+    "              Identifies the drive and prints it as JSON. --engineering also\n"
+    "              accepts drives outside the actuator catalogue.\n"
     "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
     "Exit codes: 0 success, 2 bad usage or bad number, 3 no valid reply (Timeout),\n"
-    "            4 port cannot be opened.\n";
+    "            4 port cannot be opened, 5 drive not recognised.\n";
 
 }  // namespace
 
@@ -44,6 +51,8 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("write"), cmdWrite},
         {QStringLiteral("write-multi"), cmdWriteMulti},
         {QStringLiteral("poll"), cmdPoll},
+        {QStringLiteral("scan"), cmdScan},
+        {QStringLiteral("identify"), cmdIdentify},
     };
     const QString name = arguments.first();
     const CliContext ctx{arguments.mid(1), out, err};

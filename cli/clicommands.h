@@ -25,3 +25,5 @@ int cmdRead(const CliContext &ctx);
 int cmdWrite(const CliContext &ctx);
 int cmdWriteMulti(const CliContext &ctx);
 int cmdPoll(const CliContext &ctx);
+int cmdScan(const CliContext &ctx);
+int cmdIdentify(const CliContext &ctx);

@@ -48,6 +48,10 @@ private Q_SLOTS:
         SimDriveConfig drive;
         drive.station = 1;
         m_bus.addDrive(drive);
+        SimDriveConfig foreign;
+        foreign.station = 5;
+        foreign.familyCode = 7;
+        m_bus.addDrive(foreign);
         QVERIFY(m_bus.start());
         m_port = m_bus.portPath();
     }
@@ -161,11 +165,49 @@ private Q_SLOTS:
         QCOMPARE(run.code, 3);
     }
 
+    void scanListsEveryStationThatAnswers()
+    {
+        CliRun run = runCommand({"scan", "--port", m_port});
+        QCOMPARE(run.code, 0);
+        QStringList lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].split('\t').mid(0, 2), (QStringList{"0X0001 (1)", "LXAZ-16L01-50-BC"}));
+        QCOMPARE(lines[0].split('\t').last(), QString("A3"));
+        QCOMPARE(lines[1].split('\t').mid(0, 2), (QStringList{"0X0005 (5)", "Unrecognized Device"}));
+
+        run = runCommand({"scan", "--port", m_port, "--json"});
+        lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 2);
+        const QJsonObject second = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+        QCOMPARE(second["station"].toInt(), 5);
+        QCOMPARE(second["recognized"].toBool(), false);
+    }
+
+    void identifyPrintsTheDriveOrWhyNot()
+    {
+        CliRun run = runCommand(at("identify"));
+        QCOMPARE(run.code, 0);
+        const QJsonObject info = QJsonDocument::fromJson(run.out.toUtf8()).object();
+        QCOMPARE(info["model"].toString(), QString("LXAZ-16L01-50-BC"));
+        QCOMPARE(info["lead"].toDouble(), 1.0);
+        QCOMPARE(info["stroke"].toInt(), 50);
+
+        run = runCommand(at("identify", 5));
+        QCOMPARE(run.code, 5);
+        QVERIFY(run.err.contains("Unknown device family"));
+        run = runCommand(at("identify", 5) << "--engineering");
+        QCOMPARE(run.code, 0);
+        QCOMPARE(QJsonDocument::fromJson(run.out.toUtf8()).object()["model"].toString(), QString());
+        run = runCommand(at("identify", 9));
+        QCOMPARE(run.code, 3);
+        QVERIFY(run.err.contains("Timeout"));
+    }
+
     void helpDocumentsEveryCommand()
     {
         const CliRun run = runCommand({"--help"});
         QCOMPARE(run.code, 0);
-        for (const char *command : {"read", "write", "write-multi", "poll", "Exit codes"})
+        for (const char *command : {"read", "write", "write-multi", "poll", "scan", "identify", "Exit codes"})
             QVERIFY2(run.out.contains(command), command);
     }
 };

@@ -68,8 +68,8 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // A synchronous request still waiting is released before the widgets it
-    // would report to are gone; the worker's own destructor then waits for its thread.
+    // The loop is told to end (queued writes dropped) before anything is torn down;
+    // the worker, the first child, then waits for its thread before any widget goes.
     worker->stop();
     delete ui;
     ui = nullptr;

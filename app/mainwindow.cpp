@@ -2,9 +2,12 @@
 #include "ui_mainwindow.h"
 
 #include "alarmtext.h"
+#include "cmpmanager.h"
+#include "connectionmanager.h"
 #include "dialogs.h"
 #include "dictionary.h"
 #include "modbusworker.h"
+#include "parammanager.h"
 #include "steppeddoublespinbox.h"
 
 #include <QHeaderView>
@@ -29,6 +32,9 @@ MainWindow::MainWindow(QWidget *parent)
       ui(new Ui::MainWindow),
       // The first child, so that on destruction its thread has ended before any widget goes.
       worker(new ModbusWorker(this)),
+      connectionManager(new ConnectionManager(worker, this)),
+      paramManager(new ParamManager(worker, this)),
+      cmpManager(new CmpManager(worker, this)),
       m_dialogs(std::make_unique<WidgetDialogs>(this))
 {
     ui->setupUi(this);
@@ -116,6 +122,8 @@ void MainWindow::restoreLanguage()
 
     const QSignalBlocker blocker(ui->cbLanguage);
     ui->cbLanguage->setCurrentIndex(currentLang == QLatin1String("en") ? 1 : 0);
+    cmpManager->setLanguage(currentLang);
+    paramManager->setLang(currentLang);
 }
 
 void MainWindow::installSteppedJogSpeedBox()
@@ -166,6 +174,10 @@ void MainWindow::setupConnections()
     connect(ui->cbLanguage, qOverload<int>(&QComboBox::currentIndexChanged), this,
             &MainWindow::changeLanguage);
     connect(ui->mainTabs, &QTabWidget::currentChanged, this, &MainWindow::onMainTabChanged);
+    setupConnectionTab();
+    setupMonitorTab();
+    setupParamTabs();
+    setupEngineeringTab();
 }
 
 void MainWindow::refreshPortList()

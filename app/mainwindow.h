@@ -9,8 +9,11 @@
 
 #include <memory>
 
+class CmpManager;
+class ConnectionManager;
 class Dialogs;
 class ModbusWorker;
+class ParamManager;
 class QLabel;
 class QTimer;
 class SteppedDoubleSpinBox;
@@ -38,6 +41,12 @@ public:
     void changeLanguage(int index);
     QString currentLanguage() const { return currentLang; }
 
+    // The objects the window owns, for the tab handlers and for tests.
+    ModbusWorker *modbusWorker() const { return worker; }
+    ConnectionManager *connections() const { return connectionManager; }
+    ParamManager *params() const { return paramManager; }
+    CmpManager *compare() const { return cmpManager; }
+
     // Every modal box and file dialog of the window goes through this object.
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
     Dialogs *dialogs() const { return m_dialogs.get(); }
@@ -58,11 +67,29 @@ private:
     void refreshPortList();
     void onMainTabChanged(int index);
 
+    // Each tab's wiring and handlers live in its own file; each block below
+    // belongs to that file. Called from setupConnections().
+
+    // ---- Connection tab, scan and connection state (mainwindow_connection.cpp)
+    void setupConnectionTab();
+
+    // ---- Monitor tab (mainwindow_monitor.cpp)
+    void setupMonitorTab();
+
+    // ---- Motion and Advanced tabs, parameter files, station change (mainwindow_params.cpp and friends)
+    void setupParamTabs();
+
+    // ---- Engineering tab: access, product configuration, compare, maintenance (mainwindow_engineering.cpp and friends)
+    void setupEngineeringTab();
+
     int tapCount = 0;
     bool engineerMode = false;
     bool engineerLoggedIn = false;
     Ui::MainWindow *ui;
     ModbusWorker *worker;
+    ConnectionManager *connectionManager;
+    ParamManager *paramManager;
+    CmpManager *cmpManager;
 
     QString currentLang = QStringLiteral("zh");
     bool isConnected = false;

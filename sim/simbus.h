@@ -66,7 +66,21 @@ struct SimRequest
 // opens portPath() like a real tty. Serves one or more drives from its own
 // thread; every public member is thread-safe. Requests for a station that is
 // not on the bus, and frames with a bad CRC, get no answer, as on a real bus.
-// The drives move in ticks of 10 ms of the serving thread's clock.
+//
+// What a drive does (registers as in registers.h; details in simdrive.h):
+// - registers 0x0000 to 0x02FF; others give exception 0x02, a read of more
+//   than 125 words exception 0x03, a station outside 1..16 exception 0x03;
+// - moves in ticks of 10 ms of the serving thread's clock, only with the servo
+//   on (ServoOff = 0) and no alarm: jog (ManualCommand 1 / 0x0101 / 0) at the
+//   manual speed within the soft limits; nudge on writing the high word of
+//   NudgeDistance; homing (0x0100) to 0, then input bit 7; the jog, nudge and
+//   homing commands need ManualMode = 3. CommandInputs bit 0 / 1 move to
+//   position 1 / 2 at their speeds and set output Y0 / Y1 on arrival; bit 2
+//   stops and resets the alarm;
+// - StationAddress: the echo carries the old address, the drive answers on
+//   the new one at once; StoreCommand 1 keeps the current values for the next
+//   powerCycle(), 0 restores the factory values (those it was created with,
+//   station included) at once.
 class SimBus
 {
 public:

@@ -38,7 +38,7 @@ void storeText(QVector<quint16> &regs, quint16 address, const QString &text)
 }  // namespace
 
 SimDrive::SimDrive(const SimDriveConfig &config)
-    : m_config(config), m_regs(RegisterCount, 0)
+    : m_regs(RegisterCount, 0)
 {
     storeText(m_regs, Reg::HardwareVersion, config.hardware);
     storeText(m_regs, Reg::FirmwareVersion, config.firmware);
@@ -112,7 +112,7 @@ quint8 SimDrive::validateWrite(quint16 address, const QVector<quint16> &values) 
     return SimException::None;
 }
 
-bool SimDrive::isBusReadOnly(quint16 address) const
+bool SimDrive::isBusReadOnly(quint16 address)
 {
     switch (address) {
     case Reg::HardwareVersion:

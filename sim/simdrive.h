@@ -21,7 +21,8 @@ constexpr quint8 DeviceFailure = 0x04;
 // homing, command inputs, alarm clear, station change and the store command.
 // tick() advances the motion model; the live state registers (position,
 // inputs, tracking error, motor current, outputs, actual speed) are derived
-// from it and cannot be written from the bus.
+// from it. Bus writes to them, to the identity registers and to the alarm
+// word are acknowledged and ignored, as the registers are read-only.
 //
 // Power-on behaviour: at start the drive restores its power-on values and then
 // runs the leading register assignments of its power-on block (0x012C on: a
@@ -40,7 +41,6 @@ public:
 
     explicit SimDrive(const SimDriveConfig &config);
 
-    const SimDriveConfig &config() const { return m_config; }
     // The address the drive answers on now (register 0x0066).
     quint8 station() const;
 
@@ -76,7 +76,7 @@ private:
     void setReg32(quint16 address, qint64 value);
 
     static bool isLiveState(quint16 address);
-    bool isBusReadOnly(quint16 address) const;
+    static bool isBusReadOnly(quint16 address);
     quint8 validateWrite(quint16 address, const QVector<quint16> &values) const;
     void applyWriteEffect(quint16 address);
     void applyCommandInputs(quint16 previous, quint16 now);
@@ -98,7 +98,6 @@ private:
     void finishMove();
     void refreshLiveState();
 
-    SimDriveConfig m_config;
     QVector<quint16> m_regs;
     QVector<quint16> m_factoryValues;
     QVector<quint16> m_powerOnValues;

@@ -25,7 +25,6 @@ public:
 
     bool open(QString *error);
     void close();
-    bool isOpen() const { return m_master >= 0; }
 
     QString slavePath() const { return m_slavePath; }
     int masterFd() const { return m_master; }

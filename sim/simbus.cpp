@@ -238,7 +238,7 @@ struct SimBus::Impl
         return drop;
     }
 
-    // The reply's bytes as the faults shape them; empty when nothing goes out.
+    // The reply as the faults shape it; false when nothing goes out.
     bool prepareReply(const SimRequest &request, Outgoing *out)
     {
         SimDrive *target = drive(request.station);
@@ -314,7 +314,7 @@ struct SimBus::Impl
             poll(fds, 3, waitMs);
             if (fds[2].revents)
                 return;
-            // Client closes first: a reply must not be flushed away from the next client.
+            // Opens and closes first, so the client count is current when a reply goes out.
             if (fds[1].revents & POLLIN)
                 pty.handleClientEvents();
             if (fds[0].revents & POLLIN)

@@ -89,6 +89,7 @@ private Q_SLOTS:
     void homingReturnsToZeroAndReportsCompletionOnArrival();
     void homingIgnoresThePositionInputPulseThatFollowsIt();
     void commandInputsMoveToTheStoredPositionsAndSignalArrival();
+    void onlyANewlyRaisedInputActs();
     void inputThreeStopsMotionAndResetsTheAlarm();
     void alarmStopsMotionAndSetsOutputThree();
     void alarmClearKeepsTheHistory();
@@ -388,6 +389,23 @@ void TestSimDrive::commandInputsMoveToTheStoredPositionsAndSignalArrival()
     QVERIFY(runUntilStill(drive));
     QCOMPARE(drive.positionMm(), 25.0);
     QCOMPARE(drive.registerValue(Reg::OutputStatus) & 0x0003, 0x0002);
+}
+
+void TestSimDrive::onlyANewlyRaisedInputActs()
+{
+    SimDrive drive(lxaz());
+    write32(drive, Reg::Pos0Position, 5000);
+    write(drive, Reg::CommandInputs, 0x0001);
+    QVERIFY(runUntilStill(drive));
+    // Input 1 is still held when input 2 comes: the rod goes to position 2.
+    write(drive, Reg::CommandInputs, 0x0003);
+    QVERIFY(runUntilStill(drive));
+    QCOMPARE(drive.positionMm(), 25.0);
+    // Writing the held inputs again starts nothing.
+    drive.setPositionMm(20.0);
+    write(drive, Reg::CommandInputs, 0x0003);
+    run(drive, 200);
+    QCOMPARE(drive.positionMm(), 20.0);
 }
 
 void TestSimDrive::inputThreeStopsMotionAndResetsTheAlarm()

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+// The JSON parameter file: what an export writes and the checks and rules an
+// import applies. Plain functions over plain values, so the window and vexa-cli
+// read and write the same files. Texts for the operator are Chinese when the
+// language code is exactly "zh", English otherwise.
+namespace ParamFile {
+
+constexpr int FormatVersion = 1;
+
+// A product identity: the drive a file was exported from, or the connected
+// drive a file is loaded into.
+struct Identity
+{
+    QString family;
+    int size = 0;
+    double lead = 0.0;         // mm per revolution; 0 when a file does not say
+    int stroke = 0;            // mm
+    QString direction;         // the model code after its last "-"
+    QString modelStr;          // the model code
+    quint16 logicVersion = 0;
+    QString firmware;
+    QString hardware;
+};
+
+// The direction text of a model code: the part after its last "-", the whole
+// code when it has none.
+QString directionOf(const QString &modelCode);
+
+// What an export writes, values in the units the screen shows.
+struct Content
+{
+    Identity identity;
+    QMap<QString, int> integers;     // keys of integerKeys()
+    QMap<QString, double> decimals;  // keys of decimalKeys()
+    bool pos0PushEnable = false;
+    bool pos1PushEnable = false;
+    QDateTime exportTime;
+    QString swVersion;
+};
+
+// Keys written as JSON integers, and as JSON numbers with decimals.
+const QStringList &integerKeys();
+const QStringList &decimalKeys();
+// Every value key, in the order an import applies them.
+const QStringList &applyOrder();
+bool isIntegerKey(const QString &key);
+
+// Two numbers differ beyond a relative 1e-12 (the test for leads and clamps).
+bool differs(double a, double b);
+
+QJsonObject toJson(const Content &content);
+// The indented JSON text of a file (keys in alphabetical order).
+QByteArray toFileText(const Content &content);
+
+// A file's text turned into its root object, or the reason it cannot be
+// loaded: not JSON, not an object, or a format newer than this program knows.
+struct Parsed
+{
+    bool ok = false;
+    QJsonObject root;
+    QString error;
+};
+Parsed parse(const QByteArray &text, const QString &lang);
+
+// The identity a file records; missing numbers are 0, missing texts empty.
+Identity identityOf(const QJsonObject &root);
+QString exportTimeOf(const QJsonObject &root);
+
+// Differences between a file and the connected drive. Blocking ones refuse
+// the file; the others need the operator's consent. Each line names the
+// file's value first and the drive's second.
+struct Compatibility
+{
+    QStringList blocking;
+    QStringList other;
+};
+// Only a file that records a lead above 0 is checked; others pass unchecked.
+Compatibility checkCompatibility(const QJsonObject &root, const Identity &drive, const QString &lang);
+
+QString blockedMessage(const Compatibility &compatibility, const QString &fileModel, const QString &lang);
+QString mismatchQuestion(const Compatibility &compatibility, const QString &lang);
+
+// One value of a file on its way into a value box with the given range.
+struct Loaded
+{
+    enum class Outcome { Missing, TypeError, Applied };
+    Outcome outcome = Outcome::Missing;
+    double value = 0.0;  // what the box is set to, when applied
+    QString clampLine;   // "key (file→applied)" when the applied value differs from the file's
+};
+Loaded loadDecimal(const QJsonObject &root, const QString &key, double minimum, double maximum);
+// A number with a fraction is rounded to the nearest integer, then clamped;
+// either change gives a clamp line.
+Loaded loadInteger(const QJsonObject &root, const QString &key, int minimum, int maximum);
+// Applied values are 1 (true) or 0 (false).
+Loaded loadBoolean(const QJsonObject &root, const QString &key);
+
+// The warning listing skipped keys and adjusted values; empty when there are none.
+QString importWarning(const QStringList &typeErrors, const QStringList &clampLines, const QString &lang);
+// The warning for a loaded Position 1 that is not below Position 2.
+QString positionOrderWarning(double pos0, double pos1, const QString &lang);
+QString importedMessage(const QString &fileModel, const QString &exportTime, const QString &lang);
+
+}  // namespace ParamFile

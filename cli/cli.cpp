@@ -14,15 +14,17 @@ const char *const HelpText =
     "Usage: vexa-cli <command> [options]\n"
     "\n"
     "Commands:\n"
-    "  read        --port P --station N --address A --count C\n"
+    "  read        --port P --station N --address A --count C [--stats]\n"
     "              Reads C holding registers (function 0x03) and prints one\n"
-    "              line per word: 0xADDR 0xVALUE.\n"
+    "              line per word: 0xADDR 0xVALUE. --stats adds a last line\n"
+    "              \"link: ...\" with the link counters.\n"
     "  write       --port P --station N --address A --value V\n"
     "              Writes one register (function 0x06).\n"
     "  write-multi --port P --station N --address A --values V1,V2,...\n"
     "              Writes consecutive registers (function 0x10).\n"
     "  poll        --port P --station N --count K\n"
-    "              Polls the drive's live state and prints K states as JSON lines.\n"
+    "              Polls the drive's live state and prints K states as JSON lines,\n"
+    "              then one line {\"link\": {...}} with the link counters.\n"
     "  scan        --port P [--json]\n"
     "              Probes stations 1 to 16 and prints one line per drive found:\n"
     "              station, model (or Unrecognized Device), firmware, hardware,\n"
@@ -30,11 +32,23 @@ const char *const HelpText =
     "  identify    --port P --station N [--engineering]\n"
     "              Identifies the drive and prints it as JSON. --engineering also\n"
     "              accepts drives outside the actuator catalogue.\n"
+    "  block compare --port P --station N --file LISTING\n"
+    "              Reads the register runs of LISTING (lines of address, word\n"
+    "              count, byte count and data in hex, as the compare table\n"
+    "              imports them) back from the drive and prints one line per\n"
+    "              run: 0xADDR words match|mismatch|error. Exits 0 when all\n"
+    "              match, 6 when a run differs, 3 when a run could not be read.\n"
+    "  block write --port P --station N --file LISTING [--save]\n"
+    "              Writes the runs, merged into requests of at most 100 words,\n"
+    "              and prints one line per request. --save then stores the\n"
+    "              drive's parameters, only when every request was confirmed.\n"
+    "              Exits 1 when a request or the save was not confirmed.\n"
     "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
-    "Exit codes: 0 success, 2 bad usage or bad number, 3 no valid reply (Timeout),\n"
-    "            4 port cannot be opened, 5 drive not recognised.\n";
+    "Exit codes: 0 success, 1 a write the drive did not confirm, 2 bad usage, bad\n"
+    "            number or unusable listing, 3 no valid reply (Timeout), 4 port\n"
+    "            cannot be opened, 5 drive not recognised, 6 the drive differs.\n";
 
 }  // namespace
 
@@ -53,6 +67,7 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("poll"), cmdPoll},
         {QStringLiteral("scan"), cmdScan},
         {QStringLiteral("identify"), cmdIdentify},
+        {QStringLiteral("block"), cmdBlock},
     };
     const QString name = arguments.first();
     const CliContext ctx{arguments.mid(1), out, err};

@@ -27,3 +27,5 @@ int cmdWriteMulti(const CliContext &ctx);
 int cmdPoll(const CliContext &ctx);
 int cmdScan(const CliContext &ctx);
 int cmdIdentify(const CliContext &ctx);
+// block compare | block write: the engineering register block against a listing file.
+int cmdBlock(const CliContext &ctx);

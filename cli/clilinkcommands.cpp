@@ -49,6 +49,18 @@ bool parseTarget(CliOptions &options, Target &target, bool needAddress)
     return true;
 }
 
+QJsonObject statsToJson(const LinkStats &s)
+{
+    return QJsonObject{{QStringLiteral("requests"), double(s.requests)},
+                       {QStringLiteral("replies"), double(s.replies)},
+                       {QStringLiteral("timeouts"), double(s.timeouts)},
+                       {QStringLiteral("badCrcFrames"), double(s.badCrcFrames)},
+                       {QStringLiteral("exceptionReplies"), double(s.exceptionReplies)},
+                       {QStringLiteral("skippedBytes"), double(s.skippedBytes)},
+                       {QStringLiteral("latencyMeanMs"), s.latencyMeanMs()},
+                       {QStringLiteral("latencyMaxMs"), s.latencyMaxMs}};
+}
+
 QJsonObject stateToJson(const DeviceState &s)
 {
     return QJsonObject{{QStringLiteral("positionMm"), s.positionMm},
@@ -98,7 +110,7 @@ std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &p
 
 int cmdRead(const CliContext &ctx)
 {
-    CliOptions options({"port", "station", "address", "count"}, {});
+    CliOptions options({"port", "station", "address", "count"}, {"stats"});
     Target target;
     qint64 count = 0;
     if (!options.parse(ctx.arguments) || !parseTarget(options, target, true)
@@ -108,14 +120,19 @@ int cmdRead(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    const bool withStats = options.has(QStringLiteral("stats"));
     QVector<quint16> words;
     try {
         words = link.readRegisters(target.station, target.address, static_cast<quint16>(count), ReadTimeoutMs);
     } catch (const ModbusError &e) {
+        if (withStats)
+            ctx.out << "link: " << link.stats().summary() << '\n';
         return ctx.fail(CliExit::NoReply, e.text());
     }
     for (int i = 0; i < words.size(); ++i)
         ctx.out << hexWord(target.address + i) << ' ' << hexWord(words[i]) << '\n';
+    if (withStats)
+        ctx.out << "link: " << link.stats().summary() << '\n';
     ctx.out.flush();
     return CliExit::Ok;
 }
@@ -191,5 +208,9 @@ int cmdPoll(const CliContext &ctx)
     loop.exec();
     worker.stop();
     worker.wait();
+    ctx.out << QJsonDocument(QJsonObject{{QStringLiteral("link"), statsToJson(worker.linkStats())}})
+                   .toJson(QJsonDocument::Compact)
+            << '\n';
+    ctx.out.flush();
     return exitCode;
 }

@@ -4,6 +4,7 @@
 #include "modbusframe.h"
 
 #include <QIODevice>
+#include <QSerialPort>
 #include <QThread>
 
 ModbusTransport::ModbusTransport(Pacing pacing, QIODevice *device) : m_pacing(pacing), m_device(device)
@@ -69,14 +70,23 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
 
     const char slave = request.at(0);
     const char function = request.at(1);
+    ++m_stats.requests;
     QByteArray buffer;
     QElapsedTimer timer;
     timer.start();
     for (;;) {
-        if (timer.elapsed() >= timeoutMs)
+        if (timer.elapsed() >= timeoutMs) {
+            ++m_stats.timeouts;
+            countUnaccepted(buffer, -1, replyLength, slave, function);
             throw ModbusError(QStringLiteral("Timeout"));
-        if (m_device->bytesAvailable() <= 0 && !waitForBytes())
+        }
+        if (m_device->bytesAvailable() <= 0 && !waitForBytes()) {
+            if (takeDeviceFailure()) {
+                countUnaccepted(buffer, -1, replyLength, slave, function);
+                throw ModbusError(QStringLiteral("Port lost"));
+            }
             continue;
+        }
         buffer.append(m_device->readAll());
         if (buffer.size() < replyLength)
             continue;
@@ -85,10 +95,51 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
                 continue;
             const QByteArray candidate = buffer.mid(i, replyLength);
             if (hasValidCrc(candidate)) {
+                ++m_stats.replies;
+                const double latency = timer.nsecsElapsed() / 1e6;
+                m_stats.latencySumMs += latency;
+                m_stats.latencyMaxMs = qMax(m_stats.latencyMaxMs, latency);
+                countUnaccepted(buffer, i, replyLength, slave, function);
                 log(QStringLiteral("rx"), candidate);
                 return candidate;
             }
         }
+    }
+}
+
+bool ModbusTransport::takeDeviceFailure()
+{
+    if (!m_device->isOpen())
+        return true;
+    auto *serial = qobject_cast<QSerialPort *>(m_device);
+    if (!serial)
+        return false;
+    // A vanished adapter reports a resource error; a hung-up tty reads as a
+    // read error on every attempt. Cleared, so that a single glitch costs one
+    // exchange and a dead port keeps failing.
+    const QSerialPort::SerialPortError error = serial->error();
+    if (error != QSerialPort::ResourceError && error != QSerialPort::ReadError)
+        return false;
+    serial->clearError();
+    return true;
+}
+
+void ModbusTransport::countUnaccepted(const QByteArray &buffer, int acceptedAt, int replyLength, char slave,
+                                      char function)
+{
+    const int end = acceptedAt >= 0 ? acceptedAt : buffer.size();
+    m_stats.skippedBytes += static_cast<quint64>(buffer.size() - (acceptedAt >= 0 ? replyLength : 0));
+    const char exceptionFunction = static_cast<char>(function | 0x80);
+    constexpr int ExceptionLength = 5;
+    for (int i = 0; i + 1 < end; ++i) {
+        if (buffer.at(i) != slave)
+            continue;
+        if (buffer.at(i + 1) == function && i + replyLength <= buffer.size()
+            && !hasValidCrc(buffer.mid(i, replyLength)))
+            ++m_stats.badCrcFrames;
+        else if (buffer.at(i + 1) == exceptionFunction && i + ExceptionLength <= buffer.size()
+                 && hasValidCrc(buffer.mid(i, ExceptionLength)))
+            ++m_stats.exceptionReplies;
     }
 }
 

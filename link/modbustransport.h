@@ -1,5 +1,7 @@
 #pragma once
 
+#include "linkstats.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QString>
@@ -48,7 +50,12 @@ public:
     void setTrafficSink(TrafficSink sink) { m_sink = std::move(sink); }
     void setTrafficLogging(bool on) { m_logging = on; }
 
-    // Throws ModbusError("Port not open") or ModbusError("Timeout").
+    // Counters since construction or the last reset.
+    LinkStats stats() const { return m_stats; }
+    void resetStats() { m_stats = LinkStats(); }
+
+    // Throws ModbusError("Port not open"), ModbusError("Port lost") when the
+    // device reports that it failed (an unplugged adapter), or ModbusError("Timeout").
     QByteArray transact(const QByteArray &request, int replyLength, int timeoutMs);
     QVector<quint16> readRegisters(quint8 slave, quint16 address, quint16 count, int timeoutMs);
 
@@ -61,6 +68,8 @@ private:
     void keepInterFrameGap();
     void discardStaleInput();
     bool waitForBytes();
+    bool takeDeviceFailure();
+    void countUnaccepted(const QByteArray &buffer, int acceptedAt, int replyLength, char slave, char function);
     void log(const QString &type, const QByteArray &bytes);
 
     Pacing m_pacing;
@@ -68,4 +77,5 @@ private:
     QElapsedTimer m_sinceLastTransmission;
     TrafficSink m_sink;
     bool m_logging = false;
+    LinkStats m_stats;
 };

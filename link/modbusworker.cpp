@@ -27,6 +27,18 @@ ModbusWorker::~ModbusWorker()
     wait();
 }
 
+LinkStats ModbusWorker::linkStats() const
+{
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return m_linkStats;
+}
+
+void ModbusWorker::publishStats(const ModbusTransport &transport)
+{
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    m_linkStats = transport.stats();
+}
+
 void ModbusWorker::setPollingPaused(bool paused)
 {
     m_pollingPaused.store(paused);
@@ -189,6 +201,10 @@ void ModbusWorker::run()
 {
     const QString portName = m_portName;
     const quint8 station = m_station;
+    {
+        std::lock_guard<std::mutex> lock(m_statsMutex);
+        m_linkStats = LinkStats();
+    }
 
     std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
     if (!port || !port->isOpen()) {
@@ -208,6 +224,7 @@ void ModbusWorker::run()
     int failedCycles = 0;
 
     while (!isInterruptionRequested()) {
+        publishStats(transport);
         serveRequest(transport);
 
         QueuedWrite write;
@@ -231,11 +248,14 @@ void ModbusWorker::run()
         if (isInterruptionRequested())
             break;
         if (++failedCycles >= FailedCyclesBeforeLoss) {
-            Q_EMIT connectionError(QStringLiteral("ERR_TIMEOUT"));
+            // A port that failed under us (adapter unplugged) is told apart from a silent drive.
+            Q_EMIT connectionError(error == QLatin1String("Port lost") ? QStringLiteral("ERR_PORT_LOST")
+                                                                       : QStringLiteral("ERR_TIMEOUT"));
             break;
         }
         Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
         msleep(AfterPollCycleMs);
     }
+    publishStats(transport);
     port->close();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestate.h"
+#include "linkstats.h"
 
 #include <QList>
 #include <QString>
@@ -56,6 +57,9 @@ public:
     bool isPollingPaused() const { return m_pollingPaused.load(); }
     // Sent to the worker's station between polls; ignored while the thread is not running.
     void enqueueWrite(quint16 address, quint16 value);
+    // The link counters of the current (or last) connection, reset when the thread starts.
+    LinkStats linkStats() const;
+
     // Requests the end of the loop, drops queued writes and releases a waiting
     // caller; does not wait for the thread.
     void stop();
@@ -95,6 +99,7 @@ private:
     void serveRequest(ModbusTransport &transport);
     bool takeQueuedWrite(QueuedWrite &write);
     bool pollOnce(ModbusTransport &transport, quint8 station, QString &error);
+    void publishStats(const ModbusTransport &transport);
 
     QString m_portName;
     quint8 m_station = 1;
@@ -107,6 +112,9 @@ private:
     std::mutex m_requestMutex;
     std::condition_variable m_requestDone;
     RequestSlot m_slot;
+
+    mutable std::mutex m_statsMutex;
+    LinkStats m_linkStats;
 
     std::atomic<bool> m_pollingPaused{false};
     DeviceState m_state;

@@ -99,6 +99,20 @@ private Q_SLOTS:
         QVERIFY(run.err.isEmpty());
     }
 
+    void readStatsReportTheLinkCounters()
+    {
+        SimFaults noisy;
+        noisy.noiseBytes = 4;
+        m_bus.setFaults(noisy);
+        const CliRun run = runCommand(at("read") << "--address" << "0x0004" << "--count" << "2" << "--stats");
+        m_bus.setFaults(SimFaults());
+        QCOMPARE(run.code, 0);
+        const QStringList lines = run.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[2].left(60), QString("link: requests 1, replies 1, timeouts 0, bad CRC 0, exceptio"));
+        QVERIFY2(lines[2].contains("noise 4 B"), qPrintable(lines[2]));
+    }
+
     void writeAndWriteMultiReachTheDrive()
     {
         QCOMPARE(runCommand(at("write") << "--address" << "0x0223" << "--value" << "300").code, 0);
@@ -116,12 +130,15 @@ private Q_SLOTS:
         const CliRun run = runCommand(at("poll") << "--count" << "3");
         QCOMPARE(run.code, 0);
         const QStringList lines = run.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 3);
-        for (const QString &line : lines) {
+        QCOMPARE(lines.size(), 4);
+        for (const QString &line : lines.mid(0, 3)) {
             const QJsonObject state = QJsonDocument::fromJson(line.toUtf8()).object();
             QVERIFY(state.contains("positionMm"));
             QVERIFY(state.contains("alarmHistRaw"));
         }
+        const QJsonObject link = QJsonDocument::fromJson(lines[3].toUtf8()).object()["link"].toObject();
+        QVERIFY(link["requests"].toInt() >= 18);
+        QCOMPARE(link["timeouts"].toInt(), 0);
     }
 
     void failuresHaveTheirExitCodes_data()

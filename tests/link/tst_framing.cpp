@@ -201,6 +201,36 @@ private Q_SLOTS:
         QCOMPARE(lines, (QStringList{"tx: 01 03 00 04 00 02 85 CA", "rx: " + ModbusFrame::toHex(reply)}));
     }
 
+    void statsCountWhatTheLinkSaw()
+    {
+        ScriptedDevice device;
+        const QByteArray good = readReply(1, {0x0001});
+        QByteArray corrupt = good;
+        corrupt[6] = char(corrupt[6] ^ 0x55);
+        device.scriptReply({{1, hex("00 FF 7E") + good}});                  // noise, then a reply
+        device.scriptReply({{1, corrupt}});                                 // bad CRC only
+        device.scriptReply({{1, withCrc(hex("01 83 04"))}});                // exception reply
+        device.scriptReply({{1, corrupt + good}});                          // bad frame, then a reply
+        ModbusTransport link(ModbusTransport::Pacing::FixedSleep, &device);
+        const QByteArray request = ModbusFrame::readRequest(1, 0x001A, 1);
+        QVERIFY(failureOf(link, request, 7, 200).isEmpty());
+        QCOMPARE(failureOf(link, request, 7, 60), QString("Timeout"));
+        QCOMPARE(failureOf(link, request, 7, 60), QString("Timeout"));
+        QVERIFY(failureOf(link, request, 7, 200).isEmpty());
+
+        const LinkStats stats = link.stats();
+        QCOMPARE(stats.requests, quint64(4));
+        QCOMPARE(stats.replies, quint64(2));
+        QCOMPARE(stats.timeouts, quint64(2));
+        QCOMPARE(stats.badCrcFrames, quint64(2));
+        QCOMPARE(stats.exceptionReplies, quint64(1));
+        QCOMPARE(stats.skippedBytes, quint64(3 + 7 + 5 + 7));
+        QVERIFY(stats.latencyMaxMs >= stats.latencyMeanMs());
+        QVERIFY(stats.summary().startsWith("requests 4, replies 2, timeouts 2, bad CRC 2, exceptions 1, noise 22 B"));
+        link.resetStats();
+        QCOMPARE(link.stats().requests, quint64(0));
+    }
+
     void workerPacingKeepsTheGapFromTheLastTransmission()
     {
         ScriptedDevice device;

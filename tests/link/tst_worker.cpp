@@ -2,6 +2,7 @@
 #include "fakedrivedevice.h"
 #include "modbusworker.h"
 #include "registers.h"
+#include "simbus.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -220,6 +221,26 @@ private Q_SLOTS:
         QVERIFY2(t.elapsed() < 5000, "the caller must be released long before its own wait ends");
         QVERIFY(f.worker.wait(3000));
         QVERIFY(addressesOf(f.drive->requests(), 0x06).isEmpty());
+    }
+
+    void anUnpluggedAdapterEndsTheConnectionAsPortLost()
+    {
+        SimBus bus;
+        bus.addDrive(SimDriveConfig());
+        QVERIFY(bus.start());
+        ModbusWorker worker;
+        worker.setPortName(bus.portPath());
+        QSignalSpy states(&worker, &ModbusWorker::stateUpdated);
+        QSignalSpy error(&worker, &ModbusWorker::connectionError);
+        worker.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 3000);
+        bus.closePort();
+        QTRY_VERIFY_WITH_TIMEOUT(!error.isEmpty(), 3000);
+        QCOMPARE(error.first().first().toString(), QString("ERR_PORT_LOST"));
+        QVERIFY(worker.wait(2000));
+        const LinkStats stats = worker.linkStats();
+        QVERIFY(stats.replies >= 6);
+        QCOMPARE(stats.requests, stats.replies + stats.timeouts + 3);
     }
 
     void aPortThatCannotOpenIsReported()

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Unit tests under ASan + UBSan, worker tests under TSan. Any report fails.
+# Unit tests under ASan + UBSan, worker tests under TSan, then the fuzzers
+# (scripts/fuzz.sh). Any report fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
@@ -13,3 +14,5 @@ UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 VEXA_BUILD_DIR=build-tsan VEXA_BUILD_TYPE=Debug bash scripts/build.sh -DVEXA_SANITIZE=thread
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp \
   ctest --test-dir build-tsan --output-on-failure -L worker -j1
+
+bash scripts/fuzz.sh

@@ -7,6 +7,7 @@ cd "$(dirname "$0")/.."
 export QT_QPA_PLATFORM=offscreen
 bash scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+if [ "${CI:-}" = "true" ]; then build/bench/bench_soak 60; fi  # polling under injected faults
 
 if [ "${CI:-}" = "true" ] || [ "${VEXA_SANITIZERS:-}" = "1" ]; then
   bash scripts/sanitizers.sh

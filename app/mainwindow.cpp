@@ -22,7 +22,6 @@ const QString LampOff = QStringLiteral("background-color:#d1d5db;border-radius:8
 const QString LampAlarm = QStringLiteral("background-color:#ef4444;border-radius:8px;border:1px solid #b91c1c;");
 const QString LampOn = QStringLiteral("background-color:#10b981;border-radius:8px;border:1px solid #047857;");
 
-constexpr int TapResetMs = 5000;
 constexpr int FocusDelayMs = 10;
 
 }  // namespace
@@ -59,17 +58,15 @@ MainWindow::MainWindow(QWidget *parent)
     setTabsEnabled(false);
     applyLanguage();
     refreshPortList();
+    onLeadChanged();
+    onStrokeChanged();
 
     ui->mainTabs->setTabVisible(EngineeringTab, false);
     ui->label_SwVersion->setText(QStringLiteral("v%1").arg(QStringLiteral(VEXA_APP_VERSION)));
+    ui->label_SwVersion->installEventFilter(this);
     ui->engStack->setCurrentIndex(0);
     ui->engPassword->clear();
     ui->engPwdError->hide();
-
-    tapTimer = new QTimer(this);
-    tapTimer->setSingleShot(true);
-    tapTimer->setInterval(TapResetMs);
-    connect(tapTimer, &QTimer::timeout, this, [this] { tapCount = 0; });
 }
 
 MainWindow::~MainWindow()
@@ -84,6 +81,13 @@ MainWindow::~MainWindow()
 void MainWindow::setDialogs(std::unique_ptr<Dialogs> dialogs)
 {
     m_dialogs = std::move(dialogs);
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (ui && watched == ui->label_SwVersion && handleVersionLabelEvent(event))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::setLed(QLabel *label, bool on, bool alarm)
@@ -198,10 +202,14 @@ void MainWindow::onMainTabChanged(int index)
     }
     if (index == EngineeringTab) {
         QTimer::singleShot(FocusDelayMs, this, [this] { ui->engPassword->setFocus(); });
+        refreshLeadChoices();
+        refreshStrokeChoices();
         return;
     }
     // Leaving the Engineering tab always locks it again.
     ui->engStack->setCurrentIndex(0);
     ui->engPassword->clear();
     ui->engPwdError->hide();
+    refreshLeadChoices();
+    refreshStrokeChoices();
 }

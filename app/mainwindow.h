@@ -12,11 +12,14 @@
 class CmpManager;
 class ConnectionManager;
 class Dialogs;
+class EngineeringAccess;
 class ModbusWorker;
 class ParamManager;
+class QEvent;
 class QLabel;
 class QTimer;
 class SteppedDoubleSpinBox;
+struct ProductConfig;
 
 namespace Ui {
 class MainWindow;
@@ -59,6 +62,10 @@ public:
     // Shows the four 4-bit codes of the alarm word in the history grid.
     void updateAlarmHistory(ushort alarmHistRaw);
 
+protected:
+    // Installed on label_SwVersion: its presses are the engineering taps.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void restoreLanguage();
     void installSteppedJogSpeedBox();
@@ -81,8 +88,47 @@ private:
 
     // ---- Engineering tab: access, product configuration, compare, maintenance (mainwindow_engineering.cpp and friends)
     void setupEngineeringTab();
+    // Taps on label_SwVersion; true when the event was one (and is consumed).
+    bool handleVersionLabelEvent(QEvent *event);
+    void onTapCountdown(int remaining, bool exiting);
+    void onEngineerModeChanged(bool on);
+    void engLogin();
+    void applyEngineerPrivileges();
+    // Texts of the engineering tab that are not plain dictionary lookups.
+    void retranslateEngineeringTab();
+    // Compare table buttons.
+    bool compareStationConfirmed();
+    void importCompareFile();
+    void updateCompareButtons();
+    // mainwindow_engform.cpp: product configuration and the expected block.
+    void setupProductForm();
+    ProductConfig formConfig() const;
+    double checkedFormLead() const;
+    int checkedFormStroke() const;
+    void updateExpectedData();
+    void onLeadChanged();
+    void onStrokeChanged();
+    void onDynErrMmChanged(double mm);
+    void onStaErrMmChanged(double mm);
+    void onPosWarnMmChanged(double mm);
+    void refreshLeadChoices();
+    void refreshStrokeChoices();
+    void showSmoothingConstant();
+    void exportGenParams();
+    // mainwindow_maintenance.cpp
+    void setupMaintenanceCommands();
+    // True when a command may talk to the drive; otherwise says why.
+    bool maintenanceAllowed();
+    void onClearInvertClicked();
+    void onClearOutFuncClicked();
+    void onFactoryResetClicked();
+    void onApplyCustomRegClicked();
+    void readCustomReg();
+    EngineeringAccess *engAccess = nullptr;
+    // Radio switches and form refreshes re-enter updateExpectedData; the outer call does the work.
+    bool updatingExpectedData = false;
 
-    int tapCount = 0;
+    // Mirrors engAccess; the connection tab reads it for strict matching and row styles.
     bool engineerMode = false;
     bool engineerLoggedIn = false;
     Ui::MainWindow *ui;
@@ -102,7 +148,6 @@ private:
     QVector<QLabel *> statusLamps;
     bool nudgeMode = false;
     double nudgeStepMm = 0.1;
-    QTimer *tapTimer = nullptr;
 
     // The designed jog speed box is replaced by this one at start-up; ui->spinJogSpeed
     // points here too.

@@ -1,0 +1,362 @@
+// Engineering tab, left half: the product configuration form and the expected
+// register block it shapes in the compare table.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "actuatorcatalogue.h"
+#include "cmpmanager.h"
+#include "customsettings.h"
+#include "dialogs.h"
+#include "parammanager.h"
+#include "productconfig.h"
+#include "steppeddoublespinbox.h"
+
+#include <QDir>
+#include <QScopedValueRollback>
+#include <QSignalBlocker>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+template <typename Value> using Choices = QVector<std::pair<QRadioButton *, Value>>;
+
+Choices<int> familyButtons(const Ui::MainWindow *ui)
+{
+    return {{ui->rb_Model_LXA, 0},  {ui->rb_Model_LXB, 1}, {ui->rb_Model_LXC2, 2}, {ui->rb_Model_LXD2, 3},
+            {ui->rb_Model_LXE2, 4}, {ui->rb_Model_LXF, 5}, {ui->rb_Model_LXG, 6}};
+}
+
+Choices<int> sizeButtons(const Ui::MainWindow *ui)
+{
+    return {{ui->rb_Size_16, 16}, {ui->rb_Size_20, 20}, {ui->rb_Size_25, 25}, {ui->rb_Size_32, 32},
+            {ui->rb_Size_40, 40}, {ui->rb_Size_50, 50}, {ui->rb_Size_63, 63}, {ui->rb_Size_80, 80}};
+}
+
+Choices<double> leadButtons(const Ui::MainWindow *ui)
+{
+    return {{ui->rb_Lead_1, 1.0}, {ui->rb_Lead_1_5, 1.5}, {ui->rb_Lead_2, 2.0}, {ui->rb_Lead_5, 5.0},
+            {ui->rb_Lead_8, 8.0}, {ui->rb_Lead_10, 10.0}, {ui->rb_Lead_20, 20.0}};
+}
+
+Choices<int> strokeButtons(const Ui::MainWindow *ui)
+{
+    return {{ui->rb_Stroke_20, 20}, {ui->rb_Stroke_30, 30}, {ui->rb_Stroke_40, 40},
+            {ui->rb_Stroke_50, 50}, {ui->rb_Stroke_75, 75}, {ui->rb_Stroke_100, 100}};
+}
+
+// The value of the first checked button, in the order given.
+template <typename Value> Value checkedValue(const Choices<Value> &choices, Value none)
+{
+    for (const auto &[button, value] : choices) {
+        if (button->isChecked())
+            return value;
+    }
+    return none;
+}
+
+// An exclusive group does not let its checked button go unchecked by itself.
+void uncheck(QButtonGroup *group, QAbstractButton *button)
+{
+    group->setExclusive(false);
+    button->setChecked(false);
+    group->setExclusive(true);
+}
+
+bool isUnrecognisedProduct(const QString &productText)
+{
+    return productText.isEmpty() || productText == QLatin1String("---") || productText.startsWith(QStringLiteral("⚠"));
+}
+
+}  // namespace
+
+void MainWindow::setupProductForm()
+{
+    const auto update = [this] { updateExpectedData(); };
+    for (const auto &[button, code] : familyButtons(ui))
+        connect(button, &QRadioButton::toggled, this, update);
+    for (const auto &[button, size] : sizeButtons(ui))
+        connect(button, &QRadioButton::toggled, this, update);
+    for (QRadioButton *button : {ui->rb_Dir_CW, ui->rb_Dir_CCW, ui->rb_ExecDir_0, ui->rb_ExecDir_1})
+        connect(button, &QRadioButton::toggled, this, update);
+    for (QCheckBox *box : {ui->gen_Pos0PushEnable, ui->gen_Pos1PushEnable})
+        connect(box, &QCheckBox::toggled, this, update);
+    for (QSpinBox *box : {ui->gen_PPR, ui->gen_Speed, ui->gen_TqMode, ui->gen_TqForce, ui->gen_TqSpeed,
+                          ui->gen_ExecOffset, ui->gen_Accel, ui->gen_Decel, ui->gen_PosSpeed, ui->gen_Pos0,
+                          ui->gen_Pos1Accel, ui->gen_Pos1Decel, ui->gen_Pos1Speed, ui->gen_Pos1Pos,
+                          ui->gen_Pos0PushTorque, ui->gen_Pos1PushTorque})
+        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, update);
+
+    for (const auto &[button, lead] : leadButtons(ui))
+        connect(button, &QRadioButton::toggled, this, &MainWindow::onLeadChanged);
+    for (const auto &[button, stroke] : strokeButtons(ui))
+        connect(button, &QRadioButton::toggled, this, &MainWindow::onStrokeChanged);
+    connect(ui->comboStrokeRange, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            &MainWindow::onStrokeChanged);
+
+    connect(ui->spinDynErrMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::onDynErrMmChanged);
+    connect(ui->spinStaErrMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::onStaErrMmChanged);
+    connect(ui->spinPosWarnMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
+            &MainWindow::onPosWarnMmChanged);
+
+    connect(ui->btnExp, &QPushButton::clicked, this, &MainWindow::exportGenParams);
+    connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::showSmoothingConstant);
+    showSmoothingConstant();
+}
+
+double MainWindow::checkedFormLead() const
+{
+    return checkedValue(leadButtons(ui), 0.0);
+}
+
+int MainWindow::checkedFormStroke() const
+{
+    return checkedValue(strokeButtons(ui), 50);
+}
+
+ProductConfig MainWindow::formConfig() const
+{
+    ProductConfig c;
+    c.familyCode = checkedValue(familyButtons(ui), 0);
+    c.size = checkedValue(sizeButtons(ui), 16);
+    const double lead = checkedFormLead();
+    c.lead = lead > 0.0 ? lead : 1.0;
+    c.stroke = product.stroke;
+    // The family and size the block declares, so its current row matches them.
+    c.ratedCurrent = ratedCurrentOf(ActuatorCatalogue::findSpec(familyNameForCode(c.familyCode), c.size));
+
+    c.ppr = ui->gen_PPR->value();
+    c.speed = ui->gen_Speed->value();
+    c.dynErrMm = ui->spinDynErrMm->value();
+    c.staErrMm = ui->spinStaErrMm->value();
+    c.posWarnMm = ui->spinPosWarnMm->value();
+
+    c.motorDirCcw = !ui->rb_Dir_CW->isChecked();
+    c.tqMode = ui->gen_TqMode->value();
+    c.tqForce = ui->gen_TqForce->value();
+    c.tqSpeed = ui->gen_TqSpeed->value();
+    c.execDirForward = ui->rb_ExecDir_0->isChecked();
+    c.execOffset = ui->gen_ExecOffset->value();
+
+    c.accel = ui->gen_Accel->value();
+    c.decel = ui->gen_Decel->value();
+    c.posSpeed = ui->gen_PosSpeed->value();
+    c.pos0 = ui->gen_Pos0->value();
+    c.pos1Accel = ui->gen_Pos1Accel->value();
+    c.pos1Decel = ui->gen_Pos1Decel->value();
+    c.pos1Speed = ui->gen_Pos1Speed->value();
+    c.pos1Pos = ui->gen_Pos1Pos->value();
+
+    c.pos0PushEnable = ui->gen_Pos0PushEnable->isChecked();
+    c.pos1PushEnable = ui->gen_Pos1PushEnable->isChecked();
+    c.pos0PushTorque = ui->gen_Pos0PushTorque->value();
+    c.pos1PushTorque = ui->gen_Pos1PushTorque->value();
+    return c;
+}
+
+void MainWindow::updateExpectedData()
+{
+    if (updatingExpectedData)
+        return;
+    const QScopedValueRollback<bool> busy(updatingExpectedData, true);
+
+    if (ui->mainTabs->currentIndex() == EngineeringTab || !isConnected) {
+        product.family = familyNameForCode(checkedValue(familyButtons(ui), 0));
+        product.size = checkedValue(sizeButtons(ui), 16);
+        if (const ActuatorFamily *family = ActuatorCatalogue::findFamilyByName(product.family)) {
+            const QVector<int> shown = sizeChoices(*family);
+            for (const auto &[button, size] : sizeButtons(ui))
+                button->setVisible(shown.contains(size));
+            const int size = chooseSize(product.size, shown);
+            if (size != product.size) {
+                for (const auto &[button, value] : sizeButtons(ui)) {
+                    if (value == size)
+                        button->setChecked(true);
+                }
+                product.size = size;
+            }
+            const int rated = ratedCurrentOf(ActuatorCatalogue::findSpec(product.family, product.size));
+            ui->lblRatedCurrent->setText(QStringLiteral("%1 A").arg(rated / 100.0, 0, 'f', 1));
+        }
+        refreshLeadChoices();
+        refreshStrokeChoices();
+    }
+    cmpManager->applyProductConfig(formConfig());
+}
+
+void MainWindow::onLeadChanged()
+{
+    // A recognised drive keeps its own lead while the form is not in use.
+    if (ui->mainTabs->currentIndex() != EngineeringTab && isConnected
+        && !isUnrecognisedProduct(ui->lblProductInfo->text()))
+        return;
+    const double lead = checkedFormLead();
+    if (lead <= 0.0)
+        return;
+
+    // Without a drive the monitor tab cannot jog; the connection sets the range from the catalogue.
+    if (!nudgeMode && isConnected) {
+        const int limit = jogSpeedLimit(isConnected, product.family, product.size, lead);
+        jogSpeedBox->setRange(1.0, limit);
+        ui->slideJogSpeed->setRange(1, limit);
+    }
+
+    ProductConfig defaults;
+    applyLeadDefaults(defaults, lead);
+    {
+        const QSignalBlocker ppr(ui->gen_PPR), speed(ui->gen_Speed), pos0Speed(ui->gen_PosSpeed),
+            pos1Speed(ui->gen_Pos1Speed);
+        ui->gen_PPR->setValue(defaults.ppr);
+        ui->gen_Speed->setValue(defaults.speed);
+        ui->gen_PosSpeed->setValue(defaults.posSpeed);
+        ui->gen_Pos1Speed->setValue(defaults.pos1Speed);
+    }
+    applyErrSpinStep(lead);
+    {
+        const QSignalBlocker dyn(ui->spinDynErrMm), sta(ui->spinStaErrMm), warn(ui->spinPosWarnMm);
+        ui->spinDynErrMm->setValue(defaults.dynErrMm);
+        ui->spinStaErrMm->setValue(defaults.staErrMm);
+        ui->spinPosWarnMm->setValue(defaults.posWarnMm);
+    }
+    showThresholdAngle(ui->lbl_DynErrThreshold, ui->spinDynErrMm->value());
+    showThresholdAngle(ui->lbl_StaErrThreshold, ui->spinStaErrMm->value());
+    showThresholdAngle(ui->lbl_PosWarnThreshold, ui->spinPosWarnMm->value());
+
+    paramManager->setLead(lead);
+    paramManager->setStroke(product.stroke);
+    updateExpectedData();
+}
+
+void MainWindow::onStrokeChanged()
+{
+    int stroke = checkedFormStroke();
+    if (ui->strokeStack->currentIndex() == 1) {
+        bool ok = false;
+        const int ranged = ui->comboStrokeRange->currentData().toInt(&ok);
+        if (ok && ranged >= 1)
+            stroke = ranged;
+    }
+    product.stroke = stroke;
+
+    ProductConfig defaults;
+    applyStrokeDefaults(defaults, stroke);
+    {
+        const QSignalBlocker pos0(ui->gen_Pos0), pos1(ui->gen_Pos1Pos);
+        ui->gen_Pos0->setValue(defaults.pos0);
+        ui->gen_Pos1Pos->setValue(defaults.pos1Pos);
+    }
+    ui->lbl_SoftLimitCCW->setText(QStringLiteral("0"));
+    ui->lbl_SoftLimitCW->setText(QString::number(qint64(stroke) * 1000));
+    updateExpectedData();
+}
+
+void MainWindow::onDynErrMmChanged(double mm)
+{
+    showThresholdAngle(ui->lbl_DynErrThreshold, mm);
+    updateExpectedData();
+}
+
+void MainWindow::onStaErrMmChanged(double mm)
+{
+    showThresholdAngle(ui->lbl_StaErrThreshold, mm);
+    updateExpectedData();
+}
+
+void MainWindow::onPosWarnMmChanged(double mm)
+{
+    showThresholdAngle(ui->lbl_PosWarnThreshold, mm);
+    updateExpectedData();
+}
+
+void MainWindow::refreshLeadChoices()
+{
+    const std::optional<QVector<double>> shown = leadChoices(ActuatorCatalogue::findSpec(product.family, product.size));
+    if (!shown)
+        return;
+    for (const auto &[button, lead] : leadButtons(ui)) {
+        button->setVisible(std::any_of(shown->cbegin(), shown->cend(),
+                                       [lead = lead](double offered) { return ActuatorCatalogue::leadsEqual(offered, lead); }));
+    }
+    // A lead the product cannot have is replaced by the first offered one. Only
+    // the choice hides a button: a form that is merely off screen keeps its lead.
+    QAbstractButton *checked = ui->grpLead->checkedButton();
+    if (!checked || !checked->isHidden())
+        return;
+    uncheck(ui->grpLead, checked);
+    const QList<QAbstractButton *> buttons = ui->grpLead->buttons();
+    for (QAbstractButton *button : buttons) {
+        if (!button->isHidden()) {
+            button->setChecked(true);
+            return;
+        }
+    }
+}
+
+void MainWindow::refreshStrokeChoices()
+{
+    const StrokeChoices choices = strokeChoices(ActuatorCatalogue::findSpec(product.family, product.size));
+    if (choices.range) {
+        ui->strokeStack->setCurrentIndex(1);
+        const int remembered = ui->comboStrokeRange->currentData().toInt();
+        {
+            const QSignalBlocker blocker(ui->comboStrokeRange);
+            ui->comboStrokeRange->clear();
+            for (int stroke : choices.values)
+                ui->comboStrokeRange->addItem(QStringLiteral("%1 mm").arg(stroke), stroke);
+            // The stroke in use stays on show; the remembered one only stands in for it.
+            const bool offered = choices.values.contains(product.stroke);
+            ui->comboStrokeRange->setCurrentIndex(
+                rangeStrokeIndex(choices.values, offered ? product.stroke : remembered));
+        }
+        // A stroke the product cannot have gives way to the one on show.
+        if (!choices.values.isEmpty() && ui->comboStrokeRange->currentData().toInt() != product.stroke)
+            onStrokeChanged();
+        return;
+    }
+
+    ui->strokeStack->setCurrentIndex(0);
+    for (const auto &[button, stroke] : strokeButtons(ui))
+        button->setVisible(choices.values.contains(stroke));
+    if (choices.values.isEmpty())
+        return;
+    // The button of the stroke in use is the one checked; when the product
+    // cannot have that stroke, the first offered one replaces it.
+    const int shownStroke = choices.values.contains(product.stroke) ? product.stroke : choices.values.first();
+    for (const auto &[button, stroke] : strokeButtons(ui)) {
+        if (stroke != shownStroke)
+            continue;
+        if (!button->isChecked())
+            button->setChecked(true);
+        else if (product.stroke != shownStroke)
+            onStrokeChanged();
+    }
+}
+
+void MainWindow::showSmoothingConstant()
+{
+    const int constant = CustomSettings::smoothingConstant(ui->gen_SmoothMs->value());
+    const int actual = CustomSettings::actualSmoothingMs(constant);
+    ui->lblGenSmoothConst->setText((currentLang == QLatin1String("zh") ? QStringLiteral("→ 常數 %1（實際 %2 ms）")
+                                                                      : QStringLiteral("→ const %1 (actual %2 ms)"))
+                                       .arg(constant)
+                                       .arg(actual));
+}
+
+void MainWindow::exportGenParams()
+{
+    const QString path = m_dialogs->saveFileName(QStringLiteral("Save Params"), QStringLiteral("modbus_params.txt"),
+                                                 QStringLiteral("Text Files (*.txt)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (saveRegisterListing(path, cmpManager->tasks(), &error))
+        return;
+    const bool zh = currentLang == QLatin1String("zh");
+    m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
+                       (zh ? QStringLiteral("無法寫入 %1：\n%2") : QStringLiteral("Cannot write %1:\n%2"))
+                           .arg(QDir::toNativeSeparators(path), error));
+}

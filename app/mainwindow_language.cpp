@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "cmpmanager.h"
 #include "dictionary.h"
+#include "parammanager.h"
 
 #include <QAbstractButton>
 #include <QGroupBox>
@@ -149,6 +151,10 @@ void MainWindow::changeLanguage(int index)
     // Item 0 is "中文", item 1 "English".
     currentLang = index != 0 ? QStringLiteral("en") : QStringLiteral("zh");
 
+    cmpManager->setLanguage(currentLang);
+    paramManager->setLang(currentLang);
+    paramManager->retranslate(currentLang);
+
     // Saved at once, so quitting right after still starts in the chosen language.
     QSettings settings(QStringLiteral("Torvane"), QStringLiteral("TorvaneVexaElectricActuator"));
     settings.setValue(QStringLiteral("AppLanguage"), currentLang);
@@ -184,6 +190,7 @@ void MainWindow::applyLanguage()
 
     translateByName(this, motionTabWidgets, lang);
     translateByKey(this, motionTabRenamed, lang);
+    paramManager->retranslate(lang);
 
     translateByName(this, engineeringTabWidgets, lang);
     ui->engPassword->setPlaceholderText(translateKey(QStringLiteral("engPassword_hint"), lang));
@@ -219,4 +226,6 @@ void MainWindow::applyLanguage()
     const QPixmap picture(zh ? QStringLiteral(":/cyc_zh.png") : QStringLiteral(":/cyc_en.png"));
     ui->lblTitle_cylinder->setPixmap(picture);
     ui->lblTitle_cylinder2->setPixmap(picture);
+
+    retranslateEngineeringTab();
 }

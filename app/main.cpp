@@ -1,8 +1,12 @@
+#include "demobus.h"
+#include "dialogs.h"
 #include "mainwindow.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QStyleFactory>
+
+#include <memory>
 
 int main(int argc, char *argv[])
 {
@@ -18,9 +22,22 @@ int main(int argc, char *argv[])
         app.setStyle(designedStyle);
     app.setWindowIcon(QIcon(QStringLiteral(":/icon.png")));
 
+    // Declared before the window so that it outlives the window's worker.
+    std::unique_ptr<DemoBus> demoBus;
+    if (DemoBus::requestedBy(QCoreApplication::arguments()))
+        demoBus = std::make_unique<DemoBus>();
+    const bool demoRunning = demoBus && demoBus->start();
+
     MainWindow window;
+    if (demoRunning)
+        window.setDemoPort(demoBus->portPath());
     window.show();
     window.raise();
     window.activateWindow();
+    if (demoBus && !demoRunning) {
+        window.dialogs()->message(QMessageBox::Warning, QStringLiteral("Demo"),
+                                  QStringLiteral("The simulated drive bus could not be started: %1")
+                                      .arg(demoBus->errorString()));
+    }
     return app.exec();
 }

@@ -12,7 +12,6 @@
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QSerialPortInfo>
 #include <QSettings>
 #include <QTimer>
 
@@ -182,14 +181,6 @@ void MainWindow::setupConnections()
     setupMonitorTab();
     setupParamTabs();
     setupEngineeringTab();
-}
-
-void MainWindow::refreshPortList()
-{
-    ui->cbPorts->clear();
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        ui->cbPorts->addItem(port.portName());
 }
 
 void MainWindow::onMainTabChanged(int index)

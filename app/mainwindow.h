@@ -19,6 +19,9 @@ class QEvent;
 class QLabel;
 class QTimer;
 class SteppedDoubleSpinBox;
+struct DeviceInfo;
+struct DeviceState;
+struct ScanResult;
 struct ProductConfig;
 
 namespace Ui {
@@ -78,7 +81,34 @@ private:
     // belongs to that file. Called from setupConnections().
 
     // ---- Connection tab, scan and connection state (mainwindow_connection.cpp)
+public:
+    // The simulated bus of --demo: its port is listed first, also after a refresh.
+    void setDemoPort(const QString &portPath);
+
+private:
+    friend class ConnectionTabTest;
+    friend class MonitorTabTest;
     void setupConnectionTab();
+    // Texts of the connection tab that are not plain dictionary lookups.
+    void retranslateConnectionTab();
+    QString selectedPortName() const;
+    void showPortStatus();
+    void onScanClicked();
+    void onDeviceFound(const ScanResult &result);
+    // Black and selectable when recognised; grey, and selectable only in engineer mode, when not.
+    void styleScanRow(int row, bool recognised);
+    void onScanCellClicked(int row);
+    void selectStation(quint8 station);
+    void onConnectClicked();
+    void onConnected(const DeviceInfo &info);
+    void onDisconnected(const QString &reason);
+    void onConnectionError(const QString &reason);
+    void resetToDisconnected(const QString &reason, bool showMessage);
+    void applyJogSpeedLimit();
+    void readServoState();
+    QString demoPortPath;
+    // Which note about the port list the status bar shows; empty for none.
+    QString portStatusKey;
 
     // ---- Monitor tab (mainwindow_monitor.cpp)
     void setupMonitorTab();

@@ -18,35 +18,37 @@ namespace {
 // Dictionary keys are the object names of the widgets that show them, so most of the
 // window is retranslated from plain lists of names.
 const char *const connectionTabWidgets[] = {
-    "groupBox_comm", "groupBox_status", "lblPort",      "btnRefresh",
-    "btnConnect",    "btnDisconnect",   "lblScanTitle", "lblProdTitle",
+    "groupBox_comm", "groupBox_status", "lblPort", "btnRefresh",
+    "btnConnect", "btnDisconnect", "lblScanTitle", "lblProdTitle",
 };
 
+// lblJogSpeedTitle is left to the jog row, whose text depends on the mode.
 const char *const monitorTabWidgets[] = {
-    "groupBox_cylStatus", "groupBox_io", "lblPosTitle",   "lblCurTitle",
-    "lblPosTracErrTitle", "lblAlmTitle", "btnHome",       "btnSimX0",
-    "btnSimX1",           "btnSimX2",    "btnServoOn",    "btnServoOff",
-    "btnClearAlarm",      "btnReadAlarmHistory",          "lblJogSpeedTitle",
+    "groupBox_cylStatus", "groupBox_io", "lblPosTitle", "lblCurTitle",
+    "lblPosTracErrTitle", "lblAlmTitle", "btnHome", "btnSimX0",
+    "btnSimX1", "btnSimX2", "btnServoOn", "btnServoOff",
+    "btnClearAlarm", "btnReadAlarmHistory",
 };
 
 const char *const motionTabWidgets[] = {
-    "btnSaveParams",   "btnReadAllParams", "ckbtn_pos0Push", "ckbtn_pos1Push",
-    "btnExportParams", "btnImportParams",  "lblNewStation",  "btnChangeStation",
+    "btnSaveParams", "btnReadAllParams", "ckbtn_pos0Push", "ckbtn_pos1Push",
+    "btnExportParams", "btnImportParams", "lblNewStation", "btnChangeStation",
 };
 
 const char *const engineeringTabWidgets[] = {
-    "lblLoginTitle", "btnLogin",   "engPwdError", "btnExp",       "btnCmpImp",
-    "btnCmpRead",    "btnCmpWrite", "btnCmpSave", "lblCmpLog",    "btnClrLog",
-    "groupBox_engLeft", "groupBox_engRight",
-    "l_ppr", "l_spd", "l_cur", "l_mod", "l_siz", "l_led", "l_stk", "l_dir", "l_tqm", "l_tqf",
-    "l_tqs", "l_exd", "l_exo", "l_acc", "l_dec", "l_pss", "l_ps0", "l_p1a", "l_p1d", "l_p1s",
-    "l_p1p",
+    "lblLoginTitle", "btnLogin", "engPwdError", "btnExp",
+    "btnCmpImp", "btnCmpRead", "btnCmpWrite", "btnCmpSave",
+    "lblCmpLog", "btnClrLog", "groupBox_engLeft", "groupBox_engRight",
+    // The product-configuration form, in form order.
+    "l_ppr", "l_spd", "l_cur", "l_mod", "l_siz", "l_led", "l_stk",
+    "l_dir", "l_tqm", "l_tqf", "l_tqs", "l_exd", "l_exo", "l_acc",
+    "l_dec", "l_pss", "l_ps0", "l_p1a", "l_p1d", "l_p1s", "l_p1p",
 };
 
 const char *const advancedTabWidgets[] = {
-    "btnRestoreAdvDefaults", "lblAdvWarning",         "btnSaveParams_adv",
-    "lblTitle_idleCurrent",  "lblTitle_runCurrent",   "groupBox_errThreshold",
-    "groupBox_runChar",
+    "btnRestoreAdvDefaults", "lblAdvWarning", "btnSaveParams_adv",
+    "lblTitle_idleCurrent", "lblTitle_runCurrent",
+    "groupBox_errThreshold", "groupBox_runChar",
 };
 
 struct KeyedWidget {
@@ -184,7 +186,6 @@ void MainWindow::applyLanguage()
     for (const char *key : scanHeaderKeys)
         scanHeaders << translateKey(QLatin1String(key), lang);
     ui->tableScan->setHorizontalHeaderLabels(scanHeaders);
-    retranslateConnectionTab();
 
     translateByName(this, monitorTabWidgets, lang);
     translateByKey(this, monitorTabRenamed, lang);

@@ -186,6 +186,7 @@ void MainWindow::applyLanguage()
     for (const char *key : scanHeaderKeys)
         scanHeaders << translateKey(QLatin1String(key), lang);
     ui->tableScan->setHorizontalHeaderLabels(scanHeaders);
+    retranslateConnectionTab();
 
     translateByName(this, monitorTabWidgets, lang);
     translateByKey(this, monitorTabRenamed, lang);

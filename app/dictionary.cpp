@@ -166,11 +166,49 @@ const QMap<QString, DictionaryEntry> &dictionary()
     return table;
 }
 
+const QMap<QString, DictionaryEntry> &extraTexts()
+{
+    static const QMap<QString, DictionaryEntry> table = [] {
+        QMap<QString, DictionaryEntry> t;
+        const auto add = [&t](const char *key, const char *zh, const char *en) {
+            t.insert(QString::fromLatin1(key), {QString::fromUtf8(zh), QString::fromUtf8(en)});
+        };
+        add("trend_position", "位置 (mm)", "Position (mm)");
+        add("trend_current", "馬達電流 (mA)", "Motor Current (mA)");
+        add("trend_trackErr", "追隨誤差 (mm)", "Tracking Err (mm)");
+        add("trend_window", "時間範圍:", "Window:");
+        add("trend_pause", "暫停", "Pause");
+        add("trend_resume", "繼續", "Resume");
+        add("trend_record", "開始記錄", "Record");
+        add("trend_recordStop", "停止記錄", "Stop Recording");
+        add("trend_record_tip", "將每筆即時狀態寫入 CSV 檔", "Write every live state to a CSV file");
+        add("rec_title", "記錄即時資料", "Record Live Data");
+        add("rec_failed", "記錄已停止：%1", "Recording stopped: %1");
+        add("err_port_lost", "通訊埠已中斷，USB 轉接器可能已拔除", "The serial port was lost (adapter unplugged?)");
+        add("btnStopMotion", "停止", "STOP");
+        add("btnStopMotion_tip", "立即停止寸動並送出停止輸入（Esc 鍵亦可）",
+            "Stops any jog at once and sends the stop input (Esc does the same)");
+        add("jog_tip", "按住移動，放開即停止；Esc 隨時停止", "Hold to move, release to stop; Esc stops at any time");
+        add("link_health", "通訊：請求 %1｜回應 %2｜逾時 %3｜CRC 錯誤 %4｜例外 %5｜雜訊 %6 B｜延遲 %7 / %8 ms",
+            "Link: requests %1 | replies %2 | timeouts %3 | bad CRC %4 | exceptions %5 | noise %6 B | "
+            "latency %7 / %8 ms");
+        add("unsaved_rom", "⚠ 參數已寫入設備，尚未斷電保存", "⚠ Written to the drive, not yet saved to ROM");
+        add("unsaved_title", "尚未保存", "Unsaved Changes");
+        add("unsaved_question", "參數已寫入設備但尚未斷電保存，斷電後將遺失。\n是否先保存至 ROM？",
+            "Parameters were written to the drive but not saved to ROM; they are lost at power-off.\n"
+            "Save them to ROM now?");
+        add("dirty_tip", "尚未寫入；設備值：%1", "Not written yet; drive value: %1");
+        return t;
+    }();
+    return table;
+}
+
 QString translateKey(const QString &key, const QString &lang)
 {
-    const auto &table = dictionary();
-    const auto it = table.constFind(key);
-    if (it == table.constEnd())
-        return key;
-    return lang == QLatin1String("zh") ? it->first : it->second;
+    for (const auto *table : {&dictionary(), &extraTexts()}) {
+        const auto it = table->constFind(key);
+        if (it != table->constEnd())
+            return lang == QLatin1String("zh") ? it->first : it->second;
+    }
+    return key;
 }

@@ -1,20 +1,23 @@
 #include "numberparse.h"
 
+#include <QRegularExpression>
 #include <QStringList>
 
 ParsedNumber parseNumber(const QString &text, qint64 minimum, qint64 maximum)
 {
     ParsedNumber result;
     const QString t = text.trimmed();
+    // Checked by pattern first: Qt's conversions also take signs, blanks and a
+    // second "0x", which a command line must not.
+    static const QRegularExpression hex(QStringLiteral("^0[xX]([0-9A-Fa-f]{1,15})$"));
+    static const QRegularExpression decimal(QStringLiteral("^[+-]?[0-9]{1,18}$"));
     bool ok = false;
     qint64 value = 0;
-    if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        const QString digits = t.mid(2);
-        if (!digits.isEmpty() && digits.size() <= 15)
-            value = digits.toLongLong(&ok, 16);
-    } else if (!t.isEmpty() && t.size() <= 18) {
+    const QRegularExpressionMatch hexMatch = hex.match(t);
+    if (hexMatch.hasMatch())
+        value = hexMatch.captured(1).toLongLong(&ok, 16);
+    else if (decimal.match(t).hasMatch())
         value = t.toLongLong(&ok, 10);
-    }
     if (!ok) {
         result.error = QStringLiteral("'%1' is not a number (use decimal or 0x hex)").arg(text);
         return result;

@@ -73,6 +73,10 @@ private Q_SLOTS:
         QTest::newRow("empty") << "" << false << qint64(0);
         QTest::newRow("huge") << "99999999999999999999999" << false << qint64(0);
         QTest::newRow("octal-looking is decimal") << "010" << true << qint64(10);
+        QTest::newRow("second prefix") << "0x0x11" << false << qint64(0);
+        QTest::newRow("blank after prefix") << "0x\t3" << false << qint64(0);
+        QTest::newRow("signed hex") << "0x+5" << false << qint64(0);
+        QTest::newRow("inner blank") << "1 2" << false << qint64(0);
     }
     void numbersAreDecimalOrHex()
     {

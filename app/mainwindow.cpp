@@ -203,4 +203,6 @@ void MainWindow::onMainTabChanged(int index)
     ui->engPwdError->hide();
     refreshLeadChoices();
     refreshStrokeChoices();
+    if (isConnected && (index == MotionTab || index == AdvancedTab))
+        QTimer::singleShot(FocusDelayMs, this, [this, index] { onParamTabShown(index); });
 }

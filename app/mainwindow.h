@@ -22,6 +22,7 @@ class SteppedDoubleSpinBox;
 struct DeviceInfo;
 struct DeviceState;
 struct ScanResult;
+struct MotionValidationResult;
 struct ProductConfig;
 
 namespace Ui {
@@ -115,6 +116,37 @@ private:
 
     // ---- Motion and Advanced tabs, parameter files, station change (mainwindow_params.cpp and friends)
     void setupParamTabs();
+    void registerParamRows();
+    void connectParamManager();
+    // Polling pauses nest: a handler's pause holds over the pauses and
+    // resumes of the operations it calls.
+    void pausePolling(bool paused);
+    bool workerRunning() const;
+    // The reads run 10 ms after the Motion or Advanced tab was selected.
+    void onParamTabShown(int index);
+    void onReadAllParams();
+    void onSaveParams();
+    // group 0: Position 1, group 1: Position 2.
+    void onPushToggled(int group, bool on);
+    void onPushModeRead(int group, bool on);
+    void setPushTorqueRowEnabled(int group, bool enabled);
+    void showThresholdAngle(QLabel *label, double mm);
+    // The three angle labels of the Advanced tab from their boxes.
+    void refreshParamThresholdAngles();
+    void applyErrSpinStep(double lead);
+    void onReadAdvCurrent();
+    void onWriteIdleCurrent();
+    void onWriteRunCurrent();
+    void writeCurrentLimit(bool running);
+    void onRestoreAdvDefaults();
+    void onMotionValidated(const QString &posGroup, const MotionValidationResult &result);
+    void showWriteFailed(const QString &zh, const QString &en);
+    // mainwindow_paramfiles.cpp
+    void onExportParams();
+    void onImportParams();
+    // mainwindow_station.cpp
+    void onChangeStationClicked();
+    int pollingPauseDepth = 0;
 
     // ---- Engineering tab: access, product configuration, compare, maintenance (mainwindow_engineering.cpp and friends)
     void setupEngineeringTab();

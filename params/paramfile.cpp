@@ -6,6 +6,7 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <QLocale>
+#include <QSaveFile>
 
 #include <cmath>
 
@@ -117,6 +118,19 @@ QJsonObject toJson(const Content &content)
 QByteArray toFileText(const Content &content)
 {
     return QJsonDocument(toJson(content)).toJson(QJsonDocument::Indented);
+}
+
+bool saveFile(const QString &path, const QByteArray &text, QString *error)
+{
+    QSaveFile file(path);
+    // Unbuffered: a short write (a full disk) then shows in write()'s count;
+    // through the buffer it would only be lost in commit(), which renames
+    // the truncated file over the old one and still reports success.
+    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(text) == text.size()
+                       && file.commit();
+    if (!saved && error)
+        *error = file.errorString();
+    return saved;
 }
 
 Parsed parse(const QByteArray &text, const QString &lang)

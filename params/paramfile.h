@@ -16,6 +16,13 @@ namespace ParamFile {
 
 constexpr int FormatVersion = 1;
 
+// The two current limits share register 0x000E (low byte idle, high byte
+// minimum running current); they are in the file but not parameter rows.
+constexpr int IdleCurrentMin = 30;  // percent
+constexpr int IdleCurrentMax = 70;
+constexpr int RunCurrentMin = 30;
+constexpr int RunCurrentMax = 100;
+
 // A product identity: the drive a file was exported from, or the connected
 // drive a file is loaded into.
 struct Identity
@@ -60,6 +67,10 @@ bool differs(double a, double b);
 QJsonObject toJson(const Content &content);
 // The indented JSON text of a file (keys in alphabetical order).
 QByteArray toFileText(const Content &content);
+
+// Replaces the file at path by text only when all of it was written: on any
+// failure an existing file stays as it was. False with the reason in error.
+bool saveFile(const QString &path, const QByteArray &text, QString *error = nullptr);
 
 // A file's text turned into its root object, or the reason it cannot be
 // loaded: not JSON, not an object, or a format newer than this program knows.

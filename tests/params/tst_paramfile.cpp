@@ -5,7 +5,13 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QtTest>
+
+#ifdef Q_OS_UNIX
+#include <csignal>
+#include <sys/resource.h>
+#endif
 
 using ParamFile::Compatibility;
 using ParamFile::Identity;
@@ -85,6 +91,9 @@ private Q_SLOTS:
     void integerValues();
     void booleanValues_data();
     void booleanValues();
+
+    void savedFileHoldsTheWholeText();
+    void failedSaveKeepsTheOldFile();
 
     void importWarningHasOnlyTheSectionsThatApply_data();
     void importWarningHasOnlyTheSectionsThatApply();
@@ -441,6 +450,54 @@ void ParamFileTest::booleanValues()
     const Loaded loaded = ParamFile::loadBoolean(QJsonDocument::fromJson(file).object(), QStringLiteral("pos0PushEnable"));
     QCOMPARE(loaded.outcome, outcome);
     QCOMPARE(loaded.value, value);
+}
+
+void ParamFileTest::savedFileHoldsTheWholeText()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("p.json"));
+    const QByteArray text = ParamFile::toFileText(sampleContent());
+    QVERIFY(ParamFile::saveFile(path, "old"));
+    QVERIFY(ParamFile::saveFile(path, text));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), text);
+}
+
+void ParamFileTest::failedSaveKeepsTheOldFile()
+{
+#ifndef Q_OS_UNIX
+    QSKIP("needs a file size limit to make the write fail");
+#else
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("p.json"));
+    const QByteArray old = QByteArray("{\"old\": true}\n").repeated(30);
+    QVERIFY(ParamFile::saveFile(path, old));
+
+    // A disk that fills up after 100 bytes, even for root: the write comes
+    // up short, and a buffered save would still rename the stub into place.
+    rlimit saved{};
+    QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 100;
+    if (setrlimit(RLIMIT_FSIZE, &small) != 0)
+        QSKIP("the file size limit cannot be lowered here");
+    QString error;
+    const bool ok = ParamFile::saveFile(path, ParamFile::toFileText(sampleContent()), &error);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(!ok);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("p.json")});
+    QVERIFY(!ParamFile::saveFile(dir.filePath(QStringLiteral("missing/p.json")), old, &error));
+    QVERIFY(!error.isEmpty());
+#endif
 }
 
 void ParamFileTest::importWarningHasOnlyTheSectionsThatApply_data()

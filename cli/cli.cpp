@@ -43,11 +43,20 @@ const char *const HelpText =
     "              and prints one line per request. --save then stores the\n"
     "              drive's parameters, only when every request was confirmed.\n"
     "              Exits 1 when a request or the save was not confirmed.\n"
+    "  params export --port P --station N --out FILE\n"
+    "              Identifies the drive, reads its motion and protection\n"
+    "              parameters and writes them to FILE in the parameter file\n"
+    "              format of the window's Export (the window can import it).\n"
+    "              An existing FILE is replaced only when the new one is complete.\n"
+    "  params show FILE\n"
+    "              Prints the product identity a parameter file records and a\n"
+    "              table of its values.\n"
     "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
-    "Exit codes: 0 success, 1 a write the drive did not confirm, 2 bad usage, bad\n"
-    "            number or unusable listing, 3 no valid reply (Timeout), 4 port\n"
+    "Exit codes: 0 success, 1 a write the drive did not confirm or an output file\n"
+    "            that could not be written, 2 bad usage, bad number or unusable\n"
+    "            listing or parameter file, 3 no valid reply (Timeout), 4 port\n"
     "            cannot be opened, 5 drive not recognised, 6 the drive differs.\n";
 
 }  // namespace
@@ -68,6 +77,7 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("scan"), cmdScan},
         {QStringLiteral("identify"), cmdIdentify},
         {QStringLiteral("block"), cmdBlock},
+        {QStringLiteral("params"), cmdParams},
     };
     const QString name = arguments.first();
     const CliContext ctx{arguments.mid(1), out, err};

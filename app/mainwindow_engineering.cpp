@@ -91,8 +91,9 @@ void MainWindow::onTapCountdown(int remaining, bool exiting)
 void MainWindow::onEngineerModeChanged(bool on)
 {
     engineerMode = on;
+    // A login counts only from the moment engineer mode was switched on.
+    engineerLoggedIn = false;
     if (!on) {
-        engineerLoggedIn = false;
         ui->engStack->setCurrentIndex(0);
         ui->engPassword->clear();
         // Hiding the current tab would let the tab bar pick a neighbour instead.

@@ -113,6 +113,27 @@ private:
 
     // ---- Monitor tab (mainwindow_monitor.cpp)
     void setupMonitorTab();
+    void onStateUpdated(const DeviceState &state);
+    void onServoToggle(bool on);
+    void onClearAlarm();
+    void onReadAlarmHistory();
+    void jogPlusPressed();
+    void jogMinusPressed();
+    void jogPlusReleased();
+    void jogMinusReleased();
+    void onJogPressed(bool forward);
+    void onJogReleased();
+    // False, with a note in the status bar, when the connected drive's lead is unknown.
+    bool manualSpeedUsable();
+    void homeClicked();
+    void simX0Clicked();
+    void simX1Clicked();
+    void simX2Clicked();
+    void pulseCommandInput(quint16 bit);
+    void onJogModeSelected(bool checked);
+    void onNudgeModeSelected(bool checked);
+    void onJogSliderMoved(int value);
+    void onJogSpeedBoxChanged(double value);
 
     // ---- Motion and Advanced tabs, parameter files, station change (mainwindow_params.cpp and friends)
     void setupParamTabs();

@@ -45,7 +45,7 @@ struct PortNote
 const PortNote portNotes[] = {
     {"noPorts", "找不到任何序列埠。以 --demo 啟動程式可連線到模擬驅動器。",
      "No serial port found. Start the program with --demo to try a simulated drive."},
-    {"demoPort", "示範模式：模擬驅動器匯流排在 %1（站號 1、3 與未識別的 5）。",
+    {"demoPort", "示範模式：模擬驅動器匯流排位於 %1（站號 1、3，以及無法識別的 5）。",
      "Demo mode: simulated drive bus on %1 (stations 1, 3 and an unrecognised 5)."},
 };
 
@@ -271,7 +271,7 @@ void MainWindow::onConnectClicked()
 
 void MainWindow::onConnected(const DeviceInfo &info)
 {
-    // step 1
+    // The identity the other tabs and the parameter file read.
     isConnected = true;
     product.lead = info.lead;
     product.stroke = info.stroke;
@@ -282,25 +282,25 @@ void MainWindow::onConnected(const DeviceInfo &info)
     product.hardware = info.hwVersion;
     product.direction = directionText(info.model);
 
-    // step 2: applyErrSpinStep and the six threshold angle labels (parameter tabs)
+    // Error thresholds step and read in angles at this lead.
     applyErrSpinStep(product.lead);
     showThresholdAngle(ui->lbl_DynErrThreshold, ui->spinDynErrMm->value());
     showThresholdAngle(ui->lbl_StaErrThreshold, ui->spinStaErrMm->value());
     showThresholdAngle(ui->lbl_PosWarnThreshold, ui->spinPosWarnMm->value());
     refreshParamThresholdAngles();
 
-    // steps 3 to 5
+    // Lamp, status and product.
     setLed(ui->ledConnection, true, false);
     ui->lblConnectionStatus->setText(translateKey(QStringLiteral("lblStatus_ok"), currentLang));
     ui->lblConnectionStatus->setStyleSheet(StatusOkStyle);
     ui->lblProductInfo->setText(info.model);
     ui->lblHeaderProduct->setText(info.model);
 
-    // step 6: refreshLeadChoices/refreshStrokeChoices (engineering tab)
+    // The engineering form offers this family's leads and strokes.
     refreshLeadChoices();
     refreshStrokeChoices();
 
-    // steps 7 and 8
+    // Nothing to pick on the connection tab while connected; the other tabs open.
     ui->btnConnect->setEnabled(false);
     ui->btnDisconnect->setEnabled(true);
     ui->cbPorts->setEnabled(false);
@@ -309,31 +309,27 @@ void MainWindow::onConnected(const DeviceInfo &info)
     ui->tableScan->setEnabled(false);
     setTabsEnabled(true);
 
-    // step 9
+    // The jog limit of this drive; nudge mode keeps its step list.
     if (!nudgeMode)
         applyJogSpeedLimit();
 
-    // step 10
+    // Speed, position and soft-limit rows follow the lead and the stroke.
     paramManager->applyDriveRanges(info.lead, info.stroke);
     paramManager->setLead(info.lead);
     paramManager->setStroke(info.stroke);
 
-    // step 11
+    // Compare table buttons and its station.
     const bool hasTasks = cmpManager->taskCount() > 0;
     ui->btnCmpRead->setEnabled(hasTasks);
     ui->btnCmpWrite->setEnabled(hasTasks);
     ui->btnCmpSave->setEnabled(true);
     ui->cmpSlaveId->setValue(stationId);
 
-    // steps 12 and 13
+    // Values read once: alarm history, servo state, custom settings, currents, smoothing.
     onReadAlarmHistory();
     readServoState();
-
-    // step 14: readCustomReg (maintenance) and onReadAdvCurrent (Advanced tab)
     readCustomReg();
     onReadAdvCurrent();
-
-    // step 15: the parameter manager's readSingle("smoothMs", stationId, lead)
     paramManager->readSingle(QStringLiteral("smoothMs"), stationId, product.lead);
 }
 
@@ -348,14 +344,14 @@ void MainWindow::applyJogSpeedLimit()
 
 void MainWindow::readServoState()
 {
-    worker->setPollingPaused(true);
+    pausePolling(true);
     const QVector<quint16> words = worker->syncRead(stationId, Reg::ServoOff, 1, ServoReadTimeoutMs);
     if (!words.isEmpty()) {
         const bool off = (words.first() & 0x00FF) != 0;
         ui->lblServoStatus->setText(off ? QStringLiteral("Servo OFF") : QStringLiteral("Servo ON"));
         ui->lblServoStatus->setStyleSheet(off ? ServoOffStyle : ServoOnStyle);
     }
-    worker->setPollingPaused(false);
+    pausePolling(false);
 }
 
 void MainWindow::onDisconnected(const QString &reason)

@@ -99,11 +99,11 @@ void MainWindow::onServoToggle(bool on)
 {
     if (!isConnected)
         return;
-    worker->setPollingPaused(true);
+    pausePolling(true);
     const bool switched = worker->syncWrite(stationId, Reg::ServoOff, on ? ServoOnValue : ServoOffValue);
     worker->syncWrite(stationId, Reg::ManualMode, Reg::ManualModeValue);
     worker->syncWrite(stationId, Reg::CommandInputs, 0);
-    worker->setPollingPaused(false);
+    pausePolling(false);
 
     if (!switched)
         return;
@@ -115,9 +115,9 @@ void MainWindow::onClearAlarm()
 {
     if (!isConnected)
         return;
-    worker->setPollingPaused(true);
+    pausePolling(true);
     worker->syncWrite(stationId, Reg::AlarmClear, 0);
-    worker->setPollingPaused(false);
+    pausePolling(false);
     onReadAlarmHistory();
 }
 
@@ -125,11 +125,11 @@ void MainWindow::onReadAlarmHistory()
 {
     if (!isConnected)
         return;
-    worker->setPollingPaused(true);
+    pausePolling(true);
     const QVector<quint16> words = worker->syncRead(stationId, Reg::AlarmWord, 1, ReadTimeoutMs);
     if (!words.isEmpty())
         updateAlarmHistory(words.first());
-    worker->setPollingPaused(false);
+    pausePolling(false);
 }
 
 void MainWindow::jogPlusPressed()
@@ -171,7 +171,7 @@ void MainWindow::onJogPressed(bool forward)
     if (!worker->isRunning())
         return;
 
-    worker->setPollingPaused(true);
+    pausePolling(true);
     if (nudgeMode) {
         const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
         worker->syncWriteMulti(stationId, Reg::ManualSpeed,
@@ -186,14 +186,14 @@ void MainWindow::onJogPressed(bool forward)
         worker->syncWrite(stationId, Reg::ManualCommand,
                           forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus);
     }
-    worker->setPollingPaused(false);
+    pausePolling(false);
 }
 
 void MainWindow::onJogReleased()
 {
     if (!isConnected || nudgeMode || !worker->isRunning())
         return;
-    worker->setPollingPaused(true);
+    pausePolling(true);
     // The stop goes out before the speed register is raised back to its default:
     // the other way round the rod would briefly jog at that speed.
     if (worker->syncWrite(stationId, Reg::ManualCommand, Reg::ManualCommandValue::Stop)) {
@@ -203,7 +203,7 @@ void MainWindow::onJogReleased()
         // as it is while the rod may still be moving.
         worker->enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::Stop);
     }
-    worker->setPollingPaused(false);
+    pausePolling(false);
 }
 
 void MainWindow::homeClicked()

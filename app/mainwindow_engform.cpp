@@ -13,6 +13,7 @@
 #include "steppeddoublespinbox.h"
 
 #include <QDir>
+#include <QGridLayout>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
 
@@ -63,6 +64,24 @@ void uncheck(QButtonGroup *group, QAbstractButton *button)
     group->setExclusive(false);
     button->setChecked(false);
     group->setExclusive(true);
+}
+
+// Hidden choices would leave holes in their grid: the shown ones close up in
+// order, the hidden ones go behind them.
+template <typename Value> void packChoices(QGridLayout *grid, const Choices<Value> &choices)
+{
+    const int columns = std::max(1, grid->columnCount());
+    for (const auto &[button, value] : choices)
+        grid->removeWidget(button);
+    int slot = 0;
+    for (bool hidden : {false, true}) {
+        for (const auto &[button, value] : choices) {
+            if (button->isHidden() == hidden) {
+                grid->addWidget(button, slot / columns, slot % columns);
+                ++slot;
+            }
+        }
+    }
 }
 
 bool isUnrecognisedProduct(const QString &productText)
@@ -171,6 +190,7 @@ void MainWindow::updateExpectedData()
             const QVector<int> shown = sizeChoices(*family);
             for (const auto &[button, size] : sizeButtons(ui))
                 button->setVisible(shown.contains(size));
+            packChoices(ui->gridLayout_size, sizeButtons(ui));
             const int size = chooseSize(product.size, shown);
             if (size != product.size) {
                 for (const auto &[button, value] : sizeButtons(ui)) {
@@ -281,6 +301,7 @@ void MainWindow::refreshLeadChoices()
         button->setVisible(std::any_of(shown->cbegin(), shown->cend(),
                                        [lead = lead](double offered) { return ActuatorCatalogue::leadsEqual(offered, lead); }));
     }
+    packChoices(ui->gridLayout_lead, leadButtons(ui));
     // A lead the product cannot have is replaced by the first offered one. Only
     // the choice hides a button: a form that is merely off screen keeps its lead.
     QAbstractButton *checked = ui->grpLead->checkedButton();
@@ -321,6 +342,7 @@ void MainWindow::refreshStrokeChoices()
     ui->strokeStack->setCurrentIndex(0);
     for (const auto &[button, stroke] : strokeButtons(ui))
         button->setVisible(choices.values.contains(stroke));
+    packChoices(ui->gridLayout_stroke, strokeButtons(ui));
     if (choices.values.isEmpty())
         return;
     // The button of the stroke in use is the one checked; when the product

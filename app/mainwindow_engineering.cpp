@@ -14,6 +14,8 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QHeaderView>
+#include <QScrollBar>
 #include <QTimer>
 
 namespace {
@@ -61,6 +63,18 @@ void MainWindow::setupEngineeringTab()
 
     setupProductForm();
     setupMaintenanceCommands();
+
+    // The name and the two hex columns share the width with the status and wrap
+    // between words and bytes, so the status stays in view on a narrow window.
+    QHeaderView *columns = ui->cmpTable->horizontalHeader();
+    for (int column : {0, 2, 3})
+        columns->setSectionResizeMode(column, QHeaderView::Stretch);
+    ui->cmpTable->setWordWrap(true);
+    // New log lines stay in view.
+    connect(ui->cmpLogs, &QTextEdit::textChanged, this, [this] {
+        QScrollBar *bar = ui->cmpLogs->verticalScrollBar();
+        bar->setValue(bar->maximum());
+    });
 
     applyEngineerPrivileges();
     cmpManager->setTable(ui->cmpTable);

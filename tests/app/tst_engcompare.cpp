@@ -2,6 +2,7 @@
 #include "registers.h"
 #include "registertemplate.h"
 
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTextEdit>
 
@@ -284,6 +285,10 @@ private Q_SLOTS:
         QVERIFY(log->toHtml().contains(QStringLiteral("#16a34a")));
         const QString text = log->toPlainText();
         QVERIFY(text.indexOf(QStringLiteral("開始讀取")) < text.indexOf(QStringLiteral("TX > 03 03 01 2C")));
+        // The newest line stays in view.
+        QScrollBar *bar = log->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
 
         click(w, "btnClrLog");
         QVERIFY(log->toPlainText().isEmpty());

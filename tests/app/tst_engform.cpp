@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QDoubleSpinBox>
+#include <QGridLayout>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QStackedWidget>
@@ -137,6 +138,16 @@ private Q_SLOTS:
         QVERIFY(isChecked(w, "rb_Lead_1_5"));
         QCOMPARE(shownButtons(w, StrokeButtons), QStringList{"rb_Stroke_20"});
         QVERIFY(isChecked(w, "rb_Stroke_20"));
+        // The shown choices close up from the first cell of their grid, in order.
+        auto *sizes = w.window->findChild<QGridLayout *>(QStringLiteral("gridLayout_size"));
+        const int columns = sizes->columnCount();
+        const char *const shownSizes[] = {"rb_Size_32", "rb_Size_50", "rb_Size_63", "rb_Size_80"};
+        for (int slot = 0; slot < 4; ++slot) {
+            int row = -1, column = -1, rowSpan = 0, columnSpan = 0;
+            sizes->getItemPosition(sizes->indexOf(w.widget<QWidget>(shownSizes[slot])), &row, &column, &rowSpan,
+                                   &columnSpan);
+            QCOMPARE(row * columns + column, slot);
+        }
 
         QCOMPARE(w.widget<QSpinBox>("gen_PPR")->value(), 1500);
         QCOMPARE(w.widget<QSpinBox>("gen_Speed")->value(), 20000);

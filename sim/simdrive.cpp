@@ -189,7 +189,12 @@ void SimDrive::applyCommandInputs(quint16 previous, quint16 now)
         stopMotion();
         setReg(Reg::AlarmWord, reg(Reg::AlarmWord) & ~CurrentAlarmMask);
     } else if (rising & Input1) {
-        startMove(Motion::ToPosition1, clampToSoftLimits(reg32(Reg::Pos0Position)));
+        // The homing command is armed by 0x00C8 = 256 in manual mode and
+        // started by the Input 1 pulse that follows it.
+        if (reg(Reg::ManualCommand) == Reg::ManualCommandValue::Homing && manualModeSelected())
+            beginHoming();
+        else
+            startMove(Motion::ToPosition1, clampToSoftLimits(reg32(Reg::Pos0Position)));
     } else if (rising & Input2) {
         startMove(Motion::ToPosition2, clampToSoftLimits(reg32(Reg::Pos1Position)));
     }
@@ -212,14 +217,20 @@ void SimDrive::applyManualCommand(quint16 command)
             startMove(Motion::JogMinus, 0.0);
         break;
     case Reg::ManualCommandValue::Homing:
-        if (manualModeSelected() && m_motion != Motion::Homing) {
-            m_homed = false;
-            startMove(Motion::Homing, 0.0);
-        }
+        if (manualModeSelected())
+            beginHoming();
         break;
     default:
         break;
     }
+}
+
+void SimDrive::beginHoming()
+{
+    if (m_motion == Motion::Homing || !servoOn() || alarmActive())
+        return;
+    m_homed = false;
+    startMove(Motion::Homing, 0.0);
 }
 
 void SimDrive::startMove(Motion motion, double targetUm)

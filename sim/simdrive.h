@@ -93,6 +93,7 @@ private:
     double clampToSoftLimits(double um) const;
     double speedUmPerSecond() const;
 
+    void beginHoming();
     void startMove(Motion motion, double targetUm);
     void stopMotion();
     void finishMove();

@@ -357,6 +357,7 @@ void TestSimDrive::homingReturnsToZeroAndReportsCompletionOnArrival()
 void TestSimDrive::homingIgnoresThePositionInputPulseThatFollowsIt()
 {
     SimDrive drive(lxaz());
+    write(drive, Reg::ManualMode, 0);  // a drive fresh from power-on: manual mode not yet selected
     drive.setPositionMm(5.0);
     write32(drive, Reg::Pos0Position, 30000);
     // The sequence the monitor sends for homing.

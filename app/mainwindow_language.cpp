@@ -121,7 +121,7 @@ void setShownText(const QWidget *window, const char *name, const QString &text)
     else if (auto *label = qobject_cast<QLabel *>(widget))
         label->setText(text);
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
-        button->setText(text);
+        button->setText(QString(text).replace(QLatin1Char('&'), QLatin1String("&&")));  // "&" is not a shortcut
 }
 
 template <std::size_t N>

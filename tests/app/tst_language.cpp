@@ -40,8 +40,18 @@ QString shownText(const QWidget *widget)
         return box->title();
     if (auto *label = qobject_cast<const QLabel *>(widget))
         return label->text();
-    if (auto *button = qobject_cast<const QAbstractButton *>(widget))
-        return button->text();
+    if (auto *button = qobject_cast<const QAbstractButton *>(widget)) {
+        // As drawn: "&&" is an ampersand, a single "&" marks a shortcut and is not shown.
+        QString drawn;
+        const QString raw = button->text();
+        for (int i = 0; i < raw.size(); ++i) {
+            if (raw[i] != QLatin1Char('&'))
+                drawn += raw[i];
+            else if (i + 1 < raw.size() && raw[i + 1] == QLatin1Char('&'))
+                drawn += raw[++i];
+        }
+        return drawn;
+    }
     return QString();
 }
 
@@ -374,6 +384,7 @@ void LanguageTest::widgetsShowTheirTextInBothLanguages_data()
     QTest::newRow("status while disconnected") << "lblConnectionStatus" << "連線中斷"
                                                << "Disconnected";
     QTest::newRow("scan button while idle") << "btnScan" << "掃描總線裝置" << "Scan Bus";
+    QTest::newRow("ampersand drawn, not a shortcut") << "btnCmpRead" << "讀取比對" << "Read & Compare";
     QTest::newRow("simulation group") << "groupBox_InSim" << "輸入訊號模擬" << "Input Simulation";
     QTest::newRow("alarm history group") << "groupBox_alarmHistory" << "警報履歷" << "Alarm History";
     QTest::newRow("origin group") << "groupBox_paramOrigin" << "原點參數" << "Origin Params";

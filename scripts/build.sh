@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures and builds into build/ (or $VEXA_BUILD_DIR).
+# With VEXA_TEST_LABEL set, builds only the test programs of that CTest label.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 build_dir="${VEXA_BUILD_DIR:-build}"
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="${VEXA_BUILD_TYPE:-RelWithDebInfo}" "$@" >/dev/null
-cmake --build "$build_dir" -j"$(nproc)"
+targets=()
+if [ -n "${VEXA_TEST_LABEL:-}" ]; then
+  # Test programs are named after their tests; CTest knows them once configured.
+  mapfile -t names < <(ctest --test-dir "$build_dir" -N -L "$VEXA_TEST_LABEL" | sed -n 's/^ *Test *#[0-9]*: //p')
+  for name in "${names[@]}"; do targets+=(--target "$name"); done
+fi
+cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"

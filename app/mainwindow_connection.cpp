@@ -361,9 +361,11 @@ void MainWindow::onDisconnected(const QString &reason)
 
 void MainWindow::onConnectionError(const QString &reason)
 {
-    const QString text = reason == QLatin1String("ERR_TIMEOUT")
-                             ? translateKey(QStringLiteral("err_timeout"), currentLang)
-                             : reason;
+    QString text = reason;
+    if (reason == QLatin1String("ERR_TIMEOUT"))
+        text = translateKey(QStringLiteral("err_timeout"), currentLang);
+    else if (reason == QLatin1String("ERR_PORT_LOST"))
+        text = translateKey(QStringLiteral("err_port_lost"), currentLang);
     resetToDisconnected(text, true);
 }
 

@@ -1,5 +1,5 @@
 // vexa-cli params: export a drive's parameters to the window's JSON file
-// format, and show what a parameter file holds.
+// format, show what a parameter file holds, and compare a file with a drive.
 
 #include "actuatorcatalogue.h"
 #include "cli.h"
@@ -9,6 +9,7 @@
 #include "modbustransport.h"
 #include "modbusworker.h"
 #include "paramconversions.h"
+#include "paramdiff.h"
 #include "paramfile.h"
 #include "registers.h"
 
@@ -68,13 +69,6 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
     return code;
 }
 
-// The value as a two-decimal value box holds it, so a file from here and
-// one from the window's export carry the same numbers.
-double asShown(double value)
-{
-    return QString::number(value, 'f', 2).toDouble();
-}
-
 // An integer parameter as its value box would hold it: within the box's range.
 int boxedInteger(const QString &key, quint32 raw)
 {
@@ -110,8 +104,8 @@ ParamFile::Content readContent(ModbusTransport &link, quint8 station, const Devi
         c.integers.insert(g.group + QLatin1String("Decel"), boxedInteger(g.group + QLatin1String("Decel"), w[2]));
         const QString speed = g.group + QLatin1String("Speed");
         const QString position = g.group + QLatin1String("Pos");
-        c.decimals.insert(speed, asShown(ParamConv::decimalFromRaw(speed, ParamConv::join32(w[4], w[5]), lead)));
-        c.decimals.insert(position, asShown(ParamConv::decimalFromRaw(position, ParamConv::join32(w[7], w[8]), lead)));
+        c.decimals.insert(speed, ParamDiff::asShown(ParamConv::decimalFromRaw(speed, ParamConv::join32(w[4], w[5]), lead)));
+        c.decimals.insert(position, ParamDiff::asShown(ParamConv::decimalFromRaw(position, ParamConv::join32(w[7], w[8]), lead)));
         const QString torque = g.group + QLatin1String("PushTorque");
         c.integers.insert(torque, boxedInteger(torque, read(g.pushTorque, 1)[0] & 0xFF));
     }
@@ -121,11 +115,11 @@ ParamFile::Content readContent(ModbusTransport &link, quint8 station, const Devi
     for (const auto &limit : {std::make_pair(QStringLiteral("softLimitCCW"), Reg::SoftLimitCCW),
                               std::make_pair(QStringLiteral("softLimitCW"), Reg::SoftLimitCW)}) {
         const QVector<quint16> w = read(limit.second, 2);
-        c.decimals.insert(limit.first, asShown(ParamConv::decimalFromRaw(limit.first, ParamConv::join32(w[0], w[1]), lead)));
+        c.decimals.insert(limit.first, ParamDiff::asShown(ParamConv::decimalFromRaw(limit.first, ParamConv::join32(w[0], w[1]), lead)));
     }
     const QVector<quint16> thresholds = read(Reg::DynamicErrorThreshold, ThresholdWords);
-    c.decimals.insert(QStringLiteral("dynErr"), asShown(ParamConv::decimalFromRaw(QStringLiteral("dynErr"), thresholds[0], lead)));
-    c.decimals.insert(QStringLiteral("staErr"), asShown(ParamConv::decimalFromRaw(QStringLiteral("staErr"), thresholds[1], lead)));
+    c.decimals.insert(QStringLiteral("dynErr"), ParamDiff::asShown(ParamConv::decimalFromRaw(QStringLiteral("dynErr"), thresholds[0], lead)));
+    c.decimals.insert(QStringLiteral("staErr"), ParamDiff::asShown(ParamConv::decimalFromRaw(QStringLiteral("staErr"), thresholds[1], lead)));
 
     const quint16 currents = read(Reg::CurrentLimits, 1)[0];
     c.integers.insert(QStringLiteral("idleCurrent"), qBound(ParamFile::IdleCurrentMin, currents & 0xFF, ParamFile::IdleCurrentMax));
@@ -147,21 +141,12 @@ ParamFile::Content readContent(ModbusTransport &link, quint8 station, const Devi
     return c;
 }
 
-int paramsExport(const CliContext &ctx)
+// Identifies the drive, then reads what a parameter file records from it.
+// Ok with both filled, or the exit code after reporting why.
+int readDrive(const CliContext &ctx, const QString &portName, quint8 station, DeviceInfo *info,
+              ParamFile::Content *content)
 {
-    CliOptions options({"port", "station", "out"}, {});
-    qint64 station = 0;
-    if (!options.parse(ctx.arguments.mid(1)) || !options.number(QStringLiteral("station"), 1, 247, station))
-        return ctx.usage(options.error());
-    if (!options.has(QStringLiteral("port")))
-        return ctx.usage(QStringLiteral("missing --port"));
-    if (!options.has(QStringLiteral("out")))
-        return ctx.usage(QStringLiteral("missing --out"));
-    const QString portName = options.value(QStringLiteral("port"));
-    const QString outPath = options.value(QStringLiteral("out"));
-
-    DeviceInfo info;
-    const int identified = identifyDrive(ctx, portName, quint8(station), &info);
+    const int identified = identifyDrive(ctx, portName, station, info);
     if (identified != CliExit::Ok)
         return identified;
 
@@ -169,12 +154,48 @@ int paramsExport(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
-    ParamFile::Content content;
     try {
-        content = readContent(link, quint8(station), info);
+        *content = readContent(link, station, *info);
     } catch (const ModbusError &e) {
         return ctx.fail(CliExit::NoReply, e.text());
     }
+    return CliExit::Ok;
+}
+
+// The options of a command that talks to one drive: --station in range and
+// --port and the option named `required` present; false after reporting the
+// usage error, with its exit code in *code.
+bool parseDriveOptions(const CliContext &ctx, CliOptions &options, const char *required, qint64 *station,
+                       int *code)
+{
+    if (!options.parse(ctx.arguments.mid(1)) || !options.number(QStringLiteral("station"), 1, 247, *station)) {
+        *code = ctx.usage(options.error());
+        return false;
+    }
+    for (const QString &name : {QStringLiteral("port"), QString::fromLatin1(required)}) {
+        if (!options.has(name)) {
+            *code = ctx.usage(QStringLiteral("missing --%1").arg(name));
+            return false;
+        }
+    }
+    return true;
+}
+
+int paramsExport(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "out"}, {});
+    qint64 station = 0;
+    int code = CliExit::Ok;
+    if (!parseDriveOptions(ctx, options, "out", &station, &code))
+        return code;
+    const QString portName = options.value(QStringLiteral("port"));
+    const QString outPath = options.value(QStringLiteral("out"));
+
+    DeviceInfo info;
+    ParamFile::Content content;
+    code = readDrive(ctx, portName, quint8(station), &info, &content);
+    if (code != CliExit::Ok)
+        return code;
 
     // A failure leaves an older file of the same name intact.
     QString error;
@@ -183,17 +204,6 @@ int paramsExport(const CliContext &ctx)
     ctx.out << "exported " << info.model << " (station " << station << ") to " << outPath << '\n';
     ctx.out.flush();
     return CliExit::Ok;
-}
-
-QString unitOf(const QString &key)
-{
-    if (key.endsWith(QLatin1String("Accel")) || key.endsWith(QLatin1String("Decel")) || key == QLatin1String("smoothMs"))
-        return QStringLiteral("ms");
-    if (key.endsWith(QLatin1String("Speed")))
-        return QStringLiteral("mm/s");
-    if (key.contains(QLatin1String("Torque")) || key.endsWith(QLatin1String("Current")))
-        return QStringLiteral("%");
-    return QStringLiteral("mm");
 }
 
 QString shownValue(const QJsonValue &value, const QString &unit)
@@ -208,6 +218,24 @@ QString shownValue(const QJsonValue &value, const QString &unit)
     return unit.isEmpty() ? number : number + QLatin1Char(' ') + unit;
 }
 
+// The root object of the parameter file at path; false after reporting why
+// it cannot be used in *code.
+bool loadParamFile(const CliContext &ctx, const QString &path, QJsonObject *root, int *code)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *code = ctx.usage(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    const ParamFile::Parsed parsed = ParamFile::parse(file.readAll(), QStringLiteral("en"));
+    if (!parsed.ok) {
+        *code = ctx.usage(QStringLiteral("%1: %2").arg(path, parsed.error));
+        return false;
+    }
+    *root = parsed.root;
+    return true;
+}
+
 int paramsShow(const CliContext &ctx)
 {
     CliOptions options({}, {});
@@ -215,15 +243,11 @@ int paramsShow(const CliContext &ctx)
         return ctx.usage(options.error());
     if (options.positional().size() != 1)
         return ctx.usage(QStringLiteral("params show needs one FILE"));
-    const QString path = options.positional().first();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ctx.usage(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-    const ParamFile::Parsed parsed = ParamFile::parse(file.readAll(), QStringLiteral("en"));
-    if (!parsed.ok)
-        return ctx.usage(QStringLiteral("%1: %2").arg(path, parsed.error));
+    QJsonObject root;
+    int code = CliExit::Ok;
+    if (!loadParamFile(ctx, options.positional().first(), &root, &code))
+        return code;
 
-    const QJsonObject &root = parsed.root;
     const ParamFile::Identity id = ParamFile::identityOf(root);
     const auto line = [&](const char *name, const QString &value) {
         ctx.out << QString::fromLatin1(name).leftJustified(12) << value << '\n';
@@ -251,10 +275,45 @@ int paramsShow(const CliContext &ctx)
                                                                              : QStringLiteral("Pos2 Push"))
                                    : ParamConv::labelOf(key, QStringLiteral("en"));
         ctx.out << label.leftJustified(20) << key.leftJustified(16)
-                << shownValue(root.value(key), push ? QString() : unitOf(key)) << '\n';
+                << shownValue(root.value(key), push ? QString() : ParamDiff::unitOf(key)) << '\n';
     }
     ctx.out.flush();
     return CliExit::Ok;
+}
+
+// One line per value that differs, as the window would see it: a file value
+// that only differs from the drive's below the resolution a write sends is equal.
+int paramsDiff(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "file"}, {});
+    qint64 station = 0;
+    int code = CliExit::Ok;
+    if (!parseDriveOptions(ctx, options, "file", &station, &code))
+        return code;
+    const QString path = options.value(QStringLiteral("file"));
+    // The file first: a file that cannot be used needs no trip to the drive.
+    QJsonObject root;
+    if (!loadParamFile(ctx, path, &root, &code))
+        return code;
+
+    DeviceInfo info;
+    ParamFile::Content drive;
+    code = readDrive(ctx, options.value(QStringLiteral("port")), quint8(station), &info, &drive);
+    if (code != CliExit::Ok)
+        return code;
+
+    QStringList unreadable;
+    const QVector<ParamDiff::Difference> differences = ParamDiff::compareFile(root, drive, info.lead, &unreadable);
+    for (const QString &key : qAsConst(unreadable))
+        ctx.err << key << ": not a valid value in " << path << ", not compared\n";
+    for (const ParamDiff::Difference &d : differences) {
+        const QString line = d.key.leftJustified(16) + QStringLiteral("file %1").arg(d.fileValue).leftJustified(16)
+                             + QStringLiteral("drive %1").arg(d.driveValue).leftJustified(17) + d.unit;
+        ctx.out << line.trimmed() << '\n';
+    }
+    ctx.out.flush();
+    ctx.err.flush();
+    return differences.isEmpty() ? CliExit::Ok : CliExit::Differs;
 }
 
 }  // namespace
@@ -266,7 +325,9 @@ int cmdParams(const CliContext &ctx)
         return paramsExport(ctx);
     if (action == QLatin1String("show"))
         return paramsShow(ctx);
+    if (action == QLatin1String("diff"))
+        return paramsDiff(ctx);
     if (action.isEmpty())
-        return ctx.usage(QStringLiteral("params needs export or show"));
+        return ctx.usage(QStringLiteral("params needs export, show or diff"));
     return ctx.usage(QStringLiteral("unknown params action '%1'").arg(action));
 }

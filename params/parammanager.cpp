@@ -1,6 +1,7 @@
 #include "parammanager.h"
 
 #include "paramconversions.h"
+#include "paramdiff.h"
 
 #include <QDoubleSpinBox>
 #include <QLabel>
@@ -88,6 +89,12 @@ void ParamManager::registerParam(const ParamDef &def)
     entry.syncAddress = def.syncAddress;
     m_params.insert(def.key, entry);
 
+    const QString key = def.key;
+    if (def.spinD)
+        connect(def.spinD, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this, key] { refreshDirty(key); });
+    else if (def.spin)
+        connect(def.spin, qOverload<int>(&QSpinBox::valueChanged), this, [this, key] { refreshDirty(key); });
+
     // A position belongs to both moves, so its change re-checks both groups.
     const bool inGroup0 = isGroupMotionKey(def.key, Pos0) || def.key == QLatin1String("pos1Pos");
     const bool inGroup1 = isGroupMotionKey(def.key, Pos1) || def.key == QLatin1String("pos0Pos");
@@ -143,12 +150,78 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(n));
     }
 
+    noteDriveValue(key, raw, leadMm);
+
     if (!e.rawLabel)
         return;
     if (key == QLatin1String("smoothMs"))
         e.rawLabel->setText((isZh() ? QStringLiteral("(常數 %1)") : QStringLiteral("(const %1)")).arg(raw));
     else if (isErrorThresholdKey(key))
         e.rawLabel->setText(QStringLiteral("%1 steps").arg(raw));
+}
+
+QString ParamManager::driveValueText(const QString &key) const
+{
+    const auto row = m_params.constFind(key);
+    const auto known = m_driveValues.constFind(key);
+    if (row == m_params.constEnd() || known == m_driveValues.constEnd())
+        return QString();
+    QString number;
+    if (row->spinD) {
+        const QDoubleSpinBox *box = row->spinD;
+        number = QString::number(ParamDiff::shownDecimal(key, known->raw, known->lead, box->decimals(), box->minimum(),
+                                                         box->maximum()),
+                                 'f', box->decimals());
+    } else if (row->spin) {
+        number = QString::number(ParamDiff::shownInteger(key, known->raw, row->spin->minimum(), row->spin->maximum()));
+    } else {
+        return QString();
+    }
+    return number + QLatin1Char(' ') + ParamDiff::unitOf(key);
+}
+
+void ParamManager::forgetDriveValues()
+{
+    m_driveValues.clear();
+    const QSet<QString> wereDirty = m_dirtyRows;
+    m_dirtyRows.clear();
+    for (const QString &key : wereDirty)
+        Q_EMIT rowDirtyChanged(key, false);
+}
+
+void ParamManager::noteDriveValue(const QString &key, quint32 raw, double lead)
+{
+    if (!m_params.contains(key))
+        return;
+    m_driveValues.insert(key, {raw, lead});
+    refreshDirty(key);
+}
+
+void ParamManager::refreshDirty(const QString &key)
+{
+    const auto row = m_params.constFind(key);
+    const auto known = m_driveValues.constFind(key);
+    if (row == m_params.constEnd())
+        return;
+    bool dirty = false;
+    if (known != m_driveValues.constEnd()) {
+        // The box against what it would show for the drive's value, both as a write would send them.
+        if (const QDoubleSpinBox *decimalBox = row->spinD) {
+            const double drive = ParamDiff::shownDecimal(key, known->raw, known->lead, decimalBox->decimals(),
+                                                         decimalBox->minimum(), decimalBox->maximum());
+            dirty = !ParamDiff::sameDecimal(key, decimalBox->value(), drive, known->lead);
+        } else if (const QSpinBox *integerBox = row->spin) {
+            const int drive = ParamDiff::shownInteger(key, known->raw, integerBox->minimum(), integerBox->maximum());
+            dirty = !ParamDiff::sameInteger(key, integerBox->value(), drive);
+        }
+    }
+    if (dirty == m_dirtyRows.contains(key))
+        return;
+    if (dirty)
+        m_dirtyRows.insert(key);
+    else
+        m_dirtyRows.remove(key);
+    Q_EMIT rowDirtyChanged(key, dirty);
 }
 
 void ParamManager::retranslate(const QString &lang)

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QVector>
 
@@ -86,6 +87,17 @@ public:
 
     const QMap<QString, ParamEntry> &params() const { return m_params; }
 
+    // The drive's value of each row: the raw value last read from the drive
+    // or confirmed written to it. A row is dirty while its box holds a value
+    // that a write would send differently (see ParamDiff).
+    bool hasDriveValue(const QString &key) const { return m_driveValues.contains(key); }
+    quint32 driveValue(const QString &key) const { return m_driveValues.value(key).raw; }
+    bool isDirty(const QString &key) const { return m_dirtyRows.contains(key); }
+    // The drive's value as the row shows it, with its unit ("12.50 mm/s").
+    QString driveValueText(const QString &key) const;
+    // Another drive, or none: nothing is known of its values, no row is dirty.
+    void forgetDriveValues();
+
     QString lang() const { return m_lang; }
     void setLang(const QString &lang) { m_lang = lang; }
     double lead() const { return m_lead; }
@@ -115,6 +127,10 @@ Q_SIGNALS:
     void motionValidated(QString posGroup, MotionValidationResult result);
     void triangularProfileWarning(QString message);
     void liftForceWarning(QString message);
+    // A row became dirty or clean.
+    void rowDirtyChanged(QString key, bool dirty);
+    // The drive confirmed a write of the row's value (not yet saved to ROM).
+    void parameterWritten(QString key);
 
 private:
     // Value of a row's box: its decimal box, else its integer box, else 0.
@@ -128,6 +144,9 @@ private:
     bool passesScreenRules(const QString &key);
     void writeToDrive(const QString &key, const ParamEntry &entry, quint32 raw, uchar station, double lead);
     void reportUnconfirmedWrite(const QString &key);
+    void noteDriveValue(const QString &key, quint32 raw, double lead);
+    void noteWritten(const QString &key, quint32 raw, double lead);
+    void refreshDirty(const QString &key);
 
     ModbusWorker *m_worker;
     QMap<QString, ParamEntry> m_params;
@@ -138,4 +157,11 @@ private:
     QTimer *m_validateTimer0;
     QTimer *m_validateTimer1;
     MotionCheck::VerticalLoad m_verticalLoad;
+    struct DriveValue
+    {
+        quint32 raw = 0;
+        double lead = 0.0;  // the lead the value was shown at
+    };
+    QMap<QString, DriveValue> m_driveValues;
+    QSet<QString> m_dirtyRows;
 };

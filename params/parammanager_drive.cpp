@@ -239,6 +239,8 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
             value = ParamConv::mergeTorqueByte(current[0], static_cast<quint16>(raw));
         }
         confirmed = m_worker->syncWrite(station, entry.address, value);
+        if (confirmed)
+            noteWritten(key, raw, lead);
         if (confirmed && entry.syncAddress != 0 && !m_worker->syncWrite(station, entry.syncAddress, value)) {
             Q_EMIT validationError(scriptSyncFailed);
             return;
@@ -246,6 +248,8 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
     } else {
         const QVector<quint16> words = ParamConv::split32(raw);
         confirmed = m_worker->syncWriteMulti(station, entry.address, words);
+        if (confirmed)
+            noteWritten(key, raw, lead);
         const ParamConv::ParamDefinition *def = ParamConv::findParamDefinition(key);
         // Soft limits keep their power-on copy by key; their rows carry no sync address.
         if (confirmed && def && def->scriptCopy != 0 && !m_worker->syncWriteMulti(station, def->scriptCopy, words)) {
@@ -257,6 +261,13 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
     readSingle(key, station, lead);
     if (!confirmed)
         reportUnconfirmedWrite(key);
+}
+
+void ParamManager::noteWritten(const QString &key, quint32 raw, double lead)
+{
+    // Known even when the read-back that follows fails.
+    noteDriveValue(key, raw, lead);
+    Q_EMIT parameterWritten(key);
 }
 
 void ParamManager::reportUnconfirmedWrite(const QString &key)

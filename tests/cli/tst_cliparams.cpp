@@ -337,7 +337,7 @@ void CliParamsTest::paramsNeedsAKnownAction_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
-    QTest::newRow("no action") << QStringList{"params"} << "params needs export or show";
+    QTest::newRow("no action") << QStringList{"params"} << "params needs export, show or diff";
     QTest::newRow("unknown action") << QStringList{"params", "import"} << "unknown params action 'import'";
     QTest::newRow("show without file") << QStringList{"params", "show"} << "params show needs one FILE";
     QTest::newRow("show with two files") << QStringList{"params", "show", "a", "b"} << "params show needs one FILE";

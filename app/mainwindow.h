@@ -13,12 +13,17 @@ class CmpManager;
 class ConnectionManager;
 class Dialogs;
 class EngineeringAccess;
+class JogGuard;
 class ModbusWorker;
 class ParamManager;
+class QCloseEvent;
 class QEvent;
 class QLabel;
+class QPushButton;
 class QTimer;
+class StateRecorder;
 class SteppedDoubleSpinBox;
+class TrendChart;
 struct DeviceInfo;
 struct DeviceState;
 struct ScanResult;
@@ -134,6 +139,36 @@ private:
     void onNudgeModeSelected(bool checked);
     void onJogSliderMoved(int value);
     void onJogSpeedBoxChanged(double value);
+    // What the monitoring additions do when a connection starts and ends.
+    void onMonitoringStarted();
+    void onMonitoringEnded();
+    // The additions' texts that are not plain dictionary lookups.
+    void retranslateMonitorAdditions();
+    friend class TrendIntegrationTest;
+    friend class SafeJogTest;
+    friend class LinkHealthTest;
+    // mainwindow_trend.cpp: the live trend and its recorder.
+    void setupTrend();
+    void onRecordToggled(bool on);
+    void setRecordButtonChecked(bool checked);
+    void onRecordingFailed(const QString &reason);
+    TrendChart *trendChart = nullptr;
+    StateRecorder *stateRecorder = nullptr;
+    // mainwindow_jogsafety.cpp: a jog never outlives its hold; Esc and the Stop button.
+    void setupJogSafety();
+    // The stop a jog button's release sends.
+    void sendJogStop();
+    // Stops a jog started by a button that may not see its release.
+    void stopHeldJog();
+    void onStopMotionClicked();
+    JogGuard *jogGuard = nullptr;
+    QPushButton *btnStopMotion = nullptr;
+    bool jogActive = false;
+    // mainwindow_linkhealth.cpp: the link counters on the connection tab.
+    void setupLinkHealth();
+    void showLinkHealth();
+    QLabel *lblLinkHealth = nullptr;
+    QTimer *linkHealthTimer = nullptr;
 
     // ---- Motion and Advanced tabs, parameter files, station change (mainwindow_params.cpp and friends)
     void setupParamTabs();
@@ -168,6 +203,29 @@ private:
     // mainwindow_station.cpp
     void onChangeStationClicked();
     int pollingPauseDepth = 0;
+    // mainwindow_unsaved.cpp: rows that differ from the drive, and written
+    // values not yet saved to ROM.
+    friend class UnsavedChangesTest;
+    void setupUnsavedTracking();
+    void showRowDirty(const QString &key, bool dirty);
+    void refreshCurrentLimitMarks();
+    void retranslateUnsavedMarks();
+    void setRomChangesPending(bool pending);
+    // The save-to-ROM command alone; true when the drive confirmed it.
+    bool writeSaveCommand();
+    void showSaveFailed();
+    // Asks before the drive is left with unsaved writes; true to go on.
+    bool confirmLeavingUnsavedChanges();
+    void onDisconnectClicked();
+    QLabel *lblUnsavedRom = nullptr;
+    bool romChangesPending = false;
+    // Register 0x000E as last read or written; -1 while unknown.
+    int driveCurrentWord = -1;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
 
     // ---- Engineering tab: access, product configuration, compare, maintenance (mainwindow_engineering.cpp and friends)
     void setupEngineeringTab();

@@ -84,8 +84,8 @@ void MainWindow::setupConnectionTab()
     connect(ui->btnRefresh, &QPushButton::clicked, this, &MainWindow::refreshPortList);
     connect(ui->btnScan, &QPushButton::clicked, this, &MainWindow::onScanClicked);
     connect(ui->btnConnect, &QPushButton::clicked, this, &MainWindow::onConnectClicked);
-    connect(ui->btnDisconnect, &QPushButton::clicked, connectionManager,
-            &ConnectionManager::disconnectDevice);
+    // Stops a held jog and asks about unsaved writes before it disconnects.
+    connect(ui->btnDisconnect, &QPushButton::clicked, this, &MainWindow::onDisconnectClicked);
     connect(ui->tableScan, &QTableWidget::cellClicked, this,
             [this](int row, int) { onScanCellClicked(row); });
 

@@ -231,4 +231,5 @@ void MainWindow::applyLanguage()
     ui->lblTitle_cylinder2->setPixmap(picture);
 
     retranslateEngineeringTab();
+    retranslateMonitorAdditions();
 }

@@ -3,12 +3,15 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "connectionmanager.h"
 #include "devicestate.h"
 #include "dictionary.h"
 #include "manualmotion.h"
 #include "modbusworker.h"
 #include "registers.h"
+#include "staterecorder.h"
 #include "steppeddoublespinbox.h"
+#include "trendchart.h"
 
 #include <QSignalBlocker>
 #include <QStatusBar>
@@ -63,6 +66,48 @@ void MainWindow::setupMonitorTab()
     connect(ui->slideJogSpeed, &QSlider::valueChanged, this, &MainWindow::onJogSliderMoved);
     connect(jogSpeedBox, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
             &MainWindow::onJogSpeedBoxChanged);
+
+    setupTrend();
+    setupJogSafety();
+    setupLinkHealth();
+    // After the connection tab's own handlers, which read the drive first.
+    connect(connectionManager, &ConnectionManager::connected, this, &MainWindow::onMonitoringStarted);
+    connect(connectionManager, &ConnectionManager::disconnected, this, &MainWindow::onMonitoringEnded);
+    connect(connectionManager, &ConnectionManager::connectionError, this, &MainWindow::onMonitoringEnded);
+}
+
+void MainWindow::onMonitoringStarted()
+{
+    trendChart->clear();
+    linkHealthTimer->start();
+    showLinkHealth();
+}
+
+void MainWindow::onMonitoringEnded()
+{
+    jogActive = false;
+    if (stateRecorder->isRecording()) {
+        stateRecorder->stop();
+        setRecordButtonChecked(false);
+    }
+    // The counters of the connection that ended stay on screen until the next one.
+    if (linkHealthTimer->isActive()) {
+        linkHealthTimer->stop();
+        showLinkHealth();
+    }
+}
+
+void MainWindow::retranslateMonitorAdditions()
+{
+    trendChart->retranslate(currentLang);
+    btnStopMotion->setText(translateKey(QStringLiteral("btnStopMotion"), currentLang));
+    btnStopMotion->setToolTip(translateKey(QStringLiteral("btnStopMotion_tip"), currentLang));
+    const QString jogTip = translateKey(QStringLiteral("jog_tip"), currentLang);
+    ui->btnJogP->setToolTip(jogTip);
+    ui->btnJogM->setToolTip(jogTip);
+    if (!lblLinkHealth->isHidden())
+        showLinkHealth();
+    retranslateUnsavedMarks();
 }
 
 void MainWindow::onStateUpdated(const DeviceState &state)
@@ -71,6 +116,9 @@ void MainWindow::onStateUpdated(const DeviceState &state)
     // what it showed while connected.
     if (!isConnected)
         return;
+
+    trendChart->addState(state);
+    stateRecorder->record(state);
 
     ui->lblPos->setText(ManualMotion::fixedTwo(state.positionMm));
     ui->lblCurrent->setText(QString::number(state.currentMa));
@@ -180,6 +228,8 @@ void MainWindow::onJogPressed(bool forward)
     } else {
         worker->syncWriteMulti(stationId, Reg::ManualSpeed,
                                words32(ManualMotion::jogSpeedValue(jogSpeedBox->value(), product.lead)));
+        // Held from here: even an unconfirmed start may have reached the drive.
+        jogActive = true;
         // Synchronous, not queued: the worker serves a waiting request before its
         // queue, so a queued start could be overtaken by the release's stop and
         // leave the rod jogging.
@@ -191,7 +241,15 @@ void MainWindow::onJogPressed(bool forward)
 
 void MainWindow::onJogReleased()
 {
-    if (!isConnected || nudgeMode || !worker->isRunning())
+    if (!isConnected || nudgeMode)
+        return;
+    sendJogStop();
+}
+
+void MainWindow::sendJogStop()
+{
+    jogActive = false;
+    if (!isConnected || !worker->isRunning())
         return;
     pausePolling(true);
     // The stop goes out before the speed register is raised back to its default:

@@ -87,6 +87,7 @@ void MainWindow::setupParamTabs()
     connect(ui->btnWrite_idleCurrent, &QPushButton::clicked, this, &MainWindow::onWriteIdleCurrent);
     connect(ui->btnWrite_runCurrent, &QPushButton::clicked, this, &MainWindow::onWriteRunCurrent);
     connect(ui->btnRestoreAdvDefaults, &QPushButton::clicked, this, &MainWindow::onRestoreAdvDefaults);
+    setupUnsavedTracking();
 }
 
 void MainWindow::registerParamRows()
@@ -210,14 +211,26 @@ void MainWindow::onSaveParams()
 {
     if (!isConnected)
         return;
-    pausePolling(true);
-    const bool saved = worker->syncWrite(stationId, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
-    pausePolling(false);
-    if (saved) {
+    if (writeSaveCommand()) {
         m_dialogs->message(QMessageBox::Information, QStringLiteral("OK"),
                            translateKey(QStringLiteral("msg_saved_ok"), currentLang));
         return;
     }
+    showSaveFailed();
+}
+
+bool MainWindow::writeSaveCommand()
+{
+    pausePolling(true);
+    const bool saved = worker->syncWrite(stationId, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    pausePolling(false);
+    if (saved)
+        setRomChangesPending(false);
+    return saved;
+}
+
+void MainWindow::showSaveFailed()
+{
     const bool zh = currentLang == QLatin1String("zh");
     m_dialogs->message(QMessageBox::Warning, zh ? QStringLiteral("保存失敗") : QStringLiteral("Save Failed"),
                        translateKey(QStringLiteral("err_connect_fail"), currentLang)
@@ -245,6 +258,7 @@ void MainWindow::onPushToggled(int group, bool on)
                                            "Please check the connection and retry."));
             return;
         }
+        setRomChangesPending(true);
     }
     setPushTorqueRowEnabled(group, on);
     if (on && isConnected)
@@ -341,6 +355,8 @@ void MainWindow::onReadAdvCurrent()
         ui->cur_idleCurrent->setText(QString::number(idle));
         ui->raw_idleCurrent->setText(QStringLiteral("(0x%1)").arg(idle, 2, 16, QLatin1Char('0')).toUpper());
         ui->raw_runCurrent->setText(QStringLiteral("(0x%1)").arg(running, 2, 16, QLatin1Char('0')).toUpper());
+        driveCurrentWord = words[0];
+        refreshCurrentLimitMarks();
     }
     pausePolling(false);
 }
@@ -375,6 +391,12 @@ void MainWindow::writeCurrentLimit(bool running)
                                  : static_cast<quint16>((words[0] & 0xFF00) | bounded);
     const bool written = worker->syncWrite(stationId, Reg::CurrentLimits, word);
     pausePolling(false);
+    if (written) {
+        // Known even when the read-back fails.
+        driveCurrentWord = word;
+        refreshCurrentLimitMarks();
+        setRomChangesPending(true);
+    }
     onReadAdvCurrent();
     if (written)
         return;

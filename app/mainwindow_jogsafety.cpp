@@ -1,0 +1,60 @@
+// Monitor tab: a jog never keeps running because its button missed the
+// release. Every way the hold can end sends the release's stop; Esc and the
+// Stop button stop manual motion from anywhere in the window.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "jogguard.h"
+
+#include <QPushButton>
+#include <QTabWidget>
+
+namespace {
+
+constexpr quint16 StopInput = 0x0004;  // X2: stop / alarm reset
+constexpr int StopButtonHeight = 40;
+
+const QString StopButtonStyle = QStringLiteral(
+    "QPushButton { background-color:#dc2626; color:white; font-weight:bold; font-size:16px;"
+    " border:1px solid #991b1b; border-radius:6px; padding:4px 12px; }"
+    "QPushButton:hover { background-color:#b91c1c; }"
+    "QPushButton:pressed { background-color:#7f1d1d; }");
+
+}  // namespace
+
+void MainWindow::setupJogSafety()
+{
+    btnStopMotion = new QPushButton(ui->tabOperation);
+    btnStopMotion->setObjectName(QStringLiteral("btnStopMotion"));
+    btnStopMotion->setStyleSheet(StopButtonStyle);
+    btnStopMotion->setMinimumHeight(StopButtonHeight);
+    // Right under the jog buttons, where the hand already is.
+    ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->groupBox_PosADJ) + 1, btnStopMotion);
+    connect(btnStopMotion, &QPushButton::clicked, this, &MainWindow::onStopMotionClicked);
+
+    jogGuard = new JogGuard(this);
+    jogGuard->watchButton(ui->btnJogP);
+    jogGuard->watchButton(ui->btnJogM);
+    connect(jogGuard, &JogGuard::holdLost, this, &MainWindow::stopHeldJog);
+    connect(jogGuard, &JogGuard::escapePressed, this, &MainWindow::sendJogStop);
+    connect(ui->mainTabs, &QTabWidget::currentChanged, this, [this](int index) {
+        if (index != MonitorTab)
+            stopHeldJog();
+    });
+}
+
+void MainWindow::stopHeldJog()
+{
+    if (jogActive)
+        sendJogStop();
+}
+
+void MainWindow::onStopMotionClicked()
+{
+    if (!isConnected)
+        return;
+    sendJogStop();
+    // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
+    pulseCommandInput(StopInput);
+}

@@ -1,0 +1,199 @@
+// Motion and Advanced tabs: rows whose box differs from the drive are marked,
+// and values written to the drive but not yet saved to its ROM are announced
+// and asked about before the drive is left.
+
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "connectionmanager.h"
+#include "dialogs.h"
+#include "dictionary.h"
+#include "parammanager.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QSpinBox>
+
+namespace {
+
+const char *const CleanStyleProperty = "cleanStyleSheet";
+const char *const CleanTipProperty = "cleanToolTip";
+const QString UnsavedBadgeStyle = QStringLiteral(
+    "background-color:#f59e0b; color:#1f2937; font-weight:bold; border-radius:4px; padding:2px 8px;");
+
+void rememberCleanLook(QWidget *widget)
+{
+    if (widget->property(CleanStyleProperty).isValid())
+        return;
+    widget->setProperty(CleanStyleProperty, widget->styleSheet());
+    widget->setProperty(CleanTipProperty, widget->toolTip());
+}
+
+void restoreCleanLook(QWidget *widget)
+{
+    widget->setStyleSheet(widget->property(CleanStyleProperty).toString());
+    widget->setToolTip(widget->property(CleanTipProperty).toString());
+}
+
+// A coloured edge on the row's card (a frame all round, a title on its left)
+// and the drive's value in the tool tips of the card and the value box; clean
+// gives both back their own look.
+void markRow(QWidget *card, QWidget *box, bool dirty, const QString &tip)
+{
+    for (QWidget *widget : {card, box}) {
+        rememberCleanLook(widget);
+        if (!dirty) {
+            restoreCleanLook(widget);
+            continue;
+        }
+        widget->setToolTip(tip);
+    }
+    if (!dirty)
+        return;
+    const QString clean = card->property(CleanStyleProperty).toString();
+    // By name, so the edge is the card's own and not its children's.
+    const QString selector = QLatin1Char('#') + card->objectName();
+    const QString base = clean.trimmed().isEmpty() || clean.contains(QLatin1Char('{'))
+                             ? clean
+                             : QStringLiteral("%1 { %2 }").arg(selector, clean);
+    const QString edge = qobject_cast<QLabel *>(card)
+                             // The long form: "border-left" alone is not drawn under the window's QWidget rule.
+                             ? QStringLiteral("border-style: solid; border-width: 0 0 0 4px; border-color: #f59e0b;"
+                                              " padding-left: 4px;")
+                             : QStringLiteral("border: 2px solid #f59e0b; border-radius: 6px;");
+    card->setStyleSheet(base + QStringLiteral(" %1 { %2 }").arg(selector, edge));
+}
+
+QWidget *valueBox(const ParamEntry &row)
+{
+    return row.spinD ? static_cast<QWidget *>(row.spinD) : static_cast<QWidget *>(row.spin);
+}
+
+// frame_<key> where the row has one; else the frame its box sits in; else its title.
+QWidget *rowCard(const QWidget *window, const QString &key, const ParamEntry &row)
+{
+    if (auto *frame = window->findChild<QFrame *>(QStringLiteral("frame_") + key))
+        return frame;
+    QWidget *box = valueBox(row);
+    // A label is a frame too, but never a row's card.
+    auto *frame = box ? qobject_cast<QFrame *>(box->parentWidget()) : nullptr;
+    if (frame && !qobject_cast<QLabel *>(frame))
+        return frame;
+    if (row.title)
+        return row.title;
+    return box;
+}
+
+}  // namespace
+
+void MainWindow::setupUnsavedTracking()
+{
+    lblUnsavedRom = new QLabel(ui->centralwidget);
+    lblUnsavedRom->setObjectName(QStringLiteral("lblUnsavedRom"));
+    lblUnsavedRom->setStyleSheet(UnsavedBadgeStyle);
+    lblUnsavedRom->hide();
+    // In the footer, so it shows on every tab; the header has no room for it.
+    ui->horizontalLayout_3->insertWidget(ui->horizontalLayout_3->indexOf(ui->horizontalSpacer_footer) + 1,
+                                         lblUnsavedRom);
+
+    connect(paramManager, &ParamManager::rowDirtyChanged, this, &MainWindow::showRowDirty);
+    connect(paramManager, &ParamManager::parameterWritten, this, [this] { setRomChangesPending(true); });
+    for (QSpinBox *box : {ui->spin_idleCurrent, ui->spin_runCurrent})
+        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::refreshCurrentLimitMarks);
+
+    // What was known of the drive no longer holds; a lost drive cannot be asked about its ROM.
+    const auto forgetDrive = [this] {
+        paramManager->forgetDriveValues();
+        driveCurrentWord = -1;
+        refreshCurrentLimitMarks();
+        setRomChangesPending(false);
+    };
+    connect(connectionManager, &ConnectionManager::disconnected, this, forgetDrive);
+    connect(connectionManager, &ConnectionManager::connectionError, this, forgetDrive);
+}
+
+void MainWindow::showRowDirty(const QString &key, bool dirty)
+{
+    const auto row = paramManager->params().constFind(key);
+    if (row == paramManager->params().constEnd())
+        return;
+    QWidget *card = rowCard(this, key, *row);
+    QWidget *box = valueBox(*row);
+    if (card && box)
+        markRow(card, box, dirty,
+                translateKey(QStringLiteral("dirty_tip"), currentLang).arg(paramManager->driveValueText(key)));
+}
+
+void MainWindow::refreshCurrentLimitMarks()
+{
+    const struct
+    {
+        QLabel *title;
+        QSpinBox *box;
+        int driveByte;
+    } rows[] = {
+        {ui->lblTitle_idleCurrent, ui->spin_idleCurrent, driveCurrentWord & 0xFF},
+        {ui->lblTitle_runCurrent, ui->spin_runCurrent, (driveCurrentWord >> 8) & 0xFF},
+    };
+    for (const auto &row : rows) {
+        // The box holds the drive's byte within its range, as a read leaves it.
+        const int shown = qBound(row.box->minimum(), row.driveByte, row.box->maximum());
+        const bool dirty = driveCurrentWord >= 0 && row.box->value() != shown;
+        markRow(row.title, row.box, dirty,
+                translateKey(QStringLiteral("dirty_tip"), currentLang).arg(QStringLiteral("%1 %").arg(shown)));
+    }
+}
+
+void MainWindow::retranslateUnsavedMarks()
+{
+    lblUnsavedRom->setText(translateKey(QStringLiteral("unsaved_rom"), currentLang));
+    for (auto it = paramManager->params().constBegin(); it != paramManager->params().constEnd(); ++it) {
+        if (paramManager->isDirty(it.key()))
+            showRowDirty(it.key(), true);
+    }
+    refreshCurrentLimitMarks();
+}
+
+void MainWindow::setRomChangesPending(bool pending)
+{
+    romChangesPending = pending;
+    lblUnsavedRom->setVisible(pending);
+}
+
+bool MainWindow::confirmLeavingUnsavedChanges()
+{
+    if (!isConnected || !romChangesPending)
+        return true;
+    const QMessageBox::StandardButton answer = m_dialogs->message(
+        QMessageBox::Warning, translateKey(QStringLiteral("unsaved_title"), currentLang),
+        translateKey(QStringLiteral("unsaved_question"), currentLang),
+        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
+    if (answer == QMessageBox::Discard)
+        return true;
+    if (answer != QMessageBox::Save)
+        return false;
+    if (writeSaveCommand())
+        return true;
+    // Leaving now would lose the writes at the next power-off without a word.
+    showSaveFailed();
+    return false;
+}
+
+void MainWindow::onDisconnectClicked()
+{
+    // The stop goes out while the link still runs.
+    stopHeldJog();
+    if (confirmLeavingUnsavedChanges())
+        connectionManager->disconnectDevice();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    stopHeldJog();
+    if (!confirmLeavingUnsavedChanges()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}

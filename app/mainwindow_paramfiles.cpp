@@ -123,8 +123,14 @@ void MainWindow::onImportParams()
                            (zh ? QStringLiteral("無法開啟檔案：\n%1") : QStringLiteral("Cannot open file:\n%1")).arg(path));
         return;
     }
-    const QByteArray text = file.readAll();
+    QByteArray text;
+    const bool whole = ParamFile::readLimited(file, &text);
     file.close();
+    if (!whole) {
+        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+                           ParamFile::tooLargeMessage(path, currentLang));
+        return;
+    }
 
     const ParamFile::Parsed parsed = ParamFile::parse(text, currentLang);
     if (!parsed.ok) {

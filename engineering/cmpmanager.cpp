@@ -29,6 +29,17 @@ QString hexBytes(const QByteArray &bytes)
     return parts.join(QLatin1Char(' '));
 }
 
+int nonEmptyLineCount(const QString &text)
+{
+    int count = 0;
+    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
+    for (const QStringRef &line : lines) {
+        if (!line.trimmed().isEmpty())
+            ++count;
+    }
+    return count;
+}
+
 QTableWidgetItem *centredItem(const QString &text, const QColor &colour = QColor())
 {
     auto *item = new QTableWidgetItem(text);
@@ -79,14 +90,37 @@ bool CmpManager::importFile(const QString &path, QString *error)
             *error = file.errorString();
         return false;
     }
-    QTextStream in(&file);
-    in.setCodec("UTF-8");
-    m_tasks = parseTaskText(in.readAll());
+    // Read no further than the limit: a device node or a huge file would
+    // otherwise fill the memory before anything could be said.
+    QString content;
+    const QString problem = decodeListing(file.read(MaxListingBytes + 1), &content);
+    if (!problem.isEmpty()) {
+        if (error)
+            *error = problem;
+        return false;
+    }
+    m_tasks = parseTaskText(content);
     renderTable();
     addLog(QStringLiteral("info"),
            text("Loaded %1 records from file", "已從檔案載入 %1 筆資料").arg(m_tasks.size()));
     Q_EMIT tasksChanged();
     return true;
+}
+
+QString CmpManager::decodeListing(const QByteArray &bytes, QString *content) const
+{
+    if (bytes.size() > MaxListingBytes)
+        return text("The file is larger than %1 KB; a register listing is far smaller.", "檔案大於 %1 KB，不是暫存器清單。")
+            .arg(MaxListingBytes / 1024);
+    QTextStream in(bytes);
+    in.setCodec("UTF-8");
+    *content = in.readAll();
+    if (content->contains(QChar(0)))
+        return text("The file is not a text file.", "檔案不是文字檔。");
+    if (nonEmptyLineCount(*content) > MaxListingLines)
+        return text("The file has more than %1 lines; a register listing has far fewer.", "檔案超過 %1 行，不是暫存器清單。")
+            .arg(MaxListingLines);
+    return QString();
 }
 
 void CmpManager::afterGroup()

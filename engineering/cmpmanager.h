@@ -25,6 +25,10 @@ public:
     static constexpr int GroupPauseMs = 50;
     static constexpr int MaxLogBlocks = 500;
     static constexpr int TrimmedLogBlocks = 100;
+    // The whole register block is a few hundred short lines; a file far
+    // beyond these is not a listing and would only stall the table.
+    static constexpr qint64 MaxListingBytes = 1024 * 1024;
+    static constexpr int MaxListingLines = 2048;
 
     explicit CmpManager(ModbusWorker *worker, QObject *parent = nullptr);
 
@@ -44,7 +48,8 @@ public:
     void applyProductConfig(const ProductConfig &config);
 
     // Replaces the list with the runs of a text file. False, with the list
-    // untouched, when the file cannot be read.
+    // untouched and the reason in error, when the file cannot be read or is
+    // not a listing: binary, or beyond the limits above.
     bool importFile(const QString &path, QString *error = nullptr);
 
 Q_SIGNALS:
@@ -61,6 +66,8 @@ public Q_SLOTS:
 
 private:
     QString text(const char *english, const char *chinese) const;
+    // The text of a listing file's bytes, or why they are not a listing.
+    QString decodeListing(const QByteArray &bytes, QString *content) const;
     void afterGroup();
 
     WorkerRegisterAccess m_access;

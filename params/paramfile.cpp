@@ -2,6 +2,7 @@
 
 #include "paramconversions.h"
 
+#include <QIODevice>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QJsonValue>
@@ -131,6 +132,20 @@ bool saveFile(const QString &path, const QByteArray &text, QString *error)
     if (!saved && error)
         *error = file.errorString();
     return saved;
+}
+
+bool readLimited(QIODevice &file, QByteArray *text)
+{
+    *text = file.read(MaxFileBytes + 1);
+    return text->size() <= MaxFileBytes;
+}
+
+QString tooLargeMessage(const QString &path, const QString &lang)
+{
+    const QString megabytes = QString::number(MaxFileBytes / (1024 * 1024));
+    return pick(lang, QStringLiteral("檔案過大（超過 %1 MB），不是參數檔，未匯入：\n%2"),
+                QStringLiteral("The file is too large for a parameter file (over %1 MB) and was not loaded:\n%2"))
+        .arg(megabytes, path);
 }
 
 Parsed parse(const QByteArray &text, const QString &lang)

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QtGlobal>
 
+class QIODevice;
+
 // The JSON parameter file: what an export writes and the checks and rules an
 // import applies. Plain functions over plain values, so the window and vexa-cli
 // read and write the same files. Texts for the operator are Chinese when the
@@ -67,6 +69,14 @@ bool differs(double a, double b);
 QJsonObject toJson(const Content &content);
 // The indented JSON text of a file (keys in alphabetical order).
 QByteArray toFileText(const Content &content);
+
+// An export is about 1 KB; a file far larger is not a parameter file and is
+// refused before it is read whole (a device node would never end).
+constexpr qint64 MaxFileBytes = 1024 * 1024;
+// Reads an opened file whole; false, with text holding only its start, when
+// it holds more than MaxFileBytes.
+bool readLimited(QIODevice &file, QByteArray *text);
+QString tooLargeMessage(const QString &path, const QString &lang);
 
 // Replaces the file at path by text only when all of it was written: on any
 // failure an existing file stays as it was. False with the reason in error.

@@ -163,7 +163,11 @@ private:
     void onStopMotionClicked();
     JogGuard *jogGuard = nullptr;
     QPushButton *btnStopMotion = nullptr;
+    // A jog start went out and no stop since.
     bool jogActive = false;
+    // The current hold was already ended by a stop (lost focus, Esc, Stop), so
+    // the release the button may still emit sends nothing more.
+    bool jogHoldStopped = false;
     // mainwindow_linkhealth.cpp: the link counters on the connection tab.
     void setupLinkHealth();
     void showLinkHealth();

@@ -37,7 +37,11 @@ void MainWindow::setupJogSafety()
     jogGuard->watchButton(ui->btnJogP);
     jogGuard->watchButton(ui->btnJogM);
     connect(jogGuard, &JogGuard::holdLost, this, &MainWindow::stopHeldJog);
-    connect(jogGuard, &JogGuard::escapePressed, this, &MainWindow::sendJogStop);
+    // Whether or not the window holds a jog: Esc is the operator's own stop.
+    connect(jogGuard, &JogGuard::escapePressed, this, [this] {
+        sendJogStop();
+        jogHoldStopped = true;
+    });
     connect(ui->mainTabs, &QTabWidget::currentChanged, this, [this](int index) {
         if (index != MonitorTab)
             stopHeldJog();
@@ -46,8 +50,10 @@ void MainWindow::setupJogSafety()
 
 void MainWindow::stopHeldJog()
 {
-    if (jogActive)
-        sendJogStop();
+    if (!jogActive)
+        return;
+    sendJogStop();
+    jogHoldStopped = true;
 }
 
 void MainWindow::onStopMotionClicked()
@@ -55,6 +61,7 @@ void MainWindow::onStopMotionClicked()
     if (!isConnected)
         return;
     sendJogStop();
+    jogHoldStopped = true;
     // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
     pulseCommandInput(StopInput);
 }

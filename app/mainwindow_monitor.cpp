@@ -213,6 +213,7 @@ bool MainWindow::manualSpeedUsable()
 
 void MainWindow::onJogPressed(bool forward)
 {
+    jogHoldStopped = false;
     if (!isConnected || !manualSpeedUsable())
         return;
     worker->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
@@ -243,6 +244,10 @@ void MainWindow::onJogReleased()
 {
     if (!isConnected || nudgeMode)
         return;
+    if (jogHoldStopped) {
+        jogHoldStopped = false;
+        return;
+    }
     sendJogStop();
 }
 

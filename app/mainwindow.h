@@ -13,7 +13,6 @@ class CmpManager;
 class ConnectionManager;
 class Dialogs;
 class EngineeringAccess;
-class JogGuard;
 class ModbusWorker;
 class ParamManager;
 class QCloseEvent;
@@ -144,9 +143,6 @@ private:
     void onMonitoringEnded();
     // The additions' texts that are not plain dictionary lookups.
     void retranslateMonitorAdditions();
-    friend class TrendIntegrationTest;
-    friend class SafeJogTest;
-    friend class LinkHealthTest;
     // mainwindow_trend.cpp: the live trend and its recorder.
     void setupTrend();
     void onRecordToggled(bool on);
@@ -161,7 +157,6 @@ private:
     // Stops a jog started by a button that may not see its release.
     void stopHeldJog();
     void onStopMotionClicked();
-    JogGuard *jogGuard = nullptr;
     QPushButton *btnStopMotion = nullptr;
     // A jog start went out and no stop since.
     bool jogActive = false;
@@ -209,7 +204,6 @@ private:
     int pollingPauseDepth = 0;
     // mainwindow_unsaved.cpp: rows that differ from the drive, and written
     // values not yet saved to ROM.
-    friend class UnsavedChangesTest;
     void setupUnsavedTracking();
     void showRowDirty(const QString &key, bool dirty);
     void refreshCurrentLimitMarks();

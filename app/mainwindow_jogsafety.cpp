@@ -33,7 +33,7 @@ void MainWindow::setupJogSafety()
     ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->groupBox_PosADJ) + 1, btnStopMotion);
     connect(btnStopMotion, &QPushButton::clicked, this, &MainWindow::onStopMotionClicked);
 
-    jogGuard = new JogGuard(this);
+    auto *jogGuard = new JogGuard(this);
     jogGuard->watchButton(ui->btnJogP);
     jogGuard->watchButton(ui->btnJogM);
     connect(jogGuard, &JogGuard::holdLost, this, &MainWindow::stopHeldJog);

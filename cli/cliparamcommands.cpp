@@ -227,7 +227,13 @@ bool loadParamFile(const CliContext &ctx, const QString &path, QJsonObject *root
         *code = ctx.usage(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
         return false;
     }
-    const ParamFile::Parsed parsed = ParamFile::parse(file.readAll(), QStringLiteral("en"));
+    // A device node or a huge file would never finish reading.
+    QByteArray text;
+    if (!ParamFile::readLimited(file, &text)) {
+        *code = ctx.usage(ParamFile::tooLargeMessage(path, QStringLiteral("en")));
+        return false;
+    }
+    const ParamFile::Parsed parsed = ParamFile::parse(text, QStringLiteral("en"));
     if (!parsed.ok) {
         *code = ctx.usage(QStringLiteral("%1: %2").arg(path, parsed.error));
         return false;

@@ -255,6 +255,8 @@ void CliParamsDiffTest::failuresHaveTheirExitCodes_data()
     QTest::newRow("no such file")
         << QStringList{"params", "diff", "--port", "PORT", "--station", "3", "--file", "FILE.missing"}
         << int(CliExit::Usage) << "cannot open";
+    QTest::newRow("far too large") << QStringList{"params", "diff", "--port", "PORT", "--station", "3", "--file", "HUGE"}
+                                   << int(CliExit::Usage) << "too large";
     QTest::newRow("not JSON") << QStringList{"params", "diff", "--port", "PORT", "--station", "3", "--file", "BROKEN"}
                               << int(CliExit::Usage) << "BROKEN";
     QTest::newRow("silent station") << QStringList{"params", "diff", "--port", "PORT", "--station", "9", "--file", "FILE"}
@@ -274,10 +276,13 @@ void CliParamsDiffTest::failuresHaveTheirExitCodes()
     const QString file = exportedFile();
     const QString broken = path(QStringLiteral("broken.json"));
     QVERIFY(writeText(broken, "{\"pos0Speed\": 10,"));
+    const QString huge = path(QStringLiteral("huge.json"));
+    QVERIFY(writeText(huge, QByteArray(2 * 1024 * 1024, ' ') + "{}"));
     for (QString &a : arguments) {
         a.replace(QLatin1String("PORT"), m_port);
         a.replace(QLatin1String("FILE"), file);
         a.replace(QLatin1String("BROKEN"), broken);
+        a.replace(QLatin1String("HUGE"), huge);
     }
     message.replace(QLatin1String("BROKEN"), broken);
 

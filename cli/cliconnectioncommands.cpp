@@ -41,6 +41,10 @@ int cmdScan(const CliContext &ctx)
         return ctx.usage(QStringLiteral("missing --port"));
     const bool json = options.has(QStringLiteral("json"));
 
+    // Opened once on its own first, so a port that cannot be used is reported with the reason.
+    if (!openCliPort(ctx, options.value(QStringLiteral("port"))))
+        return CliExit::PortUnavailable;
+
     ModbusWorker worker;
     ConnectionManager manager(&worker);
     int found = 0;
@@ -56,7 +60,7 @@ int cmdScan(const CliContext &ctx)
                                    {QStringLiteral("logicVersionRaw"), r.logicVersion}};
             ctx.out << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n';
         } else {
-            ctx.out << ActuatorCatalogue::scanStationText(r.station) << '\t' << modelOrUnknown(r.model) << '\t'
+            ctx.out << r.station << '\t' << modelOrUnknown(r.model) << '\t'
                     << r.fwVersion << '\t' << r.hwVersion << '\t'
                     << ActuatorCatalogue::logicVersionText(r.logicVersion) << '\n';
         }
@@ -65,8 +69,8 @@ int cmdScan(const CliContext &ctx)
     if (!manager.scanBus(options.value(QStringLiteral("port"))))
         return ctx.fail(CliExit::PortUnavailable,
                         QStringLiteral("cannot open port %1").arg(options.value(QStringLiteral("port"))));
-    if (found == 0 && !json)
-        ctx.err << "vexa-cli: no drive answered on stations 1 to 16\n";
+    if (found == 0)
+        return ctx.fail(CliExit::NoReply, QStringLiteral("no drive answered on stations 1 to 16"));
     return CliExit::Ok;
 }
 
@@ -102,7 +106,9 @@ int cmdIdentify(const CliContext &ctx)
         code = isRecognitionFailure(reason) ? CliExit::NotRecognised
                : isPortFailure(reason)     ? CliExit::PortUnavailable
                                            : CliExit::NoReply;
-        ctx.fail(code, reason);
+        ctx.fail(code, code == CliExit::NotRecognised
+                           ? QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason)
+                           : reason);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

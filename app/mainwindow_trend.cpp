@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QStatusBar>
 
 namespace {
 
@@ -52,8 +53,7 @@ void MainWindow::setupTrend()
 void MainWindow::onRecordToggled(bool on)
 {
     if (!on) {
-        stateRecorder->stop();
-        trendChart->retranslate(currentLang);
+        stopRecording();
         return;
     }
     if (!isConnected) {
@@ -81,6 +81,7 @@ void MainWindow::onRecordToggled(bool on)
     info.appVersion = QStringLiteral(VEXA_APP_VERSION);
     QString error;
     if (stateRecorder->start(path, info, &error)) {
+        trendChart->setRecordingPath(QDir::toNativeSeparators(path));
         trendChart->retranslate(currentLang);
         return;
     }
@@ -89,12 +90,26 @@ void MainWindow::onRecordToggled(bool on)
         onRecordingFailed(error);
 }
 
+void MainWindow::stopRecording()
+{
+    const bool wasRecording = stateRecorder->isRecording();
+    const QString path = QDir::toNativeSeparators(stateRecorder->path());
+    stateRecorder->stop();
+    setRecordButtonChecked(false);
+    if (wasRecording)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_rec_saved"), currentLang)
+                                     .arg(path)
+                                     .arg(stateRecorder->rowsWritten()));
+}
+
 void MainWindow::setRecordButtonChecked(bool checked)
 {
     {
         const QSignalBlocker block(trendChart->recordButton());
         trendChart->recordButton()->setChecked(checked);
     }
+    if (!checked)
+        trendChart->setRecordingPath(QString());
     trendChart->retranslate(currentLang);
 }
 

@@ -6,52 +6,10 @@
 #include "connectionmanager.h"
 #include "modbusworker.h"
 #include "simbus.h"
+#include "scripteddevice.h"
 #include "wirelog.h"
 
-#include <QIODevice>
-#include <QThread>
 #include <QtTest>
-
-// Answers each write with its scripted pieces, one piece each time the reader waits for bytes.
-class ScriptedDevice : public QIODevice
-{
-public:
-    explicit ScriptedDevice(const QByteArray &stale = {}) : m_ready(stale) { open(QIODevice::ReadWrite); }
-    void scriptReply(const QList<QByteArray> &pieces) { m_replies.append(pieces); }
-    QList<QByteArray> writes;
-
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return m_ready.size() + QIODevice::bytesAvailable(); }
-    bool waitForReadyRead(int msecs) override
-    {
-        if (m_pending.isEmpty()) {
-            QThread::msleep(ulong(qMin(msecs, 5)));
-            return false;
-        }
-        m_ready += m_pending.takeFirst();
-        return true;
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const int n = int(qMin<qint64>(maxSize, m_ready.size()));
-        memcpy(data, m_ready.constData(), size_t(n));
-        m_ready.remove(0, n);
-        return n;
-    }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        writes.append(QByteArray(data, int(size)));
-        m_pending = m_replies.isEmpty() ? QList<QByteArray>() : m_replies.takeFirst();
-        return size;
-    }
-
-private:
-    QList<QList<QByteArray>> m_replies;
-    QList<QByteArray> m_pending;
-    QByteArray m_ready;
-};
 
 // A recognised drive (LXAZ-16L01-50-BC unless changed) at a station.
 inline SimDriveConfig driveAt(quint8 station, quint16 family = 0)
@@ -127,5 +85,6 @@ struct LinkRig
     QStringList wire(int function = 0) const { return wireLog(bus.requests(), function); }
 };
 
-// The bus must start; no pty is the one reason to skip.
+// The bus (and the worker on station 1) must start; no pty is the one reason to skip.
 #define VEXA_START_BUS(rig) VEXA_REQUIRE((rig).start(), "no pseudo-terminal for the simulated bus")
+#define VEXA_START_WORKER(rig, paused) VEXA_REQUIRE((rig).startWorker(1, paused), "no pseudo-terminal for the simulated bus")

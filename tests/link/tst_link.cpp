@@ -1,5 +1,5 @@
-// The link: CRC and frames against published vectors, the reply hunt of one
-// transaction, and the worker's polling, queue, pacing and loss on the simulated bus.
+// The link: CRC and frames against published vectors, the reply hunt, and the
+// worker's polling, queue, pacing and loss on the simulated bus.
 
 #include "crc16.h"
 #include "linkrig.h"
@@ -36,8 +36,6 @@ struct PollingRig : LinkRig
 {
     QSignalSpy lost{&worker, &ModbusWorker::connectionError};
     QSignalSpy log{&worker, &ModbusWorker::logMessage};
-
-    bool startPolling(bool paused = false) { return startWorker(1, paused); }
 };
 
 }  // namespace
@@ -70,7 +68,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("frame");
         QTest::addColumn<QByteArray>("wire");
-        QTest::newRow("read") << ModbusFrame::readRequest(1, 0x0000, 10) << hex("01 03 00 00 00 0A C5 CD");
         QTest::newRow("read position") << ModbusFrame::readRequest(1, 0x0004, 2) << hex("01 03 00 04 00 02 85 CA");
         QTest::newRow("write") << ModbusFrame::writeRequest(1, 0x0001, 3) << hex("01 06 00 01 00 03 98 0B");
         QTest::newRow("write multi") << ModbusFrame::writeMultiRequest(1, 0x0001, {0x000A, 0x0102})
@@ -171,7 +168,7 @@ private Q_SLOTS:
     void pollingReadsSixGroupsInOrderAtTheFrameGap()
     {
         PollingRig rig;
-        VEXA_REQUIRE(rig.startPolling(), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, false);
         rig.bus.setPositionMm(1, -1.0);
         rig.bus.setRegisterValue(1, Reg::AlarmWord, 0x0312);
         QVERIFY(rig.awaitStates(3));
@@ -196,32 +193,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<SimFaults>("faults");
         QTest::addColumn<bool>("lost");
-        SimFaults f;
-        QTest::newRow("clean") << f << false;
-        f.noiseBytes = 5;
-        QTest::newRow("noise") << f << false;
-        f = SimFaults();
-        f.splitPieces = 3;
-        f.splitGapMs = 5;
-        QTest::newRow("split") << f << false;
-        f = SimFaults();
-        f.replyDelayMs = 40;
-        QTest::newRow("late within the timeout") << f << false;
-        f = SimFaults();
-        f.dropEveryNth = 7;  // a good cycle between two failed ones
-        QTest::newRow("one reply in seven lost") << f << false;
-        f = SimFaults();
-        f.silent = true;
-        QTest::newRow("silent") << f << true;
-        f = SimFaults();
-        f.badCrc = true;
-        QTest::newRow("bad CRC") << f << true;
-        f = SimFaults();
-        f.answerAsStation = 2;
-        QTest::newRow("foreign station") << f << true;
-        f = SimFaults();
-        f.exceptionReplies = true;
-        QTest::newRow("exceptions") << f << true;
+        const auto with = [](const std::function<void(SimFaults &)> &set) { SimFaults f; set(f); return f; };
+        QTest::newRow("clean") << SimFaults() << false;
+        QTest::newRow("noise") << with([](SimFaults &f) { f.noiseBytes = 5; }) << false;
+        QTest::newRow("split") << with([](SimFaults &f) { f.splitPieces = 3, f.splitGapMs = 5; }) << false;
+        QTest::newRow("late within the timeout") << with([](SimFaults &f) { f.replyDelayMs = 40; }) << false;
+        // One reply in seven lost: a good cycle comes between two failed ones.
+        QTest::newRow("lost replies") << with([](SimFaults &f) { f.dropEveryNth = 7; }) << false;
+        QTest::newRow("silent") << with([](SimFaults &f) { f.silent = true; }) << true;
+        QTest::newRow("bad CRC") << with([](SimFaults &f) { f.badCrc = true; }) << true;
+        QTest::newRow("foreign station") << with([](SimFaults &f) { f.answerAsStation = 2; }) << true;
+        QTest::newRow("exceptions") << with([](SimFaults &f) { f.exceptionReplies = true; }) << true;
     }
     void faultsOnTheWireEndInLossOrNot()
     {
@@ -229,7 +211,7 @@ private Q_SLOTS:
         QFETCH(bool, lost);
         PollingRig rig;
         rig.bus.setFaults(faults);
-        VEXA_REQUIRE(rig.startPolling(), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, false);
         if (lost) {
             QVERIFY(rig.lost.wait(LinkRig::WaitMs) || !rig.lost.isEmpty());
             QVERIFY(rig.states.isEmpty());
@@ -246,7 +228,7 @@ private Q_SLOTS:
         SimFaults silent;
         silent.silentAfterReplies = 6;  // one good cycle, then nothing
         rig.bus.setFaults(silent);
-        VEXA_REQUIRE(rig.startPolling(), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, false);
         QVERIFY(rig.lost.wait(LinkRig::WaitMs) || !rig.lost.isEmpty());
         QCOMPARE(rig.lost.first().first().toString(), QString("ERR_TIMEOUT"));
         QVERIFY(rig.worker.wait(LinkRig::WaitMs));
@@ -258,7 +240,7 @@ private Q_SLOTS:
     void unpluggedAdapterIsPortLost()
     {
         PollingRig rig;
-        VEXA_REQUIRE(rig.startPolling(), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, false);
         QVERIFY(rig.awaitStates(1));
         rig.bus.closePort();
         QVERIFY(rig.lost.wait(LinkRig::WaitMs) || !rig.lost.isEmpty());
@@ -269,7 +251,7 @@ private Q_SLOTS:
     void pausedWorkerServesCallsAndQueuedWritesInOrder()
     {
         PollingRig rig;
-        VEXA_REQUIRE(rig.startPolling(true), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, true);
         QCOMPARE(rig.worker.syncRead(1, Reg::LogicVersion, 1), QVector<quint16>{0x4103});
         QTRY_COMPARE(rig.log.size(), 2);
         QCOMPARE(rig.log[0], QVariantList({"tx", "01 03 02 BC 00 01 44 56"}));
@@ -290,7 +272,7 @@ private Q_SLOTS:
         SimFaults silent;
         silent.silent = true;
         rig.bus.setFaults(silent);
-        VEXA_REQUIRE(rig.startPolling(true), "no pseudo-terminal for the simulated bus");
+        VEXA_START_WORKER(rig, true);
         rig.worker.enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::JogPlus);
         rig.worker.enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::JogMinus);
         std::thread stopper([&] {

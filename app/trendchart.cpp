@@ -3,6 +3,7 @@
 #include "dictionary.h"
 
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -50,7 +51,7 @@ double roundTickStep(double rough)
     return 10 * power;
 }
 
-AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative)
+AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative, int maxIntervals)
 {
     const bool floorAtZero = nonNegative && lo >= 0;
     if (hi - lo < minimumSpan) {
@@ -66,7 +67,7 @@ AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegat
         lo = 0;
     }
     AxisScale scale;
-    scale.step = roundTickStep((hi - lo) / MaxIntervals);
+    scale.step = roundTickStep((hi - lo) / std::max(1, maxIntervals));
     scale.lo = std::floor(lo / scale.step + 1e-9) * scale.step;
     scale.hi = std::ceil(hi / scale.step - 1e-9) * scale.step;
     scale.ticks = int(std::lround((scale.hi - scale.lo) / scale.step)) + 1;
@@ -333,8 +334,12 @@ void TrendChart::redraw()
     time.hi = 0;
     time.ticks = int(std::lround(m_windowSeconds / time.step)) + 1;
     applyScale(m_axisTime, time, QStringLiteral(" s"));
+    // No more steps than the plot's height has room for: a label taller than
+    // its step would be drawn as "...".
+    const double labelHeight = QFontMetricsF(m_axisMm->labelsFont()).height();
+    const int intervals = std::clamp(int(m_chart->plotArea().height() / (1.5 * labelHeight)), 2, MaxIntervals);
     // Position and current are never negative; tracking error is signed.
-    applyScale(m_axisMm, roundAxisScale(loMm, hiMm, 1.0, true));
-    applyScale(m_axisMa, roundAxisScale(loMa, hiMa, 50.0, true));
-    applyScale(m_axisErr, roundAxisScale(loErr, hiErr, 0.02, false));
+    applyScale(m_axisMm, roundAxisScale(loMm, hiMm, 1.0, true, intervals));
+    applyScale(m_axisMa, roundAxisScale(loMa, hiMa, 50.0, true, intervals));
+    applyScale(m_axisErr, roundAxisScale(loErr, hiErr, 0.02, false, intervals));
 }

@@ -32,9 +32,9 @@ struct AxisScale
 // The smallest of 1, 2, 5 x 10^n that is at least `rough` (> 0).
 double roundTickStep(double rough);
 // A range covering lo..hi with a little room, at least `minimumSpan` wide, on at
-// most six intervals of a round step. With `nonNegative` (for quantities that
+// most `maxIntervals` intervals of a round step. With `nonNegative` (for quantities that
 // cannot be negative) it does not go below zero unless `lo` does.
-AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative);
+AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative, int maxIntervals = 6);
 
 // Live chart of position, motor current and tracking error against time.
 // States are buffered as they arrive; the chart is redrawn at most every

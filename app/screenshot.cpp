@@ -6,14 +6,17 @@
 
 #include "demobus.h"
 #include "mainwindow.h"
+#include "trendchart.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QMouseEvent>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QThread>
+#include <QtCharts/QChartView>
 
 #include <cstdio>
 #include <functional>
@@ -85,6 +88,13 @@ int main(int argc, char *argv[])
     serve(4000);
     part<QAbstractButton>(window, "btnSimX0")->click();
     serve(4000);
+
+    // The pointer over the trend, near its newest samples, for the readout under it.
+    QWidget *plot = window.findChild<TrendChart *>(QStringLiteral("trendChart"))->view()->viewport();
+    QMouseEvent hover(QEvent::MouseMove, QPointF(plot->width() * 0.85, plot->height() * 0.6), Qt::NoButton,
+                      Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(plot, &hover);
+    serve(200);
 
     if (!window.grab().save(args.first()))
         return fail("the picture could not be written");

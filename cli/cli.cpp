@@ -93,7 +93,7 @@ QString commandHelp(const QString &command, const QString &subcommand)
             if (inEntry)
                 help += QStringLiteral("Usage: vexa-cli %1\n").arg(line.simplified());
         } else if (inEntry) {
-            help += line.mid(2) + QLatin1Char('\n');
+            help += QStringLiteral("    ") + line.trimmed() + QLatin1Char('\n');
         }
     }
     return help;

@@ -21,10 +21,13 @@ QByteArray hex(const char *text) { return QByteArray::fromHex(QByteArray(text).r
 // A read reply of station 1 with its CRC, computed apart from the code under test.
 const QByteArray Reply = hex("01 03 04 12 34 AB CD 00 20");
 
-QString failureOf(ModbusTransport &link, const QByteArray &request, int length, int timeoutMs)
+// The error of one transaction; empty when a reply was accepted (then in *reply).
+QString failureOf(ModbusTransport &link, const QByteArray &request, int length, int timeoutMs, QByteArray *reply = nullptr)
 {
     try {
-        link.transact(request, length, timeoutMs);
+        const QByteArray frame = link.transact(request, length, timeoutMs);
+        if (reply)
+            *reply = frame;
     } catch (const ModbusError &e) {
         return e.text();
     }
@@ -96,7 +99,9 @@ private Q_SLOTS:
         ScriptedDevice device(Reply);  // stale input goes before the request
         device.scriptReply(pieces);
         ModbusTransport link(ModbusTransport::Pacing::FixedSleep, &device);
-        QCOMPARE(link.readRegisters(1, 0x0004, 2, 300), (QVector<quint16>{0x1234, 0xABCD}));
+        QByteArray reply;
+        QCOMPARE(failureOf(link, ModbusFrame::readRequest(1, 0x0004, 2), 9, 300, &reply), QString());
+        QCOMPARE(ModbusFrame::readReplyWords(reply, 2), (QVector<quint16>{0x1234, 0xABCD}));
         QCOMPARE(device.writes, QList<QByteArray>{ModbusFrame::readRequest(1, 0x0004, 2)});
     }
 

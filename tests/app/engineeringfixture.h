@@ -29,7 +29,7 @@
 
 namespace EngFixture {
 
-inline const QString Password = QStringLiteral("VexaEng-2026");
+inline const QString Password = QStringLiteral("bench-and-test-only");
 
 template <typename T> T *find(const QWidget &window, const char *name)
 {
@@ -62,6 +62,7 @@ inline Window makeWindow(bool shown = true)
     auto scripted = std::make_unique<ScriptedDialogs>();
     w.dialogs = scripted.get();
     w.window->setDialogs(std::move(scripted));
+    w.window->setEngineeringPasswordDigest(EngineeringAccess::sha256Hex(Password));
     if (shown) {
         w.window->show();
         if (!QTest::qWaitForWindowExposed(w.window.get()))

@@ -37,7 +37,7 @@ constexpr quint8 Station = 3;
 // for the reply to a later request of it.
 constexpr int LongDelayMs = 3000;
 constexpr int QuietMs = 250;
-const QString EngineerPassword = QStringLiteral("VexaEng-2026");
+const QString EngineerPassword = QStringLiteral("bench-and-test-only");
 
 enum class Fault { Silent, BadCrc, Noise, Split, Exception, LongDelay, OtherStation, DropEvery };
 
@@ -154,6 +154,7 @@ class FaultMatrixTest : public QObject
                 access->tap();
         }
         tabs->setCurrentIndex(MainWindow::EngineeringTab);
+        b.window->setEngineeringPasswordDigest(EngineeringAccess::sha256Hex(EngineerPassword));
         b.find<QLineEdit>("engPassword")->setText(EngineerPassword);
         b.find<QAbstractButton>("btnLogin")->click();
         return tabs->currentIndex() == MainWindow::EngineeringTab && b.window->compare()->taskCount() > 0;

@@ -40,9 +40,9 @@ class WindowMonitorTest : public QObject
     void expectStandstill()
     {
         fx.worker()->setPollingPaused(false);
-        QVERIFY(fx.waitPolls(2));
+        QVERIFY(fx.waitPolls(1));
         const double stoppedAt = fx.bus.positionMm(Station);
-        QVERIFY(fx.waitPolls(4));
+        QVERIFY(fx.waitPolls(2));
         QCOMPARE(fx.bus.positionMm(Station), stoppedAt);
     }
     void startJog()

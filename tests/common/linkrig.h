@@ -1,7 +1,6 @@
 #pragma once
 
-// The link without a window: a scripted byte stream for the transaction, and
-// a simulated bus with a worker and a connection manager for everything above.
+// The link without a window: the simulated bus with a worker and a connection manager.
 
 #include "connectionmanager.h"
 #include "modbusworker.h"
@@ -11,12 +10,13 @@
 
 #include <QtTest>
 
-// A recognised drive (LXAZ-16L01-50-BC unless changed) at a station.
-inline SimDriveConfig driveAt(quint8 station, quint16 family = 0)
+// A drive at a station: LXAZ-16L01-50-BC unless the family or the stroke differ.
+inline SimDriveConfig driveAt(quint8 station, quint16 family = 0, quint16 stroke = 50)
 {
     SimDriveConfig c;
     c.station = station;
     c.familyCode = family;
+    c.stroke = stroke;
     return c;
 }
 

@@ -1,69 +1,35 @@
-// What the window shows: round trend ticks, link counters per connection, the ROM notice
-// cleared by the engineering save, a drive's alarm and its reset in the status bar.
+// What the window shows: round trend ticks, a Monitor tab that fits its width, link counters
+// per connection, the ROM notice cleared by the engineering save, a drive's alarm and its reset.
 
-#include "connectionmanager.h"
-#include "mainwindow.h"
-#include "modbusworker.h"
 #include "registers.h"
-#include "scripteddialogs.h"
-#include "simbus.h"
 #include "testmain.h"
 #include "trendchart.h"
+#include "windowfixture.h"
 
-#include <QComboBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QScrollArea>
-#include <QStyle>
-#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTabWidget>
-#include <QTableWidget>
+#include <QStyle>
 
 class WindowFeedbackTest : public QObject
 {
     Q_OBJECT
 
-    static constexpr int WaitMs = 10000;
-    SimBus bus;
-    std::unique_ptr<MainWindow> window;
+    static constexpr quint8 Station = 1;
+    WindowFixture fx;
 
-    template <typename T = QLabel>
-    T *part(const char *name) const
-    {
-        T *widget = window->findChild<T *>(QLatin1String(name));
-        return widget ? widget : (qFatal("no widget %s", name), nullptr);
-    }
-    void click(const char *button) { part<QPushButton>(button)->click(); }
-    bool shows(const char *label, const char *text) const { return part(label)->text().contains(text); }
-    quint64 linkRequests() const { return part("lblLinkHealth")->text().section(' ', 2, 2).toULongLong(); }
-    // A scan, a click on the drive's row and Connect, as after every disconnection.
-    bool connectWindow()
-    {
-        auto *scan = part<QTableWidget>("tableScan");
-        click("btnScan");
-        if (!QTest::qWaitFor([scan] { return scan->rowCount() == 1; }, WaitMs))
-            return false;
-        Q_EMIT scan->cellClicked(0, 0);
-        QSignalSpy connected(window->connections(), &ConnectionManager::connected);
-        QSignalSpy states(window->modbusWorker(), &ModbusWorker::stateUpdated);
-        click("btnConnect");
-        return QTest::qWaitFor([&] { return !connected.isEmpty() && !states.isEmpty(); }, WaitMs);
-    }
+    bool shows(const char *label, const char *text) const { return fx.find<QLabel>(label)->text().contains(text); }
+    quint64 linkRequests() const { return fx.find<QLabel>("lblLinkHealth")->text().section(' ', 2, 2).toULongLong(); }
 
 private Q_SLOTS:
     void initTestCase()
     {
-        bus.addDrive(SimDriveConfig{});
-        VEXA_REQUIRE(bus.start(), "no pseudo-terminal for the simulated bus");
-        window = std::make_unique<MainWindow>();
-        window->setDialogs(std::make_unique<ScriptedDialogs>());
-        window->setDemoPort(bus.portPath());
-        QVERIFY(connectWindow());
+        VEXA_REQUIRE(fx.startBus({WindowFixture::drive(Station)}), "no pseudo-terminal for the simulated bus");
+        QVERIFY2(fx.showWindow(QStringLiteral("en")), qPrintable(fx.failure()));
+        QVERIFY2(fx.connectTo(Station), qPrintable(fx.failure()));
     }
-
-    void init() { part<QComboBox>("cbLanguage")->setCurrentIndex(1); }
+    void init() { fx.chooseLanguage(QStringLiteral("en")); }
 
     // Worked by hand: 4 % of the span as room each side, at most six round steps.
     void axisScales_data()
@@ -90,49 +56,46 @@ private Q_SLOTS:
 
     void monitorTabNeedsNoSidewaysScrollingInEitherLanguage()
     {
-        window->show();
-        part<QTabWidget>("mainTabs")->setCurrentIndex(MainWindow::MonitorTab);
-        auto *area = part<QScrollArea>("scrollArea");
-        const int room = window->maximumWidth() - (window->width() - area->width())
+        fx.showTab(MainWindow::MonitorTab);
+        auto *area = fx.find<QScrollArea>("scrollArea");
+        const int room = fx.window->maximumWidth() - (fx.window->width() - area->width())
                          - area->style()->pixelMetric(QStyle::PM_ScrollBarExtent) - 2 * area->frameWidth();
-        for (int language : {0, 1}) {
-            part<QComboBox>("cbLanguage")->setCurrentIndex(language);
+        for (const char *lang : {"zh", "en"}) {
+            fx.chooseLanguage(QLatin1String(lang));
+            QCoreApplication::processEvents();
             // With 4 % to spare, for fonts that set the same text a little wider.
-            QVERIFY(area->widget()->minimumSizeHint().width() + room / 25 <= room);
+            QVERIFY2(area->widget()->minimumSizeHint().width() + room / 25 <= room, lang);
         }
     }
 
     void linkCountersStartAfreshOnEachConnection()
     {
-        QVERIFY(QTest::qWaitFor([this] { return linkRequests() > 40; }, WaitMs));
-        click("btnDisconnect");
-        QVERIFY(connectWindow());
-        QVERIFY2(linkRequests() < 40, qPrintable(part("lblLinkHealth")->text()));
+        QVERIFY(QTest::qWaitFor([this] { return linkRequests() > 40; }, 10000));
+        QVERIFY2(fx.disconnectWindow() && fx.connectTo(Station), qPrintable(fx.failure()));
+        QVERIFY(fx.waitPolls(1));
+        QVERIFY2(linkRequests() < 40, qPrintable(fx.find<QLabel>("lblLinkHealth")->text()));
     }
 
     void engineeringSaveClearsTheRomNotice()
     {
-        click("btnWrite_smoothMs");
-        QVERIFY(!part("lblUnsavedRom")->isHidden());
-        part<QSpinBox>("cmpSlaveId")->setValue(1);
-        bus.clearRequests();
-        click("btnCmpSave");
-        const QVector<SimRequest> sent = bus.requests();
-        QVERIFY(std::any_of(sent.cbegin(), sent.cend(), [](const SimRequest &r) {
-            return r.address == Reg::StoreCommand && r.values == QVector<quint16>{Reg::StoreValue::SaveToRom};
-        }));
-        QVERIFY(part("lblUnsavedRom")->isHidden());
+        QVERIFY2(fx.click("btnWrite_smoothMs"), qPrintable(fx.failure()));
+        QVERIFY(!fx.find<QLabel>("lblUnsavedRom")->isHidden());
+        fx.find<QSpinBox>("cmpSlaveId")->setValue(Station);
+        const int mark = fx.mark();
+        QVERIFY2(fx.click("btnCmpSave"), qPrintable(fx.failure()));
+        QCOMPARE(fx.writes(mark), QStringList{QStringLiteral("06 00DC=0001 @1")});
+        QVERIFY(fx.find<QLabel>("lblUnsavedRom")->isHidden());
     }
 
     void driveAlarmReachesTheMonitorTab()
     {
-        bus.raiseAlarm(1, 6);
-        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(6)"); }, WaitMs));
+        fx.bus.raiseAlarm(Station, 6);
+        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(6)"); }, 10000));
         QVERIFY(shows("lblAlarmHist1", "(6)"));
-        click("btnClearAlarm");
-        QCOMPARE(bus.registerValue(1, Reg::AlarmWord), quint16(0x0060));
-        QVERIFY(window->statusBar()->currentMessage().startsWith("Alarm reset sent; current Normal"));
-        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(0)"); }, WaitMs));
+        QVERIFY2(fx.click("btnClearAlarm"), qPrintable(fx.failure()));
+        QCOMPARE(fx.reg(Reg::AlarmWord), quint16(0x0060));
+        QVERIFY(fx.window->statusBar()->currentMessage().startsWith("Alarm reset sent; current Normal"));
+        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(0)"); }, 10000));
     }
 };
 

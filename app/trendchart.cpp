@@ -44,7 +44,7 @@ double roundTickStep(double rough)
 {
     const double power = std::pow(10.0, std::floor(std::log10(rough)));
     for (double factor : {1.0, 2.0, 5.0}) {
-        // A hair of tolerance: 0.3 / 0.1 must stay 3, not become 3.0000000004.
+        // A hair of tolerance, so a step that is already round stays as it is.
         if (factor * power >= rough * (1 - 1e-9))
             return factor * power;
     }
@@ -255,10 +255,6 @@ void TrendChart::showReadoutAt(const QPointF &viewportPos)
                            .arg(nearest->trackErrMm, 0, 'f', 3));
 }
 
-QString TrendChart::readoutText() const
-{
-    return m_readout->text();
-}
 
 void TrendChart::updatePauseText()
 {

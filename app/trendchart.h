@@ -61,13 +61,10 @@ public:
     int redrawCount() const { return m_redraws; }
     QPushButton *recordButton() const { return m_record; }
     QTimer *redrawTimer() const { return m_redrawTimer; }
-    QtCharts::QChart *chart() const { return m_chart; }
     QtCharts::QChartView *view() const { return m_view; }
 
     // Shown over the chart while a recording runs; empty hides it.
     void setRecordingPath(const QString &path);
-    // The time and three values under the pointer, empty while it is off the traces.
-    QString readoutText() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -106,7 +103,7 @@ private:
     QLabel *m_recording;
     QLabel *m_readout;
     QString m_recordingPath;
-    // What the last redraw drew, for the readout: time 0 at the newest sample.
+    // What the last redraw drew, for the readout, and the newest sample's time (0 on the time axis).
     QVector<TrendSample> m_drawn;
     double m_drawnNow = 0;
 };

@@ -386,8 +386,6 @@ private Q_SLOTS:
         QTest::addColumn<bool>("reported");
         QTest::addColumn<bool>("written");
         QTest::addColumn<bool>("copied");
-        QTest::newRow("noise") << "noise" << false << true << true;
-        QTest::newRow("split") << "split" << false << true << true;
         QTest::newRow("silence") << "silence" << true << false << false;
         QTest::newRow("exception") << "exception" << true << false << false;
         // Carried out without a valid echo: reported, and no script copy.

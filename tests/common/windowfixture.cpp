@@ -61,15 +61,6 @@ SimDriveConfig WindowFixture::drive(quint8 station, quint16 familyCode)
     return config;
 }
 
-SimDriveConfig WindowFixture::lead10Drive(quint8 station)
-{
-    SimDriveConfig config = drive(station, 6);
-    config.size = 40;
-    config.rawLead = 100;
-    config.stroke = 100;
-    return config;
-}
-
 bool WindowFixture::fail(const QString &why)
 {
     m_failure = why;
@@ -208,7 +199,7 @@ void WindowFixture::quiesce()
     bus.setFaults(SimFaults());
     if (worker()->isRunning()) {
         worker()->setPollingPaused(true);
-        waitUntilQuiet(120, true);
+        waitUntilQuiet(80, true);
     }
     bus.clearRequests();
     // Fresh boxes: no answer queued for one test is left for the next.
@@ -226,7 +217,7 @@ void WindowFixture::withFaults(const SimFaults &faults, const std::function<void
     if (worker()->isRunning())
         worker()->setPollingPaused(true);
     // A reply held back lands before the next step looks at the drive.
-    waitQuiet(faults.replyDelayMs + 120);
+    waitQuiet(faults.replyDelayMs + 80);
 }
 
 bool WindowFixture::waitPolls(int n)

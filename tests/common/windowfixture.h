@@ -25,8 +25,6 @@ public:
 
     // LXAZ-16L01-50-BC (lead 1 mm, stroke 50 mm) unless the family says otherwise.
     static SimDriveConfig drive(quint8 station, quint16 familyCode = 0);
-    // LXGZ-40, lead 10 mm, stroke 100 mm.
-    static SimDriveConfig lead10Drive(quint8 station);
 
     // Starts the bus with zero wire time; false only when no pseudo-terminal opens.
     bool startBus(const QVector<SimDriveConfig> &drives);
@@ -46,7 +44,7 @@ public:
     // Polling held, the bus quiet, faults, wire log and dialogs cleared.
     void quiesce();
     // Waits until no request other than polling came for quietMs.
-    void waitQuiet(int quietMs = 120);
+    void waitQuiet(int quietMs = 80);
     // Runs the action with the faults on the bus, then clears them and holds polling.
     void withFaults(const SimFaults &faults, const std::function<void()> &action);
     // Waits for n more polling cycles.
@@ -89,4 +87,7 @@ private:
     QString m_failure;
 };
 
+// Faults by name, for test data: "silence", "bad CRC", "exception", "slow" (replies held back
+// beyond any wait), "foreign" (another station answers), "noise", "split", "drop N" (one reply
+// in N lost), "answers N" (silent after N more replies), "none".
 SimFaults faultsOf(const char *name);

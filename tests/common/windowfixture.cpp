@@ -2,6 +2,7 @@
 
 #include "engineeringaccess.h"
 #include "registers.h"
+#include "wirelog.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -32,11 +33,6 @@ bool isPoll(const SimRequest &r)
     default:
         return false;
     }
-}
-
-QString hex4(quint16 value)
-{
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
 }
 
 int scanRowOf(const QTableWidget *table, int station)
@@ -226,36 +222,15 @@ bool WindowFixture::waitPolls(int n)
     return QTest::qWaitFor([&] { return states.size() >= n; }, 10000);
 }
 
-QStringList WindowFixture::wire(int from) const
+QStringList WindowFixture::wire(int from, bool writesOnly) const
 {
     QStringList lines;
     const QVector<SimRequest> all = bus.requests();
     for (int i = from; i < all.size(); ++i) {
-        const SimRequest &r = all[i];
-        if (isPoll(r))
-            continue;
-        QString line = QStringLiteral("%1 %2").arg(r.function, 2, 16, QLatin1Char('0')).arg(hex4(r.address));
-        if (r.function == 0x03) {
-            line += QStringLiteral("/%1").arg(r.count);
-        } else {
-            QStringList values;
-            for (quint16 v : r.values)
-                values << hex4(v);
-            line += QLatin1Char('=') + values.join(QLatin1Char(','));
-        }
-        lines << line + QStringLiteral(" @%1").arg(r.station);
+        if (!isPoll(all[i]) && !(writesOnly && all[i].function == 0x03))
+            lines << wireText(all[i]);
     }
     return lines;
-}
-
-QStringList WindowFixture::writes(int from) const
-{
-    QStringList found;
-    for (const QString &line : wire(from)) {
-        if (!line.startsWith(QLatin1String("03 ")))
-            found << line;
-    }
-    return found;
 }
 
 QWidget *WindowFixture::widget(const char *name) const

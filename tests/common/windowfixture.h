@@ -51,10 +51,10 @@ public:
     bool waitPolls(int n);
 
     int mark() const { return bus.requests().size(); }
-    // The requests other than live-state polling since a mark, one line each:
-    // "03 0215/1 @3", "06 0215=1A55 @3", "10 0237=EA60,0000 @3".
-    QStringList wire(int from = 0) const;
-    QStringList writes(int from = 0) const;
+    // The requests other than live-state polling since a mark, one line each
+    // as wirelog.h writes them: "1 03 0215 x1", "1 06 0215 = 1A55".
+    QStringList wire(int from = 0, bool writesOnly = false) const;
+    QStringList writes(int from = 0) const { return wire(from, true); }
 
     QWidget *widget(const char *name) const;
     template <typename T> T *find(const char *name) const

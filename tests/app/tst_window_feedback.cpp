@@ -83,7 +83,7 @@ private Q_SLOTS:
         fx.find<QSpinBox>("cmpSlaveId")->setValue(Station);
         const int mark = fx.mark();
         QVERIFY2(fx.click("btnCmpSave"), qPrintable(fx.failure()));
-        QCOMPARE(fx.writes(mark), QStringList{QStringLiteral("06 00DC=0001 @1")});
+        QCOMPARE(fx.writes(mark), QStringList{QStringLiteral("1 06 00DC = 0001")});
         QVERIFY(fx.find<QLabel>("lblUnsavedRom")->isHidden());
     }
 

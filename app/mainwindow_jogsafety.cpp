@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "jogguard.h"
+#include "modbusworker.h"
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -54,6 +55,13 @@ void MainWindow::stopHeldJog()
         return;
     sendJogStop();
     jogHoldStopped = true;
+}
+
+void MainWindow::stopForLeaving()
+{
+    // Queued motion must not go out while the window asks about unsaved changes.
+    worker->dropQueuedMotion();
+    stopHeldJog();
 }
 
 void MainWindow::onStopMotionClicked()

@@ -8,6 +8,7 @@
 #include <QIODevice>
 #include <QSerialPort>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -35,6 +36,12 @@ LinkStats ModbusWorker::linkStats() const
     return m_linkStats;
 }
 
+QString ModbusWorker::lastPollError() const
+{
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return m_lastPollError;
+}
+
 void ModbusWorker::publishStats(const ModbusTransport &transport)
 {
     std::lock_guard<std::mutex> lock(m_statsMutex);
@@ -46,12 +53,20 @@ void ModbusWorker::setPollingPaused(bool paused)
     m_pollingPaused.store(paused);
 }
 
-void ModbusWorker::enqueueWrite(quint16 address, quint16 value)
+void ModbusWorker::enqueueWrite(quint16 address, quint16 value, QueuedWrite kind)
 {
     if (!isRunning())
         return;
     std::lock_guard<std::mutex> lock(m_queueMutex);
-    m_queue.append({address, value});
+    m_queue.append({address, value, kind});
+}
+
+void ModbusWorker::dropQueuedMotion()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [](const QueueEntry &e) { return e.kind == QueuedWrite::Motion; }),
+                  m_queue.end());
 }
 
 bool ModbusWorker::tryLockRequest(int waitMs)
@@ -156,10 +171,7 @@ bool ModbusWorker::syncStopWrite(quint8 slave, quint16 address, quint16 value)
                [&](RequestSlot &s) {
                    // Under the request lock, with the stop not yet posted: the worker
                    // can take no queued write between the drop and the post.
-                   {
-                       std::lock_guard<std::mutex> queueLock(m_queueMutex);
-                       m_queue.clear();
-                   }
+                   dropQueuedMotion();
                    s.kind = RequestKind::Write;
                    s.slave = slave;
                    s.address = address;
@@ -218,7 +230,7 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
     m_requestDone.notify_all();
 }
 
-bool ModbusWorker::takeQueuedWrite(QueuedWrite &write)
+bool ModbusWorker::takeQueuedWrite(QueueEntry &write)
 {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     if (m_queue.isEmpty())
@@ -267,6 +279,7 @@ void ModbusWorker::run()
     {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         m_linkStats = LinkStats();
+        m_lastPollError.clear();
     }
 
     std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
@@ -290,7 +303,7 @@ void ModbusWorker::run()
         publishStats(transport);
         serveRequest(transport);
 
-        QueuedWrite write;
+        QueueEntry write;
         if (takeQueuedWrite(write)) {
             transport.writeRegister(station, write.address, write.value);
             restFor(AfterQueuedWriteMs);
@@ -305,6 +318,10 @@ void ModbusWorker::run()
         const PollResult result = pollOnce(transport, station, error);
         if (result == PollResult::Yielded)
             continue;
+        {
+            std::lock_guard<std::mutex> lock(m_statsMutex);
+            m_lastPollError = error;
+        }
         if (result == PollResult::Done) {
             Q_EMIT stateUpdated(m_state);
             failedCycles = 0;

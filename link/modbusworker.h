@@ -55,9 +55,9 @@ public:
     QVector<quint16> syncRead(quint8 slave, quint16 address, quint16 count, int timeoutMs = 300);
     bool syncWrite(quint8 slave, quint16 address, quint16 value);
     bool syncWriteMulti(quint8 slave, quint16 address, const QVector<quint16> &values);
-    // A stop: drops every queued write in the same step as it posts this one,
-    // so nothing queued before it reaches the wire after it. A queued write
-    // already on the wire finishes first. True when the drive echoed it.
+    // A stop: drops every queued motion write in the same step as it posts this
+    // one, so no motion queued before it reaches the wire after it. A queued
+    // write already on the wire finishes first. True when the drive echoed it.
     bool syncStopWrite(quint8 slave, quint16 address, quint16 value);
     // Why the last synchronous request failed ("Timeout", "Exception 02 (...)");
     // empty after a success. For the thread that posts the requests.
@@ -67,10 +67,17 @@ public:
 
     void setPollingPaused(bool paused);
     bool isPollingPaused() const { return m_pollingPaused.load(); }
-    // Sent to the worker's station between polls; ignored while the thread is not running.
-    void enqueueWrite(quint16 address, quint16 value);
+    // Sent to the worker's station between polls; ignored while the thread is
+    // not running. A motion write is dropped by every stop that finds it still
+    // queued; a settling write (lowering an input) is not, since it starts nothing.
+    enum class QueuedWrite { Motion, Settling };
+    void enqueueWrite(quint16 address, quint16 value, QueuedWrite kind = QueuedWrite::Motion);
+    // Drops every motion write still queued.
+    void dropQueuedMotion();
     // The link counters of the current (or last) connection, reset when the thread starts.
     LinkStats linkStats() const;
+    // Why the last polling cycle failed ("Timeout", "Exception 04 (...)"); empty after a good one.
+    QString lastPollError() const;
 
     // Requests the end of the loop, drops queued writes and releases a waiting
     // caller; does not wait for the thread.
@@ -102,17 +109,18 @@ private:
         bool pending = false;
         bool done = false;
     };
-    struct QueuedWrite
+    struct QueueEntry
     {
         quint16 address;
         quint16 value;
+        QueuedWrite kind;
     };
 
     // Posts the slot filled by `fill` and waits; returns the served slot.
     RequestSlot postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs);
     bool tryLockRequest(int waitMs);
     void serveRequest(ModbusTransport &transport);
-    bool takeQueuedWrite(QueuedWrite &write);
+    bool takeQueuedWrite(QueueEntry &write);
     bool requestPending();
     // Sleeps up to `ms`, less when a request is posted or the thread is asked to end.
     void restFor(int ms);
@@ -126,7 +134,7 @@ private:
 
     // Standard locks rather than Qt's so that ThreadSanitizer sees them.
     std::mutex m_queueMutex;
-    QList<QueuedWrite> m_queue;
+    QList<QueueEntry> m_queue;
 
     std::mutex m_requestMutex;
     std::condition_variable m_requestDone;
@@ -137,6 +145,7 @@ private:
 
     mutable std::mutex m_statsMutex;
     LinkStats m_linkStats;
+    QString m_lastPollError;
 
     std::atomic<bool> m_pollingPaused{false};
     DeviceState m_state;

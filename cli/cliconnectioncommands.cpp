@@ -99,10 +99,11 @@ int cmdIdentify(const CliContext &ctx)
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        code = isRecognitionFailure(reason) ? CliExit::NotRecognised
-               : isPortFailure(reason)     ? CliExit::PortUnavailable
-                                           : CliExit::NoReply;
-        ctx.fail(code, reason);
+        if (isRecognitionFailure(reason) || isPortFailure(reason))
+            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
+        else
+            code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
+                                    quint8(station), ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

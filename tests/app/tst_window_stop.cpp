@@ -48,8 +48,8 @@ class WindowStopTest : public QObject
         }
         return found;
     }
-    // The last write that starts or stops motion: "stop", "start C8=100", "start 6C=1", "start CE";
-    // an input counts by its rising edge.
+    // The last write that starts or stops manual motion: "stop", "start C8=100", "start CE", or
+    // "start 6C=1" for a rising edge of input 1 or 2.
     QString lastMotionWrite() const
     {
         QString last;
@@ -64,11 +64,8 @@ class WindowStopTest : public QObject
                 last = value == Reg::ManualCommandValue::Stop ? QStringLiteral("stop")
                                                               : QStringLiteral("start C8=%1").arg(value, 0, 16);
             if (r.address == Reg::CommandInputs) {
-                const quint16 rising = value & ~inputs;
-                if (rising & 0x0003)
+                if (value & ~inputs & 0x0003)
                     last = QStringLiteral("start 6C=%1").arg(value, 0, 16);
-                else if (rising & 0x0004)
-                    last = QStringLiteral("stop");
                 inputs = value;
             }
         }

@@ -467,7 +467,7 @@ private Q_SLOTS:
         QVERIFY2(fx.click("btnChangeStation"), qPrintable(fx.failure()));
         const QStringList sent = fx.wire();
         QVERIFY(fx.worker()->syncWrite(Station, Reg::ManualCommand, Reg::ManualCommandValue::Stop));
-        QCOMPARE(sent, QStringList{"03 00D6/2 @1"});
+        QCOMPARE(sent, (QStringList{"03 02BC/1 @5", "03 00D6/2 @1"}));  // nothing answers on 5
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Warning);
         QVERIFY(fx.connected());
     }
@@ -479,7 +479,7 @@ private Q_SLOTS:
         fx.dialogs->queueConfirm(true);
         QVERIFY2(fx.click("btnChangeStation"), qPrintable(fx.failure()));
 
-        QCOMPARE(fx.wire(), (QStringList{"03 00D6/2 @1", "06 0066=0005 @1", "06 00DC=0001 @5"}));
+        QCOMPARE(fx.wire(), (QStringList{"03 02BC/1 @5", "03 00D6/2 @1", "06 0066=0005 @1", "06 00DC=0001 @5"}));
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Information);
         QTRY_VERIFY(!fx.worker()->isRunning());
         QVERIFY(!fx.connected());

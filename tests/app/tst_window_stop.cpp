@@ -13,7 +13,7 @@
 namespace {
 
 constexpr quint8 Station = 1;
-const QString Stop = QStringLiteral("06 00C8=0000 @1");
+const QString Stop = QStringLiteral("1 06 00C8 = 0000");
 
 }  // namespace
 
@@ -115,7 +115,7 @@ private Q_SLOTS:
         runWith("exception", [&] { QTest::mousePress(button("btnJogP"), Qt::LeftButton); });
         QTest::mouseRelease(button("btnJogP"), Qt::LeftButton);
         fx.waitQuiet();
-        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8=")).size(), 1);
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).size(), 1);
         QCOMPARE(lastMotionWrite(), QString());
         QVERIFY2(statusText().contains(QLatin1String("Exception 04")), qPrintable(statusText()));
         QCOMPARE(fx.dialogs->count(), 0);
@@ -127,23 +127,23 @@ private Q_SLOTS:
         QCOMPARE(lastMotionWrite(), QStringLiteral("start C8=1"));
         runWith("silence", [&] { QTest::mouseRelease(button("btnJogP"), Qt::LeftButton); });
         QCOMPARE(fx.writes().count(Stop), 4);  // the stop and three retries
-        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8=")).size(), 1);  // the jog's; no default restored
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).size(), 1);  // the jog's; no default restored
         QCOMPARE(fx.dialogs->count(), 1);
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
         QCOMPARE(fx.dialogs->last().title, text("stop_unconfirmed_title"));
 
         // Confirmed again: the speed register goes back to its default.
         button("btnStopMotion")->click();
-        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8=")).mid(1), QStringList{"10 00D8=7530,0000 @1"});
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).mid(1), QStringList{"1 10 00D8 = 7530 0000"});
     }
 
     void servoOffIsNoticedByMotionButtons_data()
     {
         QTest::addColumn<QString>("motion");
         QTest::addColumn<QString>("command");  // still sent: the notice only explains why nothing moves
-        QTest::newRow("home") << "btnHome" << "06 00C8=0100 @1";
-        QTest::newRow("input 1") << "btnSimX0" << "06 006C=0001 @1";
-        QTest::newRow("jog") << "btnJogP" << "06 00C8=0001 @1";
+        QTest::newRow("home") << "btnHome" << "1 06 00C8 = 0100";
+        QTest::newRow("input 1") << "btnSimX0" << "1 06 006C = 0001";
+        QTest::newRow("jog") << "btnJogP" << "1 06 00C8 = 0001";
     }
     void servoOffIsNoticedByMotionButtons()
     {
@@ -169,7 +169,7 @@ private Q_SLOTS:
         fx.dialogs->queueConfirm(true);
         button("btnChangeStation")->click();
         fx.bus.removeDrive(3);
-        QCOMPARE(fx.writes().filter(QLatin1String(" 0066=")), QStringList());
+        QCOMPARE(fx.writes().filter(QLatin1String(" 0066 = ")), QStringList());
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Warning);
         QCOMPARE(fx.dialogs->last().text, text("station_taken").arg(3));
         QVERIFY(fx.connected());

@@ -217,6 +217,24 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("l_pos0Push", "位置1_推壓扭力 (%)", "Pos1 Push TRQ (%)");
         add("l_pos1Push", "位置2_推壓扭力 (%)", "Pos2 Push TRQ (%)");
         add("l_smooth", "平滑時間 (ms)", "Smooth Time (ms)");
+        // Stops, motion starts and refusals.
+        add("stop_unconfirmed_title", "停止未確認", "Stop Not Confirmed");
+        add("stop_unconfirmed", "驅動器未確認停止指令（%1）。\n電動缸可能仍在移動，請立即使用機台的緊急停止！",
+            "The drive did not confirm the stop (%1).\nThe rod may still be moving: use the machine's "
+            "emergency stop now!");
+        add("motion_speed_unconfirmed", "驅動器未確認手動速度（%1），未送出動作指令。",
+            "The drive did not confirm the manual speed (%1); no motion command was sent.");
+        add("motion_distance_unconfirmed", "驅動器未確認微調距離（%1），微調可能未執行。",
+            "The drive did not confirm the nudge distance (%1); the nudge may not have run.");
+        add("motion_start_unconfirmed", "驅動器未確認寸動指令（%1），放開按鈕時仍會送出停止。",
+            "The drive did not confirm the jog command (%1); releasing the button still sends the stop.");
+        add("servo_off_notice", "伺服未啟動（Servo OFF），驅動器不會移動。",
+            "The servo is off: the drive will not move.");
+        add("err_refused", "設備拒絕輪詢請求，連線已中斷：%1", "The drive refused the polling requests: %1");
+        add("station_taken_title", "站號已被使用", "Station In Use");
+        add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
+            "A device already answers on station %1; changing to it would create an address conflict.\n"
+            "Choose another station.");
         return t;
     }();
     return table;

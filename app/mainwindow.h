@@ -137,7 +137,9 @@ private:
     void simX0Clicked();
     void simX1Clicked();
     void simX2Clicked();
-    void pulseCommandInput(quint16 bit);
+    // Raises `bit` of the command inputs, with the bits of `lowered` cleared in
+    // the same write, and lowers it again about a millisecond later.
+    void pulseCommandInput(quint16 bit, quint16 lowered = 0);
     void onJogModeSelected(bool checked);
     void onNudgeModeSelected(bool checked);
     void onJogSliderMoved(int value);
@@ -158,17 +160,26 @@ private:
     StateRecorder *stateRecorder = nullptr;
     // mainwindow_jogsafety.cpp: a jog never outlives its hold; Esc and the Stop button.
     void setupJogSafety();
-    // The stop a jog button's release sends.
+    // The stop every way of stopping sends (release, Esc, Stop, lost hold,
+    // leaving): queued motion is dropped, the stop goes out first and is sent
+    // again while unconfirmed; one the drive never confirmed is reported.
     void sendJogStop();
+    void reportUnconfirmedStop();
+    // Says in the status bar that the drive will not move while its servo is off.
+    void noteIfServoOff();
     // Stops a jog started by a button that may not see its release.
     void stopHeldJog();
+    // Disconnecting and closing: queued motion is dropped and a held jog stopped.
+    void stopForLeaving();
     void onStopMotionClicked();
     QPushButton *btnStopMotion = nullptr;
     // A jog start went out and no stop since.
     bool jogActive = false;
-    // The current hold was already ended by a stop (lost focus, Esc, Stop), so
-    // the release the button may still emit sends nothing more.
+    // The current hold was already ended by a stop (lost focus, Esc, Stop), or
+    // never started a move, so the release the button may still emit sends nothing.
     bool jogHoldStopped = false;
+    // The servo as last read or switched: off. False while unknown.
+    bool servoKnownOff = false;
     // mainwindow_linkhealth.cpp: the link counters on the connection tab.
     void setupLinkHealth();
     void showLinkHealth();

@@ -348,6 +348,7 @@ void MainWindow::readServoState()
     const QVector<quint16> words = worker->syncRead(stationId, Reg::ServoOff, 1, ServoReadTimeoutMs);
     if (!words.isEmpty()) {
         const bool off = (words.first() & 0x00FF) != 0;
+        servoKnownOff = off;
         ui->lblServoStatus->setText(off ? QStringLiteral("Servo OFF") : QStringLiteral("Servo ON"));
         ui->lblServoStatus->setStyleSheet(off ? ServoOffStyle : ServoOnStyle);
     }
@@ -366,6 +367,8 @@ void MainWindow::onConnectionError(const QString &reason)
         text = translateKey(QStringLiteral("err_timeout"), currentLang);
     else if (reason == QLatin1String("ERR_PORT_LOST"))
         text = translateKey(QStringLiteral("err_port_lost"), currentLang);
+    else if (reason == QLatin1String("ERR_REFUSED"))
+        text = translateKey(QStringLiteral("err_refused"), currentLang).arg(worker->lastPollError());
     resetToDisconnected(text, true);
 }
 

@@ -68,7 +68,8 @@ const char *const HelpText =
     "Exit codes: 0 success, 1 a write the drive did not confirm or an output file\n"
     "            that could not be written, 2 bad usage, bad number or unusable\n"
     "            listing or parameter file, 3 no valid reply (Timeout), 4 port\n"
-    "            cannot be opened, 5 drive not recognised, 6 the drive differs.\n";
+    "            cannot be opened, 5 drive not recognised, 6 the drive differs,\n"
+    "            7 the drive refused the request (Modbus exception reply).\n";
 
 bool asksForHelp(const QStringList &arguments)
 {

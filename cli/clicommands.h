@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clioptions.h"
+#include "modbustransport.h"
 
 #include <QSerialPort>
 #include <QTextStream>
@@ -16,7 +17,13 @@ struct CliContext
 
     int usage(const QString &reason) const;
     int fail(int code, const QString &reason) const;
+    // A failed exchange with `station` on `port`: exit 7 naming the exception
+    // when the drive refused, else 3 naming what did not answer within `waitMs`.
+    int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 };
+
+// Turns the reason text a connection failure carries back into its kind.
+ModbusError linkErrorFromReason(const QString &reason);
 
 // Opens --port for a short exchange on this thread; null after reporting why.
 std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName);

@@ -103,12 +103,14 @@ int cmdIdentify(const CliContext &ctx)
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        code = isRecognitionFailure(reason) ? CliExit::NotRecognised
-               : isPortFailure(reason)     ? CliExit::PortUnavailable
-                                           : CliExit::NoReply;
-        ctx.fail(code, code == CliExit::NotRecognised
-                           ? QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason)
-                           : reason);
+        if (isRecognitionFailure(reason))
+            code = ctx.fail(CliExit::NotRecognised,
+                            QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason));
+        else if (isPortFailure(reason))
+            code = ctx.fail(CliExit::PortUnavailable, reason);
+        else
+            code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
+                                    quint8(station), ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

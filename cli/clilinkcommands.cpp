@@ -95,6 +95,29 @@ int CliContext::fail(int code, const QString &reason) const
     return code;
 }
 
+int CliContext::failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const
+{
+    switch (error.kind()) {
+    case ModbusError::Kind::Refused:
+        return fail(CliExit::Refused, QStringLiteral("station %1 refused the request: %2").arg(station).arg(error.text()));
+    case ModbusError::Kind::NoReply:
+        return fail(CliExit::NoReply,
+                    QStringLiteral("no reply from station %1 on %2 within %3 ms").arg(station).arg(port).arg(waitMs));
+    case ModbusError::Kind::Other:
+        break;
+    }
+    return fail(CliExit::NoReply, error.text());
+}
+
+ModbusError linkErrorFromReason(const QString &reason)
+{
+    if (reason == ModbusError::noReply().text())
+        return ModbusError::noReply();
+    if (reason.startsWith(QLatin1String("Exception ")))
+        return ModbusError(reason, ModbusError::Kind::Refused);
+    return ModbusError(reason);
+}
+
 std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName)
 {
     auto port = std::make_unique<QSerialPort>();
@@ -127,7 +150,7 @@ int cmdRead(const CliContext &ctx)
     } catch (const ModbusError &e) {
         if (withStats)
             ctx.out << "link: " << link.stats().summary() << '\n';
-        return ctx.fail(CliExit::NoReply, e.text());
+        return ctx.failExchange(e, target.port, target.station, ReadTimeoutMs);
     }
     for (int i = 0; i < words.size(); ++i)
         ctx.out << hexWord(target.address + i) << ' ' << hexWord(words[i]) << '\n';
@@ -150,7 +173,8 @@ int cmdWrite(const CliContext &ctx)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
     if (!link.writeRegister(target.station, target.address, static_cast<quint16>(value)))
-        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+        return ctx.failExchange(link.lastWriteError(), target.port, target.station,
+                                ModbusTransport::WriteTimeoutMs);
     return CliExit::Ok;
 }
 
@@ -170,7 +194,8 @@ int cmdWriteMulti(const CliContext &ctx)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
     if (!link.writeRegisters(target.station, target.address, values.words))
-        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+        return ctx.failExchange(link.lastWriteError(), target.port, target.station,
+                                ModbusTransport::WriteMultiTimeoutMs);
     return CliExit::Ok;
 }
 
@@ -198,10 +223,20 @@ int cmdPoll(const CliContext &ctx)
             loop.quit();
     });
     QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const QString &reason) {
-        const bool portFailed = reason == QStringLiteral("無法開啟通訊埠");
-        exitCode = portFailed ? CliExit::PortUnavailable : CliExit::NoReply;
-        ctx.fail(exitCode, portFailed ? QStringLiteral("cannot open port %1").arg(target.port)
-                                      : QStringLiteral("Timeout (the drive stopped answering)"));
+        if (reason == QStringLiteral("無法開啟通訊埠"))
+            exitCode = ctx.fail(CliExit::PortUnavailable, QStringLiteral("cannot open port %1").arg(target.port));
+        else if (reason == QLatin1String("ERR_REFUSED"))
+            exitCode = ctx.fail(CliExit::Refused, QStringLiteral("station %1 refused the polling requests: %2")
+                                                      .arg(target.station)
+                                                      .arg(worker.lastPollError()));
+        else if (reason == QLatin1String("ERR_TIMEOUT"))
+            exitCode = ctx.fail(CliExit::NoReply, QStringLiteral("no reply from station %1 on %2 within %3 ms "
+                                                                 "(the drive stopped answering)")
+                                                      .arg(target.station)
+                                                      .arg(target.port)
+                                                      .arg(ModbusWorker::PollReadTimeoutMs));
+        else
+            exitCode = ctx.fail(CliExit::NoReply, worker.lastPollError());
         loop.quit();
     });
     worker.start();

@@ -49,10 +49,10 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        code = isRecognitionFailure(reason) ? CliExit::NotRecognised
-               : isPortFailure(reason)     ? CliExit::PortUnavailable
-                                           : CliExit::NoReply;
-        ctx.fail(code, reason);
+        if (isRecognitionFailure(reason) || isPortFailure(reason))
+            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
+        else
+            code = ctx.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {
@@ -157,7 +157,7 @@ int readDrive(const CliContext &ctx, const QString &portName, quint8 station, De
     try {
         *content = readContent(link, station, *info);
     } catch (const ModbusError &e) {
-        return ctx.fail(CliExit::NoReply, e.text());
+        return ctx.failExchange(e, portName, station, ReadTimeoutMs);
     }
     return CliExit::Ok;
 }

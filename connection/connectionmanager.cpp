@@ -35,6 +35,7 @@ bool ConnectionManager::openPort(const QString &portName)
     if (!m_port->open(QIODevice::ReadWrite))
         return false;
     m_port->clear(QSerialPort::AllDirections);
+    m_transport.portOpened();
     QThread::msleep(SettleAfterOpenMs);
     return true;
 }

@@ -14,6 +14,8 @@ ModbusTransport::ModbusTransport(Pacing pacing, QIODevice *device) : m_pacing(pa
 
 void ModbusTransport::keepInterFrameGap()
 {
+    if (!m_hasTransmitted)
+        return;
     if (m_pacing == Pacing::FixedSleep) {
         QThread::msleep(InterFrameGapMs);
         return;
@@ -67,9 +69,12 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
     m_device->write(request);
     m_device->waitForBytesWritten(timeoutMs);
     m_sinceLastTransmission.restart();
+    m_hasTransmitted = true;
 
+    const QByteArray expectedStart = ModbusFrame::expectedReplyStart(request);
     const char slave = request.at(0);
     const char function = request.at(1);
+    const char exceptionFunction = static_cast<char>(function | ModbusFrame::ExceptionFlag);
     ++m_stats.requests;
     QByteArray buffer;
     QElapsedTimer timer;
@@ -78,7 +83,7 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
         if (timer.elapsed() >= timeoutMs) {
             ++m_stats.timeouts;
             countUnaccepted(buffer, -1, replyLength, slave, function);
-            throw ModbusError(QStringLiteral("Timeout"));
+            throw ModbusError::noReply();
         }
         if (m_device->bytesAvailable() <= 0 && !waitForBytes()) {
             if (takeDeviceFailure()) {
@@ -88,13 +93,10 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
             continue;
         }
         buffer.append(m_device->readAll());
-        if (buffer.size() < replyLength)
-            continue;
-        for (int i = 0; i + replyLength <= buffer.size(); ++i) {
-            if (buffer.at(i) != slave || buffer.at(i + 1) != function)
-                continue;
+        // Offsets in order; the first valid frame, reply or refusal, decides.
+        for (int i = 0; i + ModbusFrame::exceptionReplyLength <= buffer.size(); ++i) {
             const QByteArray candidate = buffer.mid(i, replyLength);
-            if (hasValidCrc(candidate)) {
+            if (candidate.size() == replyLength && candidate.startsWith(expectedStart) && hasValidCrc(candidate)) {
                 ++m_stats.replies;
                 const double latency = timer.nsecsElapsed() / 1e6;
                 m_stats.latencySumMs += latency;
@@ -102,6 +104,13 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
                 countUnaccepted(buffer, i, replyLength, slave, function);
                 log(QStringLiteral("rx"), candidate);
                 return candidate;
+            }
+            const QByteArray refusal = buffer.mid(i, ModbusFrame::exceptionReplyLength);
+            if (refusal.at(0) == slave && refusal.at(1) == exceptionFunction && hasValidCrc(refusal)) {
+                countUnaccepted(buffer, -1, replyLength, slave, function);
+                log(QStringLiteral("rx"), refusal);
+                throw ModbusError(ModbusFrame::exceptionText(static_cast<quint8>(refusal.at(2))),
+                                  ModbusError::Kind::Refused);
             }
         }
     }
@@ -129,8 +138,8 @@ void ModbusTransport::countUnaccepted(const QByteArray &buffer, int acceptedAt, 
 {
     const int end = acceptedAt >= 0 ? acceptedAt : buffer.size();
     m_stats.skippedBytes += static_cast<quint64>(buffer.size() - (acceptedAt >= 0 ? replyLength : 0));
-    const char exceptionFunction = static_cast<char>(function | 0x80);
-    constexpr int ExceptionLength = 5;
+    const char exceptionFunction = static_cast<char>(function | ModbusFrame::ExceptionFlag);
+    constexpr int ExceptionLength = ModbusFrame::exceptionReplyLength;
     for (int i = 0; i + 1 < end; ++i) {
         if (buffer.at(i) != slave)
             continue;
@@ -154,8 +163,10 @@ bool ModbusTransport::writeRegister(quint8 slave, quint16 address, quint16 value
 {
     try {
         transact(ModbusFrame::writeRequest(slave, address, value), ModbusFrame::writeReplyLength, timeoutMs);
+        m_lastWriteError = ModbusError();
         return true;
-    } catch (const ModbusError &) {
+    } catch (const ModbusError &e) {
+        m_lastWriteError = e;
         return false;
     }
 }
@@ -166,8 +177,10 @@ bool ModbusTransport::writeRegisters(quint8 slave, quint16 address, const QVecto
     try {
         transact(ModbusFrame::writeMultiRequest(slave, address, values), ModbusFrame::writeReplyLength,
                  timeoutMs);
+        m_lastWriteError = ModbusError();
         return true;
-    } catch (const ModbusError &) {
+    } catch (const ModbusError &e) {
+        m_lastWriteError = e;
         return false;
     }
 }

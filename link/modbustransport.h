@@ -13,15 +13,25 @@
 class QIODevice;
 
 // A failure of the link, carrying the short text the callers show or relay
-// ("Timeout", "Port not open", ...).
+// ("Timeout", "Exception 02 (illegal data address)", "Port not open", ...).
 class ModbusError : public std::runtime_error
 {
 public:
-    explicit ModbusError(const QString &text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    // No valid reply in time, a refusal (exception reply) from the addressed
+    // station, or anything else (the port, a malformed answer).
+    enum class Kind { NoReply, Refused, Other };
+
+    explicit ModbusError(const QString &text = QString(), Kind kind = Kind::Other)
+        : std::runtime_error(text.toStdString()), m_text(text), m_kind(kind)
+    {
+    }
+    static ModbusError noReply() { return ModbusError(QStringLiteral("Timeout"), Kind::NoReply); }
     QString text() const { return m_text; }
+    Kind kind() const { return m_kind; }
 
 private:
     QString m_text;
+    Kind m_kind;
 };
 
 // One request, one validated reply of known length, on any byte stream.
@@ -30,6 +40,10 @@ private:
 // its previous transmission, the connection manager always sleeps 30 ms first.
 // Replies are hunted in the receive buffer, so noise or another station's
 // frame ahead of the expected one is skipped and a split reply is assembled.
+// A write counts only by its own echo: a late echo of an earlier write is
+// skipped like noise. An exception reply of the addressed station ends the
+// exchange at once. The first request on a freshly opened port goes out
+// without the gap; there is nothing on the wire to keep apart from yet.
 class ModbusTransport
 {
 public:
@@ -43,7 +57,13 @@ public:
 
     explicit ModbusTransport(Pacing pacing, QIODevice *device = nullptr);
 
-    void setDevice(QIODevice *device) { m_device = device; }
+    void setDevice(QIODevice *device)
+    {
+        m_device = device;
+        portOpened();
+    }
+    // The port was (re)opened: its first request needs no gap.
+    void portOpened() { m_hasTransmitted = false; }
     QIODevice *device() const { return m_device; }
 
     // tx/rx lines go to the sink only while traffic logging is on.
@@ -55,14 +75,17 @@ public:
     void resetStats() { m_stats = LinkStats(); }
 
     // Throws ModbusError("Port not open"), ModbusError("Port lost") when the
-    // device reports that it failed (an unplugged adapter), or ModbusError("Timeout").
+    // device reports that it failed (an unplugged adapter), a Refused error
+    // named after the exception code, or ModbusError::noReply().
     QByteArray transact(const QByteArray &request, int replyLength, int timeoutMs);
     QVector<quint16> readRegisters(quint8 slave, quint16 address, quint16 count, int timeoutMs);
 
-    // False when no echo arrived in time or the port is closed.
+    // False when no echo arrived in time, the drive refused, or the port is
+    // closed; lastWriteError() then says which.
     bool writeRegister(quint8 slave, quint16 address, quint16 value, int timeoutMs = WriteTimeoutMs);
     bool writeRegisters(quint8 slave, quint16 address, const QVector<quint16> &values,
                         int timeoutMs = WriteMultiTimeoutMs);
+    const ModbusError &lastWriteError() const { return m_lastWriteError; }
 
 private:
     void keepInterFrameGap();
@@ -77,5 +100,7 @@ private:
     QElapsedTimer m_sinceLastTransmission;
     TrafficSink m_sink;
     bool m_logging = false;
+    bool m_hasTransmitted = false;
+    ModbusError m_lastWriteError;
     LinkStats m_stats;
 };

@@ -99,6 +99,8 @@ struct FaultOptions
     QCommandLineOption dropProbability{QStringLiteral("drop-probability"),
                                        QStringLiteral("Drop each reply with probability <p> (0 to 1)."),
                                        QStringLiteral("p")};
+    QCommandLineOption staleEcho{QStringLiteral("stale-echo"),
+                                 QStringLiteral("Answer each write with the echo of the write before it.")};
     QCommandLineOption corruptProbability{QStringLiteral("corrupt-probability"),
                                           QStringLiteral("Corrupt each reply's CRC with probability <p> (0 to 1)."),
                                           QStringLiteral("p")};
@@ -106,7 +108,7 @@ struct FaultOptions
     void addTo(QCommandLineParser &parser) const
     {
         parser.addOptions({silent, silentAfter, badCrc, noise, split, splitGap, exception, delay, asStation,
-                           dropEvery, dropProbability, corruptProbability});
+                           dropEvery, dropProbability, corruptProbability, staleEcho});
     }
 
     bool read(const QCommandLineParser &parser, SimFaults *faults, QString *error) const
@@ -140,6 +142,7 @@ struct FaultOptions
         faults->silent = parser.isSet(silent);
         faults->badCrc = parser.isSet(badCrc);
         faults->exceptionReplies = parser.isSet(exception);
+        faults->staleWriteEchoes = parser.isSet(staleEcho);
         return count(silentAfter, 1000000000, &faults->silentAfterReplies) && count(noise, 1024, &faults->noiseBytes)
             && count(split, 256, &faults->splitPieces) && count(splitGap, 60000, &faults->splitGapMs)
             && count(delay, 60000, &faults->replyDelayMs) && count(asStation, 255, &faults->answerAsStation)

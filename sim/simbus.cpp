@@ -122,6 +122,7 @@ struct SimBus::Impl
     std::vector<std::unique_ptr<SimDrive>> drives;
     SimFaults faults;
     int dropCounter = 0;
+    QByteArray previousWriteEcho;
     SimTiming timing;
     std::deque<SimRequest> log;
     int replies = 0;
@@ -248,6 +249,12 @@ struct SimBus::Impl
             return false;
         QByteArray reply = faults.exceptionReplies ? exceptionReply(request, SimException::DeviceFailure)
                                                    : execute(*target, request);
+        if (faults.staleWriteEchoes && request.function != SimFunction::ReadHolding) {
+            // Carried out now, echoed one write late.
+            std::swap(reply, previousWriteEcho);
+            if (reply.isEmpty())
+                return false;
+        }
         if (decideDrop())
             return false;
         if (faults.answerAsStation != 0)
@@ -491,6 +498,7 @@ void SimBus::setFaults(const SimFaults &faults)
     std::lock_guard<std::mutex> lock(d->mutex);
     d->faults = faults;
     d->dropCounter = 0;
+    d->previousWriteEcho.clear();
 }
 
 SimFaults SimBus::faults() const

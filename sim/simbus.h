@@ -39,6 +39,7 @@ struct SimFaults
     int dropEveryNth = 0;         // drop one reply in every N (0: never)
     double dropProbability = 0.0;   // chance that a reply is dropped
     double corruptProbability = 0.0;  // chance that a reply's CRC is corrupted
+    bool staleWriteEchoes = false;  // a write is answered with the echo of the write before it (the first: none)
 };
 
 // Emulated wire time: each reply leaves after the turnaround plus the time its

@@ -465,7 +465,7 @@ private Q_SLOTS:
         QVERIFY2(fx.click("btnChangeStation"), qPrintable(fx.failure()));
         const QStringList sent = fx.wire();
         QVERIFY(fx.worker()->syncWrite(Station, Reg::ManualCommand, Reg::ManualCommandValue::Stop));
-        QCOMPARE(sent, QStringList{"1 03 00D6 x2"});
+        QCOMPARE(sent, (QStringList{"5 03 02BC x1", "1 03 00D6 x2"}));  // nothing answers on 5
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Warning);
         QVERIFY(fx.connected());
     }
@@ -477,7 +477,7 @@ private Q_SLOTS:
         fx.dialogs->queueConfirm(true);
         QVERIFY2(fx.click("btnChangeStation"), qPrintable(fx.failure()));
 
-        QCOMPARE(fx.wire(), (QStringList{"1 03 00D6 x2", "1 06 0066 = 0005", "5 06 00DC = 0001"}));
+        QCOMPARE(fx.wire(), (QStringList{"5 03 02BC x1", "1 03 00D6 x2", "1 06 0066 = 0005", "5 06 00DC = 0001"}));
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Information);
         QTRY_VERIFY(!fx.worker()->isRunning());
         QVERIFY(!fx.connected());

@@ -327,5 +327,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowEngineeringTest)
+VEXA_TEST_CLASS(WindowEngineeringTest);
 #include "tst_window_engineering.moc"

@@ -99,5 +99,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowFeedbackTest)
+VEXA_TEST_CLASS(WindowFeedbackTest);
 #include "tst_window_feedback.moc"

@@ -249,5 +249,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowMonitorTest)
+VEXA_TEST_CLASS(WindowMonitorTest);
 #include "tst_window_monitor.moc"

@@ -487,5 +487,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowParamsTest)
+VEXA_TEST_CLASS(WindowParamsTest);
 #include "tst_window_params.moc"

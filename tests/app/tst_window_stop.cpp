@@ -176,5 +176,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowStopTest)
+VEXA_TEST_CLASS(WindowStopTest);
 #include "tst_window_stop.moc"

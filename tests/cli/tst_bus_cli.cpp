@@ -209,5 +209,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(BusCliTest)
+VEXA_TEST_CLASS(BusCliTest);
 #include "tst_bus_cli.moc"

@@ -94,5 +94,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(CliConventionsTest)
+VEXA_TEST_CLASS(CliConventionsTest);
 #include "tst_cli_conventions.moc"

@@ -309,5 +309,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(LinkTest)
+VEXA_TEST_CLASS(LinkTest);
 #include "tst_link.moc"

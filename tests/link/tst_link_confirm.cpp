@@ -121,5 +121,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(LinkConfirmTest)
+VEXA_TEST_CLASS(LinkConfirmTest);
 #include "tst_link_confirm.moc"

@@ -43,6 +43,7 @@ int cmdScan(const CliContext &ctx)
 
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
     int found = 0;
     QObject::connect(&manager, &ConnectionManager::deviceFound, [&](const ScanResult &r) {
         ++found;
@@ -63,8 +64,7 @@ int cmdScan(const CliContext &ctx)
         ctx.out.flush();
     });
     if (!manager.scanBus(options.value(QStringLiteral("port"))))
-        return ctx.fail(CliExit::PortUnavailable,
-                        QStringLiteral("cannot open port %1").arg(options.value(QStringLiteral("port"))));
+        return ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
     if (found == 0 && !json)
         ctx.err << "vexa-cli: no drive answered on stations 1 to 16\n";
     return CliExit::Ok;
@@ -81,6 +81,8 @@ int cmdIdentify(const CliContext &ctx)
 
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
+    ctx.traceWorker(worker);
     QEventLoop loop;
     int code = CliExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &info) {
@@ -99,8 +101,10 @@ int cmdIdentify(const CliContext &ctx)
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        if (isRecognitionFailure(reason) || isPortFailure(reason))
-            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
+        if (isPortFailure(reason))
+            code = ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
+        else if (isRecognitionFailure(reason))
+            code = ctx.fail(CliExit::NotRecognised, reason);
         else
             code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
                                     quint8(station), ConnectionManager::IdentifyTimeoutMs);

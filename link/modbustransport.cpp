@@ -109,17 +109,19 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
             continue;
         }
         buffer.append(m_device->readAll());
-        if (echoPending) {
+        if (echoPending || (isRead && !echoRemoved)) {
             // The reply is hunted only past the echo: the echo of a write is
-            // byte for byte the reply that would confirm it.
+            // byte for byte the reply that would confirm it. A read's own
+            // bytes can only be an echo, so they reveal an echoing adapter.
             const int echoAt = buffer.indexOf(request);
-            if (echoAt < 0)
+            if (echoAt >= 0) {
+                buffer.remove(echoAt, request.size());
+                echoPending = false;
+                echoRemoved = true;
+                m_echoRemoval = true;
+            } else if (echoPending) {
                 continue;
-            buffer.remove(echoAt, request.size());
-            echoPending = false;
-            echoRemoved = true;
-        } else if (isRead && !m_echoRemoval && buffer.contains(request)) {
-            m_echoRemoval = true;
+            }
         }
         // Offsets in order; the first valid frame, reply or refusal, decides.
         for (int i = 0; i + ModbusFrame::exceptionReplyLength <= buffer.size(); ++i) {

@@ -5,6 +5,11 @@
 #include "simframer.h"
 #include "simpty.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -13,6 +18,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <unistd.h>
@@ -135,6 +141,9 @@ struct SimBus::Impl
     std::mutex lifecycle;
     std::thread thread;
     SimPty pty;
+    bool tcp = false;
+    int listenFd = -1;
+    int clientFd = -1;
     int wake[2] = {-1, -1};  // a byte in the pipe tells the serving thread to stop
     const Clock::time_point created = Clock::now();
 
@@ -184,18 +193,20 @@ struct SimBus::Impl
     // Bytes for a port nobody has open vanish, as they would on the wire.
     bool writeAll(const QByteArray &bytes)
     {
-        if (!pty.hasClients())
+        if (tcp ? clientFd < 0 : !pty.hasClients())
             return true;
+        const int fd = tcp ? clientFd : pty.masterFd();
         qint64 written = 0;
         while (written < bytes.size()) {
-            const ssize_t n = ::write(pty.masterFd(), bytes.constData() + written, size_t(bytes.size() - written));
+            const ssize_t n = tcp ? ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL)
+                                  : ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
             if (n > 0) {
                 written += n;
                 continue;
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            pollfd fds[2] = {{pty.masterFd(), POLLOUT, 0}, {wake[0], POLLIN, 0}};
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
             if (poll(fds, 2, WriteTimeoutMs) <= 0 || fds[1].revents)
                 return false;
         }
@@ -282,6 +293,7 @@ struct SimBus::Impl
         const SimRequest request = parseRequest(frame, nowMs());
         Outgoing out;
         bool answer = false;
+        bool echo = false;
         std::function<void(const SimRequest &)> notify;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -289,10 +301,14 @@ struct SimBus::Impl
             if (log.size() > size_t(RequestLogLimit))
                 log.pop_front();
             notify = observer;
+            echo = faults.echoRequests;
             answer = prepareReply(request, &out);
         }
         if (notify)
             notify(request);
+        // The adapter hears its own transmission, whether or not a drive answers.
+        if (echo && !writeAll(frame))
+            return;
         if (answer)
             transmit(out);
     }
@@ -310,8 +326,70 @@ struct SimBus::Impl
             d->tick(ms);
     }
 
+    void closeClient(SimFramer &framer)
+    {
+        if (clientFd >= 0)
+            ::close(clientFd);
+        clientFd = -1;
+        framer = SimFramer();
+    }
+
+    void acceptClient(SimFramer &framer)
+    {
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0)
+            return;
+        closeClient(framer);
+        const int on = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+        clientFd = fd;
+    }
+
+    // Frames from the TCP client; false when the connection ended.
+    bool readClient(SimFramer &framer)
+    {
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = ::recv(clientFd, chunk, sizeof chunk, 0);
+            if (n > 0) {
+                framer.append(QByteArray(chunk, int(n)));
+                continue;
+            }
+            return n < 0 && (errno == EAGAIN || errno == EINTR);
+        }
+    }
+
+    void serveTcp()
+    {
+        SimFramer framer;
+        auto nextTick = Clock::now() + TickPeriod;
+        for (;;) {
+            const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
+            const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
+            pollfd fds[3] = {{clientFd, POLLIN, 0}, {listenFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            poll(fds, 3, waitMs);
+            if (fds[2].revents)
+                break;
+            if (fds[1].revents & POLLIN)
+                acceptClient(framer);
+            else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR) && !readClient(framer))
+                closeClient(framer);
+            for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
+                serveRequest(frame);
+                if (stopRequested())
+                    break;
+            }
+            tickDrives(&nextTick);
+        }
+        closeClient(framer);
+    }
+
     void serve()
     {
+        if (tcp) {
+            serveTcp();
+            return;
+        }
         SimFramer framer;
         auto nextTick = Clock::now() + TickPeriod;
         for (;;) {
@@ -335,6 +413,14 @@ struct SimBus::Impl
             }
             tickDrives(&nextTick);
         }
+    }
+
+    void closeEndpoints()
+    {
+        pty.close();
+        if (listenFd >= 0)
+            ::close(listenFd);
+        listenFd = -1;
     }
 
     void closeWakePipe()
@@ -392,8 +478,60 @@ bool SimBus::start()
         d->error = error;
         return false;
     }
+    d->tcp = false;
+    return startServing(d->pty.slavePath());
+}
+
+namespace {
+
+// A listening socket on 127.0.0.1 only; -1 with *error set when it fails.
+int listenOnLoopback(quint16 port, quint16 *boundPort, QString *error)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        *error = QStringLiteral("cannot create a socket");
+        return -1;
+    }
+    const int on = 1;
+    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0
+        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(QString::fromLocal8Bit(strerror(errno)));
+        ::close(fd);
+        return -1;
+    }
+    *boundPort = ntohs(address.sin_port);
+    return fd;
+}
+
+}  // namespace
+
+bool SimBus::startTcp(quint16 port)
+{
+    std::lock_guard<std::mutex> lifecycle(d->lifecycle);
+    if (d->thread.joinable())
+        return true;
+    QString error;
+    quint16 boundPort = 0;
+    d->listenFd = listenOnLoopback(port, &boundPort, &error);
+    if (d->listenFd < 0) {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->error = error;
+        return false;
+    }
+    d->tcp = true;
+    return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(boundPort));
+}
+
+bool SimBus::startServing(const QString &portPath)
+{
     if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        d->pty.close();
+        d->closeEndpoints();
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error = QStringLiteral("cannot create the wake-up pipe");
         return false;
@@ -401,7 +539,7 @@ bool SimBus::start()
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error.clear();
-        d->portPath = d->pty.slavePath();
+        d->portPath = portPath;
         d->running = true;
     }
     d->thread = std::thread([this] { d->serve(); });
@@ -422,7 +560,7 @@ void SimBus::closePort()
     while (::write(d->wake[1], &stopByte, 1) < 0 && errno == EINTR) {
     }
     d->thread.join();
-    d->pty.close();
+    d->closeEndpoints();
     d->closeWakePipe();
     std::lock_guard<std::mutex> lock(d->mutex);
     d->running = false;

@@ -13,13 +13,6 @@
 
 namespace {
 
-SimDriveConfig withStroke(quint8 station, quint16 stroke)
-{
-    SimDriveConfig c = driveAt(station);
-    c.stroke = stroke;
-    return c;
-}
-
 QByteArray templateListing()
 {
     QString text;
@@ -73,8 +66,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("error");
         QTest::newRow("unknown family") << driveAt(1, 7) << true << "Unknown device family";
         QTest::newRow("unknown family allowed") << driveAt(1, 7) << false << "";
-        QTest::newRow("unlisted stroke") << withStroke(1, 60) << true << "Device spec not recognized";
-        QTest::newRow("unlisted stroke allowed") << withStroke(1, 60) << false << "";
+        QTest::newRow("unlisted stroke") << driveAt(1, 0, 60) << true << "Device spec not recognized";
+        QTest::newRow("unlisted stroke allowed") << driveAt(1, 0, 60) << false << "";
         QTest::newRow("silent station") << driveAt(2) << true << "*";
     }
     void identificationRefusesWhatItCannotTrust()

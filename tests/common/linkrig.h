@@ -11,12 +11,13 @@
 
 #include <QtTest>
 
-// A recognised drive (LXAZ-16L01-50-BC unless changed) at a station.
-inline SimDriveConfig driveAt(quint8 station, quint16 family = 0)
+// A drive at a station: LXAZ-16L01-50-BC unless the family or the stroke differ.
+inline SimDriveConfig driveAt(quint8 station, quint16 family = 0, quint16 stroke = 50)
 {
     SimDriveConfig c;
     c.station = station;
     c.familyCode = family;
+    c.stroke = stroke;
     return c;
 }
 

@@ -35,15 +35,7 @@ ParamFile::Content sampleContent()
 
 MotionCheck::MotionInputs move(double speed, int accelMs, int decelMs, double distance, double lead)
 {
-    MotionCheck::MotionInputs in;
-    in.group = "pos1";
-    in.speed = speed;
-    in.accelMs = accelMs;
-    in.decelMs = decelMs;
-    in.pos1 = distance;
-    in.lead = lead;
-    in.lang = "en";
-    return in;
+    return {"pos1", speed, accelMs, decelMs, 0.0, distance, lead, "en", {}};
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "simdrive.h"
 #include "simframer.h"
 #include "testmain.h"
+#include "wirelog.h"
 
 #include <QElapsedTimer>
 #include <QProcess>
@@ -123,14 +124,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<QString>("printed");  // "[ref]: value" lines mbpoll must print
-        QTest::addColumn<QString>("wire");     // station, function, address, values of the one request
+        QTest::addColumn<QString>("wire");     // the one request the bus received
         QTest::newRow("identification") << QStringList{"-a", "3", "-r", "700", "-c", "5", "-t", "4:hex", "PORT"}
-                                        << "700=0x4103 701=0x0006 702=0x0028 703=0x00C8 704=0x015E" << "3 3 700";
+                                        << "700=0x4103 701=0x0006 702=0x0028 703=0x00C8 704=0x015E" << "3 03 02BC x5";
         QTest::newRow("version text") << QStringList{"-a", "1", "-r", "0", "-c", "4", "-t", "4:hex", "PORT"}
-                                      << "0=0x3248 1=0x0000 2=0x3156 3=0x322E" << "1 3 0";
-        QTest::newRow("write one") << QStringList{"-a", "1", "-r", "10", "PORT", "33"} << "" << "1 6 10 33";
-        QTest::newRow("write two") << QStringList{"-a", "3", "-r", "570", "PORT", "4464", "2"} << "" << "3 16 570 4464 2";
-        QTest::newRow("absent station") << QStringList{"-a", "9", "-r", "704", "PORT"} << "" << "9 3 704";
+                                      << "0=0x3248 1=0x0000 2=0x3156 3=0x322E" << "1 03 0000 x4";
+        QTest::newRow("write one") << QStringList{"-a", "1", "-r", "10", "PORT", "33"} << "" << "1 06 000A = 0021";
+        QTest::newRow("write two") << QStringList{"-a", "3", "-r", "570", "PORT", "4464", "2"} << "" << "3 10 023A = 1170 0002";
+        QTest::newRow("absent station") << QStringList{"-a", "9", "-r", "704", "PORT"} << "" << "9 03 02C0 x1";
     }
     void mbpollConforms()
     {
@@ -158,12 +159,7 @@ private Q_SLOTS:
         }
         QCOMPARE(seen.join(' '), printed);
         QVERIFY2(process.exitCode() == 0 || wire.startsWith('9'), qPrintable(output));
-        QCOMPARE(bus.requests().size(), 1);
-        const SimRequest r = bus.requests().first();
-        QStringList request{QString::number(r.station), QString::number(r.function), QString::number(r.address)};
-        for (quint16 v : r.values)
-            request << QString::number(v);
-        QCOMPARE(request.join(' '), wire);
+        QCOMPARE(wireLog(bus.requests()), QStringList{wire});
     }
 
     void driveSimProgramServesUntilTerminated()

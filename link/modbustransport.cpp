@@ -72,7 +72,8 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
 
     const qint64 sentAtMs = m_observer ? QDateTime::currentMSecsSinceEpoch() : 0;
     m_device->write(request);
-    m_device->waitForBytesWritten(timeoutMs);
+    if (!socketLost())
+        m_device->waitForBytesWritten(timeoutMs);
     m_sinceLastTransmission.restart();
     m_hasTransmitted = true;
 

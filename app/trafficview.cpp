@@ -313,18 +313,22 @@ void TrafficView::listen(bool on)
     if (on == bool(m_workerLink))
         return;
     if (!on) {
-        m_worker->setExchangeTracing(false);
         disconnect(m_workerLink);
         m_workerLink = QMetaObject::Connection();
-        m_connections->setExchangeObserver(nullptr);
+        if (m_worker)
+            m_worker->setExchangeTracing(false);
+        if (m_connections)
+            m_connections->setExchangeObserver(nullptr);
         return;
     }
+    if (!m_worker || !m_connections)
+        return;
     const auto keep = [this](const ExchangeRecord &record) {
         if (!m_pause->isChecked())
             m_model->take(record);
     };
     // Queued: the record is copied into the event and the worker goes on at once.
-    m_workerLink = connect(m_worker, &ModbusWorker::exchangeRecorded, this, keep, Qt::QueuedConnection);
+    m_workerLink = connect(m_worker.data(), &ModbusWorker::exchangeRecorded, this, keep, Qt::QueuedConnection);
     m_connections->setExchangeObserver(keep);
     m_worker->setExchangeTracing(true);
 }

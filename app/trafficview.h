@@ -3,6 +3,7 @@
 #include "exchangerecord.h"
 
 #include <QAbstractTableModel>
+#include <QPointer>
 #include <QSortFilterProxyModel>
 #include <QWidget>
 
@@ -98,8 +99,9 @@ private:
     void exportCsv();
     void updateCount();
 
-    ModbusWorker *m_worker;
-    ConnectionManager *m_connections;
+    // The window's first children: they may go before the view does.
+    QPointer<ModbusWorker> m_worker;
+    QPointer<ConnectionManager> m_connections;
     Dialogs *m_dialogs;
     TrafficModel *m_model;
     TrafficFilter *m_filter;

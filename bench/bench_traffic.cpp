@@ -52,11 +52,9 @@ void runFor(int cycles, CycleClock &clock)
     }
     QEventLoop loop;
     QTimer poll;
-    int seen = 0;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
         std::lock_guard<std::mutex> lock(clock.mutex);
-        seen = clock.periods.size();
-        if (seen >= cycles)
+        if (clock.periods.size() >= cycles)
             loop.quit();
     });
     poll.start(20);
@@ -112,8 +110,8 @@ void bench(bool tcp, int cycles, int rounds)
     printSummary(qPrintable(QStringLiteral("poll cycle, %1, traffic view closed").arg(QLatin1String(over))), c, "ms");
     printSummary(qPrintable(QStringLiteral("poll cycle, %1, traffic view open, filling").arg(QLatin1String(over))), o,
                  "ms");
-    std::printf("%-44s %+.2f %% (mean), %d exchanges listed\n", "  open against closed",
-                (o.mean - c.mean) / c.mean * 100.0, view.model()->rowCount());
+    std::printf("%-44s %+.2f %% (mean), %+.2f %% (p50), %d exchanges listed\n", "  open against closed",
+                (o.mean - c.mean) / c.mean * 100.0, (o.p50 - c.p50) / c.p50 * 100.0, view.model()->rowCount());
 }
 
 }  // namespace

@@ -193,7 +193,7 @@ void ModbusTransport::observe(const QByteArray &request, const QByteArray &reply
 
 bool ModbusTransport::takeDeviceFailure()
 {
-    if (!m_device->isOpen())
+    if (!m_device->isOpen() || socketLost())
         return true;
     auto *serial = qobject_cast<QSerialPort *>(m_device);
     if (!serial)

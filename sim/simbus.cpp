@@ -4,11 +4,7 @@
 #include "simdrive.h"
 #include "simframer.h"
 #include "simpty.h"
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
+#include "simtcp.h"
 
 #include <algorithm>
 #include <atomic>
@@ -18,8 +14,8 @@
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <cstring>
 #include <random>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -142,8 +138,7 @@ struct SimBus::Impl
     std::thread thread;
     SimPty pty;
     bool tcp = false;
-    int listenFd = -1;
-    int clientFd = -1;
+    SimTcp tcpServer;
     int wake[2] = {-1, -1};  // a byte in the pipe tells the serving thread to stop
     const Clock::time_point created = Clock::now();
 
@@ -193,9 +188,9 @@ struct SimBus::Impl
     // Bytes for a port nobody has open vanish, as they would on the wire.
     bool writeAll(const QByteArray &bytes)
     {
-        if (tcp ? clientFd < 0 : !pty.hasClients())
+        if (tcp ? tcpServer.clientFd() < 0 : !pty.hasClients())
             return true;
-        const int fd = tcp ? clientFd : pty.masterFd();
+        const int fd = tcp ? tcpServer.clientFd() : pty.masterFd();
         qint64 written = 0;
         while (written < bytes.size()) {
             const ssize_t n = tcp ? ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL)
@@ -326,39 +321,6 @@ struct SimBus::Impl
             d->tick(ms);
     }
 
-    void closeClient(SimFramer &framer)
-    {
-        if (clientFd >= 0)
-            ::close(clientFd);
-        clientFd = -1;
-        framer = SimFramer();
-    }
-
-    void acceptClient(SimFramer &framer)
-    {
-        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-        if (fd < 0)
-            return;
-        closeClient(framer);
-        const int on = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-        clientFd = fd;
-    }
-
-    // Frames from the TCP client; false when the connection ended.
-    bool readClient(SimFramer &framer)
-    {
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = ::recv(clientFd, chunk, sizeof chunk, 0);
-            if (n > 0) {
-                framer.append(QByteArray(chunk, int(n)));
-                continue;
-            }
-            return n < 0 && (errno == EAGAIN || errno == EINTR);
-        }
-    }
-
     void serveTcp()
     {
         SimFramer framer;
@@ -366,22 +328,27 @@ struct SimBus::Impl
         for (;;) {
             const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
             const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
-            pollfd fds[3] = {{clientFd, POLLIN, 0}, {listenFd, POLLIN, 0}, {wake[0], POLLIN, 0}};
+            pollfd fds[3] = {{tcpServer.clientFd(), POLLIN, 0}, {tcpServer.listenFd(), POLLIN, 0}, {wake[0], POLLIN, 0}};
             poll(fds, 3, waitMs);
             if (fds[2].revents)
                 break;
-            if (fds[1].revents & POLLIN)
-                acceptClient(framer);
-            else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR) && !readClient(framer))
-                closeClient(framer);
+            QByteArray bytes;
+            if (fds[1].revents & POLLIN) {
+                // A new client replaces the last; what that one left unsent is dropped.
+                if (tcpServer.acceptClient())
+                    framer = SimFramer();
+            } else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR) && !tcpServer.readAvailable(&bytes)) {
+                tcpServer.closeClient();
+                framer = SimFramer();
+            }
+            framer.append(bytes);
             for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
                 serveRequest(frame);
                 if (stopRequested())
-                    break;
+                    return;
             }
             tickDrives(&nextTick);
         }
-        closeClient(framer);
     }
 
     void serve()
@@ -418,9 +385,7 @@ struct SimBus::Impl
     void closeEndpoints()
     {
         pty.close();
-        if (listenFd >= 0)
-            ::close(listenFd);
-        listenFd = -1;
+        tcpServer.close();
     }
 
     void closeWakePipe()
@@ -482,50 +447,19 @@ bool SimBus::start()
     return startServing(d->pty.slavePath());
 }
 
-namespace {
-
-// A listening socket on 127.0.0.1 only; -1 with *error set when it fails.
-int listenOnLoopback(quint16 port, quint16 *boundPort, QString *error)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        *error = QStringLiteral("cannot create a socket");
-        return -1;
-    }
-    const int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 4) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
-        *error = QStringLiteral("cannot listen on 127.0.0.1:%1: %2").arg(port).arg(QString::fromLocal8Bit(strerror(errno)));
-        ::close(fd);
-        return -1;
-    }
-    *boundPort = ntohs(address.sin_port);
-    return fd;
-}
-
-}  // namespace
-
 bool SimBus::startTcp(quint16 port)
 {
     std::lock_guard<std::mutex> lifecycle(d->lifecycle);
     if (d->thread.joinable())
         return true;
     QString error;
-    quint16 boundPort = 0;
-    d->listenFd = listenOnLoopback(port, &boundPort, &error);
-    if (d->listenFd < 0) {
+    if (!d->tcpServer.listen(port, &error)) {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error = error;
         return false;
     }
     d->tcp = true;
-    return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(boundPort));
+    return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(d->tcpServer.port()));
 }
 
 bool SimBus::startServing(const QString &portPath)

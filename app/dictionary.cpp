@@ -219,7 +219,7 @@ const QMap<QString, DictionaryEntry> &extraTexts()
             "The drive did not confirm the jog command (%1); releasing the button still sends the stop.");
         add("servo_off_notice", "伺服未啟動（Servo OFF），驅動器不會移動。",
             "The servo is off: the drive will not move.");
-        add("err_refused", "設備拒絕輪詢請求（%1），連線已中斷", "The drive refused the polling requests (%1)");
+        add("err_refused", "設備拒絕輪詢請求，連線已中斷：%1", "The drive refused the polling requests: %1");
         add("station_taken_title", "站號已被使用", "Station In Use");
         add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
             "A device already answers on station %1; changing to it would create an address conflict.\n"

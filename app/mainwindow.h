@@ -147,7 +147,9 @@ private:
     void simX0Clicked();
     void simX1Clicked();
     void simX2Clicked();
-    void pulseCommandInput(quint16 bit);
+    // Raises `bit` of the command inputs, with the bits of `lowered` cleared in
+    // the same write, and lowers it again about a millisecond later.
+    void pulseCommandInput(quint16 bit, quint16 lowered = 0);
     void onJogModeSelected(bool checked);
     void onNudgeModeSelected(bool checked);
     void onJogSliderMoved(int value);

@@ -14,6 +14,7 @@
 namespace {
 
 constexpr quint16 StopInput = 0x0004;  // X2: stop / alarm reset
+constexpr quint16 MoveInputs = 0x0003;  // X0, X1: move to position 1 / 2
 constexpr int StopButtonHeight = 40;
 
 const QString StopButtonStyle = QStringLiteral(
@@ -71,5 +72,7 @@ void MainWindow::onStopMotionClicked()
     sendJogStop();
     jogHoldStopped = true;
     // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
-    pulseCommandInput(StopInput);
+    // The move inputs go low with it: a word read before a queued lowering went out
+    // must not raise them again after the stop.
+    pulseCommandInput(StopInput, MoveInputs);
 }

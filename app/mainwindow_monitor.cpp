@@ -337,7 +337,7 @@ void MainWindow::simX2Clicked()
     pulseCommandInput(InputX2);
 }
 
-void MainWindow::pulseCommandInput(quint16 bit)
+void MainWindow::pulseCommandInput(quint16 bit, quint16 lowered)
 {
     if (!isConnected)
         return;
@@ -345,7 +345,7 @@ void MainWindow::pulseCommandInput(quint16 bit)
     const QVector<quint16> before = worker->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
     if (before.isEmpty())
         return;
-    const quint16 raised = before.first() | bit;
+    const quint16 raised = static_cast<quint16>((before.first() & ~lowered) | bit);
     worker->syncWrite(station, Reg::CommandInputs, raised);
 
     QTimer::singleShot(InputPulseMs, this, [this, station, bit, raised] {

@@ -106,6 +106,7 @@ void ModbusWorker::stop()
         if (m_slot.pending) {
             m_slot.pending = false;
             m_slot.done = true;
+            m_slot.error = QStringLiteral("Connection closed");
             m_requestDone.notify_all();
         }
         m_requestPosted.notify_all();
@@ -137,8 +138,8 @@ ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(Req
         m_slot.pending = true;
         m_requestPosted.notify_all();
         m_requestDone.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_slot.done; });
-        if (!m_slot.done || m_slot.pending) {
-            // Abandoned (or released by stop()): the worker must not serve it later.
+        if (!m_slot.done) {
+            // Abandoned: the worker must not serve it later.
             m_slot.pending = false;
             m_slot.done = true;
             m_slot.result.clear();

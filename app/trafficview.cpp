@@ -2,6 +2,7 @@
 
 #include "connectionmanager.h"
 #include "dialogs.h"
+#include "modbusframe.h"
 #include "modbusworker.h"
 
 #include <QCheckBox>
@@ -67,6 +68,21 @@ const char *const resultKeys[] = {"rAll", "rOk", "rTimeout", "rBadCrc", "rExcept
 QString functionText(quint8 function)
 {
     return QStringLiteral("0x") + QString::number(function, 16).rightJustified(2, QLatin1Char('0')).toUpper();
+}
+
+// The result in the window's language; an exception keeps its Modbus name.
+QString resultText(const ExchangeRecord &r, const QString &lang)
+{
+    using R = ExchangeRecord::Result;
+    QString text;
+    switch (r.result) {
+    case R::Ok: text = viewText("rOk", lang); break;
+    case R::Timeout: text = viewText("rTimeout", lang); break;
+    case R::BadCrc: text = viewText("rBadCrc", lang); break;
+    case R::Exception: text = ModbusFrame::exceptionText(r.exceptionCode); break;
+    case R::PortLost: text = viewText("rPortLost", lang); break;
+    }
+    return r.echoRemoved ? QStringLiteral("%1, %2").arg(text, viewText("rEcho", lang)) : text;
 }
 
 // One CSV field, quoted when it holds a separator, a quote or a line break.
@@ -157,7 +173,7 @@ QVariant TrafficModel::data(const QModelIndex &index, int role) const
     case Count: return r.count;
     case Values: return r.valuesText();
     case Latency: return QString::number(r.latencyMs, 'f', 1);
-    case Result: return r.resultText();
+    case Result: return resultText(r, m_lang);
     default: return QVariant();
     }
 }
@@ -234,7 +250,7 @@ TrafficView::TrafficView(ModbusWorker *worker, ConnectionManager *connections, D
     m_table->verticalHeader()->hide();
     m_table->verticalHeader()->setDefaultSectionSize(22);
     m_table->horizontalHeader()->setStretchLastSection(true);
-    const int widths[TrafficModel::ColumnCount] = {95, 55, 70, 230, 55, 260, 85, 150};
+    const int widths[TrafficModel::ColumnCount] = {95, 55, 70, 220, 50, 230, 85, 200};
     for (int column = 0; column < TrafficModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[column]);
     m_station->setRange(0, 247);

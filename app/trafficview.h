@@ -30,7 +30,7 @@ class TrafficModel : public QAbstractTableModel
 public:
     enum Column { Time, Station, Function, Register, Count, Values, Latency, Result, ColumnCount };
     static constexpr int MaxExchanges = 10000;
-    static constexpr int FlushIntervalMs = 100;
+    static constexpr int FlushIntervalMs = 250;
 
     explicit TrafficModel(QObject *parent = nullptr);
 

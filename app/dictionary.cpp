@@ -190,7 +190,6 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("err_port_dialout", "沒有權限開啟 %1。請將使用者加入 dialout 群組（sudo usermod -aG dialout $USER），登出後重新登入。",
             "no permission to open %1. Add your user to the dialout group (sudo usermod -aG dialout $USER), "
             "then log out and in again.");
-        add("err_port_missing", "%1 不存在（轉接器已拔除？）", "%1 does not exist (adapter unplugged?)");
         add("echo_removal_on", "回音消除：開啟（轉接器會回送每個請求）", "Echo removal on (the adapter echoes every request)");
         add("btnTraffic", "通訊監看", "Bus Traffic");
         add("btnStopMotion", "停止", "STOP");

@@ -121,7 +121,8 @@ private:
     QString portInBox() const;
     void rememberTcpAddress(const QString &portName);
     void showEchoRemoval();
-    QString portFailureText() const;
+    // Why the last port could not be opened, with what to do about it.
+    QString portFailureText(bool namePort) const;
     QString lostConnectionText() const;
     QLabel *lblEchoRemoval = nullptr;
     QPushButton *btnTraffic = nullptr;

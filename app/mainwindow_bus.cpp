@@ -109,7 +109,7 @@ void MainWindow::showEchoRemoval()
     lblEchoRemoval->setVisible(connectionManager->echoRemoval());
 }
 
-QString MainWindow::portFailureText() const
+QString MainWindow::portFailureText(bool namePort) const
 {
     const PortOpenError error = connectionManager->lastOpenError();
     const QString cannotOpen = translateKey(QStringLiteral("err_port_open"), currentLang);
@@ -124,8 +124,8 @@ QString MainWindow::portFailureText() const
         return QStringLiteral("%1: %2 (%3)").arg(cannotOpen, error.port, error.detail);
 #endif
     case PortOpenError::Kind::NotFound:
-        return QStringLiteral("%1: %2").arg(cannotOpen,
-                                            translateKey(QStringLiteral("err_port_missing"), currentLang).arg(error.port));
+        // The path itself says what is missing; the scan names it, the connect box is beside it.
+        return namePort ? QStringLiteral("%1: %2").arg(cannotOpen, error.port) : cannotOpen;
     case PortOpenError::Kind::Other:
         return QStringLiteral("%1: %2 (%3)").arg(cannotOpen, error.port, error.detail);
     case PortOpenError::Kind::None:

@@ -179,7 +179,7 @@ void MainWindow::onScanClicked()
     ui->btnScan->setText(translateKey(QStringLiteral("btnScan"), currentLang));
     if (!opened) {
         // An empty table alone would read as "no drive answered".
-        statusBar()->showMessage(portFailureText());
+        statusBar()->showMessage(portFailureText(true));
     } else {
         rememberTcpAddress(port);
     }
@@ -372,7 +372,7 @@ void MainWindow::onConnectionError(const QString &reason)
     else if (reason == QLatin1String("ERR_PORT_LOST"))
         text = lostConnectionText();
     else if (reason == QLatin1String("Cannot open COM port"))
-        text = portFailureText();
+        text = portFailureText(false);
     else if (reason == QLatin1String("ERR_REFUSED"))
         text = translateKey(QStringLiteral("err_refused"), currentLang).arg(worker->lastPollError());
     resetToDisconnected(text, true);

@@ -2,61 +2,51 @@
 // stop is retried and reported; the servo-off notice; no station address conflicts.
 
 #include "dictionary.h"
-#include "mainwindow.h"
-#include "modbusworker.h"
 #include "registers.h"
-#include "scripteddialogs.h"
-#include "simbus.h"
 #include "testmain.h"
-#include "wirelog.h"
+#include "windowfixture.h"
 
 #include <QAbstractButton>
-#include <QComboBox>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTabWidget>
+
+namespace {
+
+constexpr quint8 Station = 1;
+const QString Stop = QStringLiteral("1 06 00C8 = 0000");
+
+}  // namespace
 
 class WindowStopTest : public QObject
 {
     Q_OBJECT
 
-    SimBus bus;
-    std::unique_ptr<MainWindow> window;  // after the bus: its worker stops first
-    ScriptedDialogs *dialogs = nullptr;
+    WindowFixture fx;
     quint16 inputsAtStart = 0;
 
-    template <typename T = QAbstractButton> T *find(const QString &name) const
+    QAbstractButton *button(const QString &name) const { return fx.find<QAbstractButton>(qPrintable(name)); }
+    QString text(const char *key) const { return translateKey(QLatin1String(key), fx.window->currentLanguage()); }
+    QString statusText() const { return fx.window->statusBar()->currentMessage(); }
+    void runWith(const char *fault, const std::function<void()> &action)
     {
-        T *found = window->findChild<T *>(name);
-        if (!found)
-            qFatal("no widget %s", qPrintable(name));
-        return found;
+        fx.bus.setFaults(faultsOf(fault));
+        action();
+        fx.bus.setFaults(SimFaults());
     }
-    QString text(const char *key) const { return translateKey(QLatin1String(key), window->currentLanguage()); }
-    void setFaults(bool silent = false, bool refusing = false)
-    {
-        SimFaults faults;
-        faults.silent = silent;
-        faults.exceptionReplies = refusing;
-        bus.setFaults(faults);
-    }
-    QStringList wire(const char *part) const { return wireLog(bus.requests()).filter(QLatin1String(part)); }
     // The last write that starts or stops manual motion: "stop", "start C8=100", "start CE", or
     // "start 6C=1" for a rising edge of input 1 or 2.
     QString lastMotionWrite() const
     {
         QString last;
         quint16 inputs = inputsAtStart;
-        for (const SimRequest &r : bus.requests()) {
+        for (const SimRequest &r : fx.bus.requests()) {
             const quint16 value = r.values.value(0);
             if (r.function == 0x10 && r.address == Reg::NudgeDistance)
                 last = QStringLiteral("start CE");
-            if (r.function != 0x06)
-                continue;
-            if (r.address == Reg::ManualCommand)
+            if (r.function == 0x06 && r.address == Reg::ManualCommand)
                 last = value == Reg::ManualCommandValue::Stop ? QStringLiteral("stop")
                                                               : QStringLiteral("start C8=%1").arg(value, 0, 16);
-            if (r.address == Reg::CommandInputs) {
+            if (r.function == 0x06 && r.address == Reg::CommandInputs) {
                 if (value & ~inputs & 0x0003)
                     last = QStringLiteral("start 6C=%1").arg(value, 0, 16);
                 inputs = value;
@@ -68,38 +58,28 @@ class WindowStopTest : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        VEXA_REQUIRE(bus.start(), "no pseudo-terminal for the simulated bus");
-        bus.addDrive(SimDriveConfig());
-        window = std::make_unique<MainWindow>();
-        auto scripted = std::make_unique<ScriptedDialogs>();
-        dialogs = scripted.get();
-        window->setDialogs(std::move(scripted));
-        find<QComboBox>("cbLanguage")->setCurrentIndex(1);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-        find<QComboBox>("cbPorts")->setEditText(bus.portPath());
-        find("btnScan")->click();
-        find("btnConnect")->click();
-        QVERIFY(QTest::qWaitFor([&] { return find<QTabWidget>("mainTabs")->isTabEnabled(MainWindow::MonitorTab); },
-                                10000));
-        find<QTabWidget>("mainTabs")->setCurrentIndex(MainWindow::MonitorTab);
+        VEXA_REQUIRE(fx.startBus({WindowFixture::drive(Station)}), "no pseudo-terminal for the simulated bus");
+        QVERIFY2(fx.showWindow(QStringLiteral("en")), qPrintable(fx.failure()));
+        QVERIFY2(fx.connectTo(Station), qPrintable(fx.failure()));
+        fx.tabs()->setCurrentIndex(MainWindow::MonitorTab);
     }
 
     void init()
     {
-        setFaults();
-        QTest::qWait(250);  // polling in full swing
-        bus.clearRequests();
-        inputsAtStart = bus.registerValue(1, Reg::CommandInputs);
-        dialogs->clear();
-        window->statusBar()->clearMessage();
+        button("rbJogMove")->click();
+        fx.quiesce();
+        fx.worker()->setPollingPaused(false);  // a stop must also overtake polling
+        QVERIFY(fx.waitPolls(1));
+        fx.bus.clearRequests();
+        inputsAtStart = fx.reg(Reg::CommandInputs);
+        fx.window->statusBar()->clearMessage();
     }
 
     void stopWinsOverQueuedMotion_data()
     {
         QTest::addColumn<QString>("motion");
         QTest::addColumn<int>("delayMs");
-        for (int delay : {0, 20, 45, 80, 130})
+        for (int delay : {0, 20, 45, 80})
             QTest::addRow("home, STOP after %d ms", delay) << "btnHome" << delay;
         QTest::newRow("input 1, STOP") << "btnSimX0" << 0;
         QTest::newRow("jog held, Esc") << "btnJogP" << 30;
@@ -108,21 +88,18 @@ private Q_SLOTS:
     {
         QFETCH(QString, motion);
         QFETCH(int, delayMs);
-        auto *button = find(motion);
-        if (motion == QLatin1String("btnJogP"))
-            QTest::mousePress(button, Qt::LeftButton);
-        else
-            button->click();
+        const bool jog = motion == QLatin1String("btnJogP");
+        jog ? QTest::mousePress(button(motion), Qt::LeftButton) : button(motion)->click();
         QTest::qWait(delayMs);
-        if (motion == QLatin1String("btnJogP")) {
-            QTest::keyClick(button, Qt::Key_Escape);
-            QTest::mouseRelease(button, Qt::LeftButton);
+        if (jog) {
+            QTest::keyClick(button(motion), Qt::Key_Escape);
+            QTest::mouseRelease(button(motion), Qt::LeftButton);
         } else {
-            find("btnStopMotion")->click();
+            button("btnStopMotion")->click();
         }
-        QTest::qWait(300);  // anything still queued would be on the wire by now
+        fx.waitQuiet(300);  // anything still queued would be on the wire by now
         QCOMPARE(lastMotionWrite(), QStringLiteral("stop"));
-        QCOMPARE(dialogs->count(), 0);
+        QCOMPARE(fx.dialogs->count(), 0);
     }
 
     void motionStartsOnlyAtAConfirmedSpeed_data()
@@ -134,72 +111,68 @@ private Q_SLOTS:
     void motionStartsOnlyAtAConfirmedSpeed()
     {
         QFETCH(QString, mode);
-        find(mode)->click();
-        setFaults(false, true);
-        QTest::mousePress(find("btnJogP"), Qt::LeftButton);
-        setFaults();
-        QTest::mouseRelease(find("btnJogP"), Qt::LeftButton);
-        find("rbJogMove")->click();
-        QCOMPARE(wire(" 00D8 ").size(), 1);
+        button(mode)->click();
+        runWith("exception", [&] { QTest::mousePress(button("btnJogP"), Qt::LeftButton); });
+        QTest::mouseRelease(button("btnJogP"), Qt::LeftButton);
+        fx.waitQuiet();
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).size(), 1);
         QCOMPARE(lastMotionWrite(), QString());
-        QVERIFY2(window->statusBar()->currentMessage().contains(QLatin1String("Exception 04")),
-                 qPrintable(window->statusBar()->currentMessage()));
-        QCOMPARE(dialogs->count(), 0);
+        QVERIFY2(statusText().contains(QLatin1String("Exception 04")), qPrintable(statusText()));
+        QCOMPARE(fx.dialogs->count(), 0);
     }
 
     void unconfirmedStopIsRetriedThenReported()
     {
-        QTest::mousePress(find("btnJogP"), Qt::LeftButton);
+        QTest::mousePress(button("btnJogP"), Qt::LeftButton);
         QCOMPARE(lastMotionWrite(), QStringLiteral("start C8=1"));
-        setFaults(true);
-        QTest::mouseRelease(find("btnJogP"), Qt::LeftButton);
-        setFaults();
-        QCOMPARE(wire("06 00C8 = 0000").size(), 4);  // the stop and three retries
-        QCOMPARE(wire(" 00D8 ").size(), 1);  // the jog's speed; no default restored
-        QCOMPARE(dialogs->count(), 1);
-        QCOMPARE(dialogs->last().icon, QMessageBox::Critical);
-        QCOMPARE(dialogs->last().title, text("stop_unconfirmed_title"));
+        runWith("silence", [&] { QTest::mouseRelease(button("btnJogP"), Qt::LeftButton); });
+        QCOMPARE(fx.writes().count(Stop), 4);  // the stop and three retries
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).size(), 1);  // the jog's; no default restored
+        QCOMPARE(fx.dialogs->count(), 1);
+        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
+        QCOMPARE(fx.dialogs->last().title, text("stop_unconfirmed_title"));
 
         // Confirmed again: the speed register goes back to its default.
-        find("btnStopMotion")->click();
-        QCOMPARE(wire(" 00D8 ").mid(1), QStringList{"1 10 00D8 = 7530 0000"});
+        button("btnStopMotion")->click();
+        QCOMPARE(fx.writes().filter(QLatin1String(" 00D8 = ")).mid(1), QStringList{"1 10 00D8 = 7530 0000"});
     }
 
     void servoOffIsNoticedByMotionButtons_data()
     {
-        QTest::addColumn<QString>("button");
-        for (const char *name : {"btnHome", "btnSimX0", "btnJogP"})
-            QTest::newRow(name) << name;
+        QTest::addColumn<QString>("motion");
+        QTest::addColumn<QString>("command");  // still sent: the notice only explains why nothing moves
+        QTest::newRow("home") << "btnHome" << "1 06 00C8 = 0100";
+        QTest::newRow("input 1") << "btnSimX0" << "1 06 006C = 0001";
+        QTest::newRow("jog") << "btnJogP" << "1 06 00C8 = 0001";
     }
     void servoOffIsNoticedByMotionButtons()
     {
-        QFETCH(QString, button);
-        find("btnServoOff")->click();
-        window->statusBar()->clearMessage();
-        QTest::mouseClick(find(button), Qt::LeftButton);
-        QCOMPARE(window->statusBar()->currentMessage(), text("servo_off_notice"));
-
-        find("btnServoOn")->click();
-        window->statusBar()->clearMessage();
-        QTest::mouseClick(find(button), Qt::LeftButton);
-        QCOMPARE(window->statusBar()->currentMessage(), QString());
-        find("btnStopMotion")->click();
+        QFETCH(QString, motion);
+        QFETCH(QString, command);
+        for (bool off : {true, false}) {
+            button(off ? "btnServoOff" : "btnServoOn")->click();
+            fx.window->statusBar()->clearMessage();
+            const int from = fx.mark();
+            QTest::mouseClick(button(motion), Qt::LeftButton);
+            QCOMPARE(statusText(), off ? text("servo_off_notice") : QString());
+            QTRY_VERIFY(fx.writes(from).contains(command));
+            button("btnStopMotion")->click();
+            fx.waitQuiet();  // the stop input's pulse ends before the next press
+        }
     }
 
     // Last: a broken probe would move the drive to the taken address and end the connection.
     void stationChangeRefusedWhenTheAddressAnswers()
     {
-        SimDriveConfig other;
-        other.station = 3;  // answers where the drive would go
-        bus.addDrive(other);
-        find<QSpinBox>("spinNewStation")->setValue(3);
-        dialogs->queueConfirm(true);
-        find("btnChangeStation")->click();
-        bus.removeDrive(3);
-        QCOMPARE(wire(" 0066 "), QStringList());
-        QCOMPARE(dialogs->last().icon, QMessageBox::Warning);
-        QCOMPARE(dialogs->last().text, text("station_taken").arg(3));
-        QVERIFY(find<QTabWidget>("mainTabs")->isTabEnabled(MainWindow::MonitorTab));
+        fx.bus.addDrive(WindowFixture::drive(3));  // answers where the drive would go
+        fx.find<QSpinBox>("spinNewStation")->setValue(3);
+        fx.dialogs->queueConfirm(true);
+        button("btnChangeStation")->click();
+        fx.bus.removeDrive(3);
+        QCOMPARE(fx.writes().filter(QLatin1String(" 0066 = ")), QStringList());
+        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Warning);
+        QCOMPARE(fx.dialogs->last().text, text("station_taken").arg(3));
+        QVERIFY(fx.connected());
     }
 };
 

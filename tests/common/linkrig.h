@@ -1,7 +1,6 @@
 #pragma once
 
-// The link without a window: a scripted byte stream for the transaction, and
-// a simulated bus with a worker and a connection manager for everything above.
+// The link without a window: the simulated bus with a worker and a connection manager.
 
 #include "connectionmanager.h"
 #include "modbusworker.h"

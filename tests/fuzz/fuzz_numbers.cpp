@@ -1,8 +1,6 @@
-// Arbitrary text as a number or a word list on the command line. An accepted
-// number is in range, in one of the two documented forms (decimal, 0x hex),
-// and reads back from its decimal form; an accepted list has one 16-bit word
-// per comma-separated part. A refusal says why.
-// Input: mode byte (station, word, count or word list with a length byte), then the text.
+// Command-line numbers and word lists: an accepted number is in range, decimal or 0x hex, and
+// reads back; a list has one 16-bit word a part; a refusal says why.
+// Input: mode (station, word, count or list), the list's length limit, then the text.
 
 #include "fuzzcheck.h"
 #include "numberparse.h"

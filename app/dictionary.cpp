@@ -205,6 +205,25 @@ const QMap<QString, DictionaryEntry> &extraTexts()
             "Parameters were written to the drive but not saved to ROM; they are lost at power-off.\n"
             "Save them to ROM now?");
         add("dirty_tip", "尚未寫入；設備值：%1", "Not written yet; drive value: %1");
+        add("status_alarm_read", "已讀取警報：目前 %1", "Alarm read: current %1");
+        add("status_alarm_unread", "未能讀取警報：設備無回應", "Alarm not read: no reply from the drive");
+        add("status_alarm_cleared", "已送出警報重置，目前 %1", "Alarm reset sent; current %1");
+        add("status_alarm_clear_failed", "設備未確認警報重置", "The drive did not confirm the alarm reset");
+        add("status_read_all", "已讀取全部參數", "All parameters read from the drive");
+        add("status_read_all_partial", "讀取全部參數：%1 次讀取無回應，這些值未更新",
+            "Read All: %1 reads got no reply; those values were not updated");
+        add("status_exported", "已匯出 %1", "Exported %1");
+        add("status_rec_saved", "記錄已儲存：%1（%2 筆）", "Recording saved: %1 (%2 rows)");
+        add("trend_recording", "● 記錄中：%1", "● Recording to %1");
+        // Engineering form labels the first table leaves to the form itself.
+        add("l_softCcw", "負向軟限位 (pulse)", "Soft Limit CCW (pulse)");
+        add("l_softCw", "正向軟限位 (pulse)", "Soft Limit CW (pulse)");
+        add("l_dynErr", "動態誤差 (mm)", "DynErr (mm)");
+        add("l_staErr", "靜態誤差 (mm)", "StaErr (mm)");
+        add("l_posWarn", "位置預警 (mm)", "PosWarn (mm)");
+        add("l_pos0Push", "位置1_推壓扭力 (%)", "Pos1 Push TRQ (%)");
+        add("l_pos1Push", "位置2_推壓扭力 (%)", "Pos2 Push TRQ (%)");
+        add("l_smooth", "平滑時間 (ms)", "Smooth Time (ms)");
         // Stops, motion starts and refusals.
         add("stop_unconfirmed_title", "停止未確認", "Stop Not Confirmed");
         add("stop_unconfirmed", "驅動器未確認停止指令（%1）。\n電動缸可能仍在移動，請立即使用機台的緊急停止！",

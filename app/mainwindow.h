@@ -138,7 +138,8 @@ private:
     void onStateUpdated(const DeviceState &state);
     void onServoToggle(bool on);
     void onClearAlarm();
-    void onReadAlarmHistory();
+    // True when the drive answered; the button's click also says so in the status bar.
+    bool onReadAlarmHistory();
     void jogPlusPressed();
     void jogMinusPressed();
     void jogPlusReleased();
@@ -166,6 +167,8 @@ private:
     // mainwindow_trend.cpp: the live trend and its recorder.
     void setupTrend();
     void onRecordToggled(bool on);
+    // Ends a recording and says in the status bar where it went and how many rows it has.
+    void stopRecording();
     void setRecordButtonChecked(bool checked);
     void onRecordingFailed(const QString &reason);
     TrendChart *trendChart = nullptr;

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "alarmtext.h"
 #include "cmpmanager.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
@@ -54,7 +55,14 @@ void MainWindow::setupMonitorTab()
     connect(ui->btnServoOn, &QPushButton::clicked, this, [this] { onServoToggle(true); });
     connect(ui->btnServoOff, &QPushButton::clicked, this, [this] { onServoToggle(false); });
     connect(ui->btnClearAlarm, &QPushButton::clicked, this, &MainWindow::onClearAlarm);
-    connect(ui->btnReadAlarmHistory, &QPushButton::clicked, this, &MainWindow::onReadAlarmHistory);
+    connect(ui->btnReadAlarmHistory, &QPushButton::clicked, this, [this] {
+        if (!isConnected)
+            return;
+        statusBar()->showMessage(onReadAlarmHistory()
+                                     ? translateKey(QStringLiteral("status_alarm_read"), currentLang)
+                                           .arg(alarmHistoryText(lastAlarmHist & 0xF, currentLang))
+                                     : translateKey(QStringLiteral("status_alarm_unread"), currentLang));
+    });
 
     // Jog acts while the button is held: pressed and released, not clicked.
     connect(ui->btnJogP, &QPushButton::pressed, this, &MainWindow::jogPlusPressed);
@@ -92,10 +100,8 @@ void MainWindow::onMonitoringEnded()
 {
     jogActive = false;
     servoKnownOff = false;
-    if (stateRecorder->isRecording()) {
-        stateRecorder->stop();
-        setRecordButtonChecked(false);
-    }
+    if (stateRecorder->isRecording())
+        stopRecording();
     // The counters of the connection that ended stay on screen until the next one.
     if (linkHealthTimer->isActive()) {
         linkHealthTimer->stop();
@@ -171,20 +177,26 @@ void MainWindow::onClearAlarm()
     if (!isConnected)
         return;
     pausePolling(true);
-    worker->syncWrite(stationId, Reg::AlarmClear, 0);
+    const bool cleared = worker->syncWrite(stationId, Reg::AlarmClear, 0);
     pausePolling(false);
     onReadAlarmHistory();
+    if (!cleared)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_alarm_clear_failed"), currentLang));
+    else if (isConnected)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_alarm_cleared"), currentLang)
+                                     .arg(alarmHistoryText(lastAlarmHist & 0xF, currentLang)));
 }
 
-void MainWindow::onReadAlarmHistory()
+bool MainWindow::onReadAlarmHistory()
 {
     if (!isConnected)
-        return;
+        return false;
     pausePolling(true);
     const QVector<quint16> words = worker->syncRead(stationId, Reg::AlarmWord, 1, ReadTimeoutMs);
     if (!words.isEmpty())
         updateAlarmHistory(words.first());
     pausePolling(false);
+    return !words.isEmpty();
 }
 
 void MainWindow::jogPlusPressed()

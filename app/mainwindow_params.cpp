@@ -14,6 +14,7 @@
 #include "registers.h"
 
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <cmath>
@@ -203,8 +204,13 @@ void MainWindow::onParamTabShown(int index)
 
 void MainWindow::onReadAllParams()
 {
-    if (isConnected)
-        paramManager->readAll(stationId, product.lead, product.stroke);
+    if (!isConnected)
+        return;
+    paramManager->readAll(stationId, product.lead, product.stroke);
+    const int failures = paramManager->readAllFailures();
+    statusBar()->showMessage(failures == 0 ? translateKey(QStringLiteral("status_read_all"), currentLang)
+                                           : translateKey(QStringLiteral("status_read_all_partial"), currentLang)
+                                                 .arg(failures));
 }
 
 void MainWindow::onSaveParams()

@@ -41,6 +41,10 @@ int cmdScan(const CliContext &ctx)
         return ctx.usage(QStringLiteral("missing --port"));
     const bool json = options.has(QStringLiteral("json"));
 
+    // Opened once on its own first, so a port that cannot be used is reported with the reason.
+    if (!openCliPort(ctx, options.value(QStringLiteral("port"))))
+        return CliExit::PortUnavailable;
+
     ModbusWorker worker;
     ConnectionManager manager(&worker);
     ctx.traceManager(manager);
@@ -57,7 +61,7 @@ int cmdScan(const CliContext &ctx)
                                    {QStringLiteral("logicVersionRaw"), r.logicVersion}};
             ctx.out << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n';
         } else {
-            ctx.out << ActuatorCatalogue::scanStationText(r.station) << '\t' << modelOrUnknown(r.model) << '\t'
+            ctx.out << r.station << '\t' << modelOrUnknown(r.model) << '\t'
                     << r.fwVersion << '\t' << r.hwVersion << '\t'
                     << ActuatorCatalogue::logicVersionText(r.logicVersion) << '\n';
         }
@@ -65,8 +69,8 @@ int cmdScan(const CliContext &ctx)
     });
     if (!manager.scanBus(options.value(QStringLiteral("port"))))
         return ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
-    if (found == 0 && !json)
-        ctx.err << "vexa-cli: no drive answered on stations 1 to 16\n";
+    if (found == 0)
+        return ctx.fail(CliExit::NoReply, QStringLiteral("no drive answered on stations 1 to 16"));
     return CliExit::Ok;
 }
 
@@ -101,10 +105,11 @@ int cmdIdentify(const CliContext &ctx)
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        if (isPortFailure(reason))
+        if (isRecognitionFailure(reason))
+            code = ctx.fail(CliExit::NotRecognised,
+                            QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason));
+        else if (isPortFailure(reason))
             code = ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
-        else if (isRecognitionFailure(reason))
-            code = ctx.fail(CliExit::NotRecognised, reason);
         else
             code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
                                     quint8(station), ConnectionManager::IdentifyTimeoutMs);

@@ -116,6 +116,8 @@ public:
 
 public Q_SLOTS:
     void readAll(uchar station, double lead, int stroke);
+    // Reads of the last readAll that got no reply; their rows kept their values.
+    int readAllFailures() const { return m_readAllFailures; }
     void readSingle(QString key, uchar station, double lead);
     void writeSingle(QString key, uchar station, double lead);
 
@@ -164,4 +166,5 @@ private:
     };
     QMap<QString, DriveValue> m_driveValues;
     QSet<QString> m_dirtyRows;
+    int m_readAllFailures = 0;
 };

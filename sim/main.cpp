@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -217,7 +218,12 @@ int main(int argc, char *argv[])
                                                 "pseudo-terminal (0: any free port); the first line is then "
                                                 "tcp://127.0.0.1:PORT."),
                                  QStringLiteral("port"));
-    parser.addOptions({demo, drive, link, logRequests, tcp});
+    const QCommandLineOption alarm(QStringLiteral("alarm"),
+                                   QStringLiteral("Raise alarm <code> (1 to 15) on every drive, at once or <s> "
+                                                  "seconds after start; the window's Alarm Reset, Input 3 or a "
+                                                  "write of 0x00A4 clears it."),
+                                   QStringLiteral("code[@s]"));
+    parser.addOptions({demo, drive, link, logRequests, tcp, alarm});
     const FaultOptions faultOptions;
     faultOptions.addTo(parser);
     parser.process(app);
@@ -243,6 +249,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     bus.setFaults(faults);
+    SimAlarmPlan alarmPlan;
+    if (parser.isSet(alarm) && !parseSimAlarmPlan(parser.value(alarm), &alarmPlan, &error)) {
+        fail(error);
+        return 2;
+    }
 
     if (parser.isSet(logRequests)) {
         bus.setRequestObserver([](const SimRequest &request) {
@@ -285,6 +296,8 @@ int main(int argc, char *argv[])
     }
     std::fprintf(stdout, "%s\n", qPrintable(bus.portPath()));
     std::fflush(stdout);
+    if (alarmPlan.code != 0)
+        QTimer::singleShot(alarmPlan.afterMs, &app, [&bus, alarmPlan] { bus.raiseAlarm(0, alarmPlan.code); });
 
     const int result = app.exec();
     bus.stop();

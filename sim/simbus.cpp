@@ -6,6 +6,8 @@
 #include "simpty.h"
 #include "simtcp.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -533,6 +535,15 @@ void SimBus::setRegisterValue(quint8 station, quint16 address, quint16 value)
         drive->setRegisterValue(address, value);
 }
 
+void SimBus::raiseAlarm(quint8 station, quint16 code)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    for (const auto &drive : d->drives) {
+        if (station == 0 || drive->station() == station)
+            drive->raiseAlarm(code);
+    }
+}
+
 double SimBus::positionMm(quint8 station) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
@@ -625,4 +636,20 @@ void configureDemoBus(SimBus &bus)
     unknown.rawLead = 5;
     unknown.stroke = 100;
     bus.addDrive(unknown);
+}
+
+bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char('@'));
+    bool codeOk = false;
+    bool timeOk = parts.size() == 1;
+    const uint code = parts.value(0).toUInt(&codeOk);
+    const double seconds = parts.size() == 2 ? parts[1].toDouble(&timeOk) : 0.0;
+    if (parts.size() > 2 || !codeOk || code < 1 || code > 15 || !timeOk || seconds < 0 || seconds > 86400) {
+        *error = QStringLiteral("--alarm %1: expected CODE or CODE@SECONDS, CODE 1 to 15").arg(text);
+        return false;
+    }
+    plan->code = quint16(code);
+    plan->afterMs = int(seconds * 1000);
+    return true;
 }

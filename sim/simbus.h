@@ -78,7 +78,8 @@ struct SimRequest
 //   NudgeDistance; homing (0x0100) to 0, then input bit 7; the jog, nudge and
 //   homing commands need ManualMode = 3. CommandInputs bit 0 / 1 move to
 //   position 1 / 2 at their speeds and set output Y0 / Y1 on arrival; bit 2
-//   stops and resets the alarm;
+//   stops and resets the alarm, as does AlarmClear; a write to the alarm word
+//   raises the alarm of its low nibble (1 to 15);
 // - StationAddress: the echo carries the old address, the drive answers on
 //   the new one at once; StoreCommand 1 keeps the current values for the next
 //   powerCycle(), 0 restores the factory values (those it was created with,
@@ -117,6 +118,9 @@ public:
     // Station-based members act on the drive answering on that station now.
     quint16 registerValue(quint8 station, quint16 address) const;
     void setRegisterValue(quint8 station, quint16 address, quint16 value);
+    // The drive on `station` trips with alarm `code` (see SimDrive::raiseAlarm);
+    // station 0 trips every drive on the bus.
+    void raiseAlarm(quint8 station, quint16 code);
     double positionMm(quint8 station) const;
     void setPositionMm(quint8 station, double mm);
     // Power off and on: the values saved with the store command (or the
@@ -140,6 +144,16 @@ private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// An alarm the simulator raises by itself: "CODE" at once or "CODE@SECONDS"
+// that long after serving starts. False, with the reason in error, for any
+// other text or a code outside 1 to 15.
+struct SimAlarmPlan
+{
+    quint16 code = 0;
+    int afterMs = 0;
+};
+bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error);
 
 // The bus the app's demo mode serves: recognised drives at stations 1 and 3,
 // an unrecognised one at station 5.

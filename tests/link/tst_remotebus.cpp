@@ -8,6 +8,7 @@
 #include "scripteddialogs.h"
 #include "testmain.h"
 #include "trafficview.h"
+#include "windowfixture.h"
 
 #include <QComboBox>
 #include <QPushButton>
@@ -146,21 +147,14 @@ private Q_SLOTS:
 
     void windowOverTcp()
     {
-        SimBus bus;
-        bus.addDrive(driveAt(1));
-        bus.addDrive(driveAt(2));
-        QVERIFY(bus.startTcp(0));
-        MainWindow window;
-        auto owned = std::make_unique<ScriptedDialogs>();
-        ScriptedDialogs *dialogs = owned.get();
-        window.setDialogs(std::move(owned));
-        window.changeLanguage(1);
-        window.show();
-        auto *ports = window.findChild<QComboBox *>("cbPorts");
-        ports->setEditText(bus.portPath());
-        window.findChild<QPushButton *>("btnScan")->click();
-        window.findChild<QPushButton *>("btnConnect")->click();
-        QVERIFY(QTest::qWaitFor([&] { return window.connections()->isConnected(); }, LinkRig::WaitMs));
+        WindowFixture fx;
+        fx.bus.addDrive(WindowFixture::drive(1));
+        fx.bus.addDrive(WindowFixture::drive(2));
+        QVERIFY(fx.bus.startTcp(0));
+        QVERIFY2(fx.showWindow("en") && fx.connectTo(1), qPrintable(fx.failure()));
+        MainWindow &window = *fx.window;
+        ScriptedDialogs *dialogs = fx.dialogs;
+        auto *ports = fx.find<QComboBox>("cbPorts");
 
         window.findChild<QPushButton *>("btnTraffic")->click();
         auto *view = window.findChild<TrafficView *>();
@@ -196,11 +190,11 @@ private Q_SLOTS:
                 items << ports->itemText(i);
             return items;
         }();
-        QVERIFY(remembered.contains(bus.portPath()));
+        QVERIFY(remembered.contains(fx.bus.portPath()));
 
         dialogs->clear();
-        const QString address = bus.portPath().mid(int(qstrlen("tcp://")));
-        bus.closePort();
+        const QString address = fx.bus.portPath().mid(int(qstrlen("tcp://")));
+        fx.bus.closePort();
         QVERIFY(QTest::qWaitFor([&] { return dialogs->count() > 0; }, LinkRig::WaitMs));
         QCOMPARE(dialogs->last().text, QStringLiteral("the connection to %1 was lost").arg(address));
         QVERIFY(!window.connections()->isConnected());

@@ -185,6 +185,13 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("rec_title", "記錄即時資料", "Record Live Data");
         add("rec_failed", "記錄已停止：%1", "Recording stopped: %1");
         add("err_port_lost", "通訊埠已中斷，USB 轉接器可能已拔除", "The serial port was lost (adapter unplugged?)");
+        add("err_tcp_lost", "與 %1 的連線已中斷", "the connection to %1 was lost");
+        add("err_tcp_connect", "無法連線到 %1：%2", "Cannot connect to %1: %2");
+        add("err_port_dialout", "沒有權限開啟 %1。請將使用者加入 dialout 群組（sudo usermod -aG dialout $USER），登出後重新登入。",
+            "no permission to open %1. Add your user to the dialout group (sudo usermod -aG dialout $USER), "
+            "then log out and in again.");
+        add("echo_removal_on", "回音消除：開啟（轉接器會回送每個請求）", "Echo removal on (the adapter echoes every request)");
+        add("btnTraffic", "通訊監看", "Bus Traffic");
         add("btnStopMotion", "停止", "STOP");
         add("btnStopMotion_tip", "立即停止寸動並送出停止輸入（Esc 鍵亦可）",
             "Stops any jog at once and sends the stop input (Esc does the same)");

@@ -22,6 +22,7 @@ class QPushButton;
 class QTimer;
 class StateRecorder;
 class SteppedDoubleSpinBox;
+class TrafficView;
 class TrendChart;
 struct DeviceInfo;
 struct DeviceState;
@@ -115,6 +116,20 @@ private:
     void applyJogSpeedLimit();
     void readServoState();
     QString demoPortPath;
+    // mainwindow_bus.cpp: converter addresses, adapter descriptions, open
+    // failures, echo removal and the traffic view.
+    void setupBusAdditions();
+    void retranslateBusAdditions();
+    void addPortEntries();
+    QString portInBox() const;
+    void rememberTcpAddress(const QString &portName);
+    void showEchoRemoval();
+    // Why the last port could not be opened, with what to do about it.
+    QString portFailureText(bool namePort) const;
+    QString lostConnectionText() const;
+    QLabel *lblEchoRemoval = nullptr;
+    QPushButton *btnTraffic = nullptr;
+    TrafficView *trafficView = nullptr;
     // Which note about the port list the status bar shows; empty for none.
     QString portStatusKey;
 

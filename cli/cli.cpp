@@ -63,6 +63,13 @@ const char *const HelpText =
     "              Values FILE lacks are not compared. Exits 0 when nothing\n"
     "              differs, 6 when a value differs.\n"
     "\n"
+    "Ports: a serial device (/dev/ttyUSB0) or an RTU-over-TCP converter as\n"
+    "tcp://HOST:PORT or HOST:PORT. Every command takes --trace: each exchange\n"
+    "as one decoded line on stderr (time, station, function, register, count,\n"
+    "values, latency, result). Write commands first read the station once: an\n"
+    "adapter that echoes its requests is recognised and its echoes removed\n"
+    "(read --stats then ends its link line with \"echo removal on\").\n"
+    "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
     "Exit codes: 0 success, 1 a write the drive did not confirm or an output file\n"
@@ -126,7 +133,9 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         return CliExit::Ok;
     }
     const QString name = arguments.first();
-    const CliContext ctx{arguments.mid(1), out, err};
+    QStringList rest = arguments.mid(1);
+    const bool trace = rest.removeAll(QStringLiteral("--trace")) > 0;
+    const CliContext ctx{rest, out, err, trace};
     if (!commands.contains(name))
         return ctx.usage(QStringLiteral("unknown command '%1'").arg(name));
     if (asksForHelp(ctx.arguments)) {

@@ -47,6 +47,7 @@ int cmdScan(const CliContext &ctx)
 
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
     int found = 0;
     QObject::connect(&manager, &ConnectionManager::deviceFound, [&](const ScanResult &r) {
         ++found;
@@ -67,8 +68,7 @@ int cmdScan(const CliContext &ctx)
         ctx.out.flush();
     });
     if (!manager.scanBus(options.value(QStringLiteral("port"))))
-        return ctx.fail(CliExit::PortUnavailable,
-                        QStringLiteral("cannot open port %1").arg(options.value(QStringLiteral("port"))));
+        return ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
     if (found == 0)
         return ctx.fail(CliExit::NoReply, QStringLiteral("no drive answered on stations 1 to 16"));
     return CliExit::Ok;
@@ -85,6 +85,8 @@ int cmdIdentify(const CliContext &ctx)
 
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
+    ctx.traceWorker(worker);
     QEventLoop loop;
     int code = CliExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &info) {
@@ -107,7 +109,7 @@ int cmdIdentify(const CliContext &ctx)
             code = ctx.fail(CliExit::NotRecognised,
                             QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason));
         else if (isPortFailure(reason))
-            code = ctx.fail(CliExit::PortUnavailable, reason);
+            code = ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
         else
             code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
                                     quint8(station), ConnectionManager::IdentifyTimeoutMs);

@@ -3,6 +3,8 @@
 #include "devicestate.h"
 #include "modbustransport.h"
 #include "modbusworker.h"
+#include "connectionmanager.h"
+#include "registers.h"
 #include "serialport.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,15 @@ namespace {
 constexpr int ReadTimeoutMs = 300;
 constexpr int MaxReadWords = 125;
 constexpr int MaxWriteWords = 123;
+constexpr int EchoProbeTimeoutMs = 100;
+
+QString statsLine(const ModbusTransport &link)
+{
+    QString line = QStringLiteral("link: ") + link.stats().summary();
+    if (link.echoRemoval())
+        line += QStringLiteral(", echo removal on");
+    return line;
+}
 
 QString hexWord(quint32 value)
 {
@@ -118,17 +129,45 @@ ModbusError linkErrorFromReason(const QString &reason)
     return ModbusError(reason);
 }
 
-std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName)
+std::unique_ptr<QIODevice> openCliPort(const CliContext &ctx, const QString &portName)
 {
-    auto port = std::make_unique<QSerialPort>();
-    configureDrivePort(*port, portName);
-    if (!port->open(QIODevice::ReadWrite)) {
-        ctx.fail(CliExit::PortUnavailable,
-                 QStringLiteral("cannot open port %1: %2").arg(portName, port->errorString()));
-        return nullptr;
-    }
-    port->clear(QSerialPort::AllDirections);
+    PortOpenError error;
+    std::unique_ptr<QIODevice> port = openDrivePort(portName, &error);
+    if (!port)
+        ctx.fail(CliExit::PortUnavailable, error.text());
     return port;
+}
+
+void probeForEcho(ModbusTransport &link, quint8 station)
+{
+    try {
+        link.readRegisters(station, Reg::LogicVersion, 1, EchoProbeTimeoutMs);
+    } catch (const ModbusError &) {
+        // Silence or a refusal says nothing about the adapter; its echo would have.
+    }
+}
+
+void CliContext::traceLink(ModbusTransport &link) const
+{
+    if (trace)
+        link.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+}
+
+void CliContext::traceManager(ConnectionManager &manager) const
+{
+    if (trace)
+        manager.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+}
+
+void CliContext::traceWorker(ModbusWorker &worker) const
+{
+    if (!trace)
+        return;
+    worker.setExchangeTracing(true);
+    QObject::connect(&worker, &ModbusWorker::exchangeRecorded, &worker, [this](const ExchangeRecord &record) {
+        err << record.line() << '\n';
+        err.flush();
+    }, Qt::QueuedConnection);
 }
 
 int cmdRead(const CliContext &ctx)
@@ -143,19 +182,20 @@ int cmdRead(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
     const bool withStats = options.has(QStringLiteral("stats"));
     QVector<quint16> words;
     try {
         words = link.readRegisters(target.station, target.address, static_cast<quint16>(count), ReadTimeoutMs);
     } catch (const ModbusError &e) {
         if (withStats)
-            ctx.out << "link: " << link.stats().summary() << '\n';
+            ctx.out << statsLine(link) << '\n';
         return ctx.failExchange(e, target.port, target.station, ReadTimeoutMs);
     }
     for (int i = 0; i < words.size(); ++i)
         ctx.out << hexWord(target.address + i) << ' ' << hexWord(words[i]) << '\n';
     if (withStats)
-        ctx.out << "link: " << link.stats().summary() << '\n';
+        ctx.out << statsLine(link) << '\n';
     ctx.out.flush();
     return CliExit::Ok;
 }
@@ -172,6 +212,8 @@ int cmdWrite(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
+    probeForEcho(link, target.station);
     if (!link.writeRegister(target.station, target.address, static_cast<quint16>(value)))
         return ctx.failExchange(link.lastWriteError(), target.port, target.station,
                                 ModbusTransport::WriteTimeoutMs);
@@ -193,6 +235,8 @@ int cmdWriteMulti(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
+    probeForEcho(link, target.station);
     if (!link.writeRegisters(target.station, target.address, values.words))
         return ctx.failExchange(link.lastWriteError(), target.port, target.station,
                                 ModbusTransport::WriteMultiTimeoutMs);
@@ -211,6 +255,7 @@ int cmdPoll(const CliContext &ctx)
     ModbusWorker worker;
     worker.setPortName(target.port);
     worker.setStation(target.station);
+    ctx.traceWorker(worker);
     QEventLoop loop;
     int exitCode = CliExit::Ok;
     qint64 received = 0;

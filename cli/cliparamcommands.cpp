@@ -42,6 +42,7 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
 {
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
     QEventLoop loop;
     int code = CliExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &identified) {
@@ -154,6 +155,7 @@ int readDrive(const CliContext &ctx, const QString &portName, quint8 station, De
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
     try {
         *content = readContent(link, station, *info);
     } catch (const ModbusError &e) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exchangerecord.h"
 #include "linkstats.h"
 
 #include <QByteArray>
@@ -44,11 +45,17 @@ private:
 // skipped like noise. An exception reply of the addressed station ends the
 // exchange at once. The first request on a freshly opened port goes out
 // without the gap; there is nothing on the wire to keep apart from yet.
+//
+// An adapter that echoes what it sends is recognised by a read request's own
+// bytes coming back (a read reply never equals its request). From then on the
+// exact echo of each request is taken out of the received bytes before the
+// reply is hunted, so a write is confirmed only by the drive.
 class ModbusTransport
 {
 public:
     enum class Pacing { SinceLastTransmission, FixedSleep };
     using TrafficSink = std::function<void(const QString &type, const QString &text)>;
+    using ExchangeObserver = std::function<void(const ExchangeRecord &record)>;
 
     static constexpr int InterFrameGapMs = 30;
     static constexpr int PollStepMs = 5;
@@ -62,13 +69,26 @@ public:
         m_device = device;
         portOpened();
     }
-    // The port was (re)opened: its first request needs no gap.
-    void portOpened() { m_hasTransmitted = false; }
+    // The port was (re)opened: its first request needs no gap, and whether its
+    // adapter echoes is not known yet.
+    void portOpened()
+    {
+        m_hasTransmitted = false;
+        m_echoRemoval = false;
+    }
     QIODevice *device() const { return m_device; }
 
     // tx/rx lines go to the sink only while traffic logging is on.
     void setTrafficSink(TrafficSink sink) { m_sink = std::move(sink); }
     void setTrafficLogging(bool on) { m_logging = on; }
+
+    // Every exchange, decoded, to the observer; nothing is built while there is none.
+    void setExchangeObserver(ExchangeObserver observer) { m_observer = std::move(observer); }
+
+    // On once a read request came back as an echo, or when told that the
+    // adapter of this port echoes (it was found by another owner of the port).
+    bool echoRemoval() const { return m_echoRemoval; }
+    void setEchoRemoval(bool on) { m_echoRemoval = on; }
 
     // Counters since construction or the last reset.
     LinkStats stats() const { return m_stats; }
@@ -94,6 +114,9 @@ private:
     bool takeDeviceFailure();
     void countUnaccepted(const QByteArray &buffer, int acceptedAt, int replyLength, char slave, char function);
     void log(const QString &type, const QByteArray &bytes);
+    bool socketLost() const;
+    void observe(const QByteArray &request, const QByteArray &reply, ExchangeRecord::Result result,
+                 qint64 sentAtMs, double latencyMs, bool echoRemoved) const;
 
     Pacing m_pacing;
     QIODevice *m_device;
@@ -101,6 +124,8 @@ private:
     TrafficSink m_sink;
     bool m_logging = false;
     bool m_hasTransmitted = false;
+    bool m_echoRemoval = false;
+    ExchangeObserver m_observer;
     ModbusError m_lastWriteError;
     LinkStats m_stats;
 };

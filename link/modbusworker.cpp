@@ -19,7 +19,8 @@ constexpr int AfterPollCycleMs = 25;
 constexpr int StopLockWaitMs = 200;
 }  // namespace
 
-ModbusWorker::ModbusWorker(QObject *parent) : QThread(parent), m_portFactory(openDrivePort)
+ModbusWorker::ModbusWorker(QObject *parent)
+    : QThread(parent), m_portFactory([](const QString &portName) { return openDrivePort(portName); })
 {
     registerLinkMetaTypes();
 }
@@ -46,6 +47,18 @@ void ModbusWorker::publishStats(const ModbusTransport &transport)
 {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     m_linkStats = transport.stats();
+}
+
+void ModbusWorker::followTracing(ModbusTransport &transport, bool &observing)
+{
+    const bool wanted = m_tracing.load();
+    if (wanted == observing)
+        return;
+    observing = wanted;
+    if (wanted)
+        transport.setExchangeObserver([this](const ExchangeRecord &record) { Q_EMIT exchangeRecorded(record); });
+    else
+        transport.setExchangeObserver(nullptr);
 }
 
 void ModbusWorker::setPollingPaused(bool paused)
@@ -297,11 +310,14 @@ void ModbusWorker::run()
 
     ModbusTransport transport(ModbusTransport::Pacing::SinceLastTransmission, port.get());
     transport.setTrafficSink([this](const QString &type, const QString &text) { Q_EMIT logMessage(type, text); });
+    transport.setEchoRemoval(m_echoRemoval);
+    bool observing = false;
     m_state = DeviceState();
     int failedCycles = 0;
 
     while (!isInterruptionRequested()) {
         publishStats(transport);
+        followTracing(transport, observing);
         serveRequest(transport);
 
         QueueEntry write;

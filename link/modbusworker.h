@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestate.h"
+#include "exchangerecord.h"
 #include "linkstats.h"
 
 #include <QList>
@@ -47,6 +48,14 @@ public:
     void setStation(quint8 station) { m_station = station; }
     quint8 station() const { return m_station; }
 
+    // The port's adapter echoes every request (found while identifying); read at thread start.
+    void setEchoRemoval(bool on) { m_echoRemoval = on; }
+    bool echoRemoval() const { return m_echoRemoval; }
+
+    // While on, every exchange is emitted as exchangeRecorded(); while off no
+    // record is built. Takes effect before the next exchange.
+    void setExchangeTracing(bool on) { m_tracing.store(on); }
+
     // Lets tests hand the worker a scripted byte stream instead of a serial port.
     void setPortFactory(PortFactory factory) { m_portFactory = std::move(factory); }
 
@@ -88,6 +97,7 @@ Q_SIGNALS:
     void connectionError(QString reason);
     void stateUpdated(DeviceState state);
     void logMessage(QString type, QString msg);
+    void exchangeRecorded(ExchangeRecord record);
 
 protected:
     void run() override;
@@ -127,6 +137,7 @@ private:
     enum class PollResult { Done, Failed, Refused, Yielded };
     PollResult pollOnce(ModbusTransport &transport, quint8 station, QString &error);
     void publishStats(const ModbusTransport &transport);
+    void followTracing(ModbusTransport &transport, bool &observing);
 
     QString m_portName;
     quint8 m_station = 1;
@@ -148,5 +159,7 @@ private:
     QString m_lastPollError;
 
     std::atomic<bool> m_pollingPaused{false};
+    std::atomic<bool> m_tracing{false};
+    bool m_echoRemoval = false;
     DeviceState m_state;
 };

@@ -4,6 +4,7 @@
 #include "simdrive.h"
 #include "simframer.h"
 #include "simpty.h"
+#include "simtcp.h"
 
 #include <QStringList>
 
@@ -16,6 +17,7 @@
 #include <mutex>
 #include <poll.h>
 #include <random>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -137,6 +139,8 @@ struct SimBus::Impl
     std::mutex lifecycle;
     std::thread thread;
     SimPty pty;
+    bool tcp = false;
+    SimTcp tcpServer;
     int wake[2] = {-1, -1};  // a byte in the pipe tells the serving thread to stop
     const Clock::time_point created = Clock::now();
 
@@ -186,18 +190,20 @@ struct SimBus::Impl
     // Bytes for a port nobody has open vanish, as they would on the wire.
     bool writeAll(const QByteArray &bytes)
     {
-        if (!pty.hasClients())
+        if (tcp ? tcpServer.clientFd() < 0 : !pty.hasClients())
             return true;
+        const int fd = tcp ? tcpServer.clientFd() : pty.masterFd();
         qint64 written = 0;
         while (written < bytes.size()) {
-            const ssize_t n = ::write(pty.masterFd(), bytes.constData() + written, size_t(bytes.size() - written));
+            const ssize_t n = tcp ? ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL)
+                                  : ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
             if (n > 0) {
                 written += n;
                 continue;
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            pollfd fds[2] = {{pty.masterFd(), POLLOUT, 0}, {wake[0], POLLIN, 0}};
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
             if (poll(fds, 2, WriteTimeoutMs) <= 0 || fds[1].revents)
                 return false;
         }
@@ -284,6 +290,7 @@ struct SimBus::Impl
         const SimRequest request = parseRequest(frame, nowMs());
         Outgoing out;
         bool answer = false;
+        bool echo = false;
         std::function<void(const SimRequest &)> notify;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -291,10 +298,14 @@ struct SimBus::Impl
             if (log.size() > size_t(RequestLogLimit))
                 log.pop_front();
             notify = observer;
+            echo = faults.echoRequests;
             answer = prepareReply(request, &out);
         }
         if (notify)
             notify(request);
+        // The adapter hears its own transmission, whether or not a drive answers.
+        if (echo && !writeAll(frame))
+            return;
         if (answer)
             transmit(out);
     }
@@ -312,8 +323,42 @@ struct SimBus::Impl
             d->tick(ms);
     }
 
+    void serveTcp()
+    {
+        SimFramer framer;
+        auto nextTick = Clock::now() + TickPeriod;
+        for (;;) {
+            const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
+            const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
+            pollfd fds[3] = {{tcpServer.clientFd(), POLLIN, 0}, {tcpServer.listenFd(), POLLIN, 0}, {wake[0], POLLIN, 0}};
+            poll(fds, 3, waitMs);
+            if (fds[2].revents)
+                break;
+            QByteArray bytes;
+            if (fds[1].revents & POLLIN) {
+                // A new client replaces the last; what that one left unsent is dropped.
+                if (tcpServer.acceptClient())
+                    framer = SimFramer();
+            } else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR) && !tcpServer.readAvailable(&bytes)) {
+                tcpServer.closeClient();
+                framer = SimFramer();
+            }
+            framer.append(bytes);
+            for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
+                serveRequest(frame);
+                if (stopRequested())
+                    return;
+            }
+            tickDrives(&nextTick);
+        }
+    }
+
     void serve()
     {
+        if (tcp) {
+            serveTcp();
+            return;
+        }
         SimFramer framer;
         auto nextTick = Clock::now() + TickPeriod;
         for (;;) {
@@ -337,6 +382,12 @@ struct SimBus::Impl
             }
             tickDrives(&nextTick);
         }
+    }
+
+    void closeEndpoints()
+    {
+        pty.close();
+        tcpServer.close();
     }
 
     void closeWakePipe()
@@ -394,8 +445,29 @@ bool SimBus::start()
         d->error = error;
         return false;
     }
+    d->tcp = false;
+    return startServing(d->pty.slavePath());
+}
+
+bool SimBus::startTcp(quint16 port)
+{
+    std::lock_guard<std::mutex> lifecycle(d->lifecycle);
+    if (d->thread.joinable())
+        return true;
+    QString error;
+    if (!d->tcpServer.listen(port, &error)) {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->error = error;
+        return false;
+    }
+    d->tcp = true;
+    return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(d->tcpServer.port()));
+}
+
+bool SimBus::startServing(const QString &portPath)
+{
     if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        d->pty.close();
+        d->closeEndpoints();
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error = QStringLiteral("cannot create the wake-up pipe");
         return false;
@@ -403,7 +475,7 @@ bool SimBus::start()
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error.clear();
-        d->portPath = d->pty.slavePath();
+        d->portPath = portPath;
         d->running = true;
     }
     d->thread = std::thread([this] { d->serve(); });
@@ -424,7 +496,7 @@ void SimBus::closePort()
     while (::write(d->wake[1], &stopByte, 1) < 0 && errno == EINTR) {
     }
     d->thread.join();
-    d->pty.close();
+    d->closeEndpoints();
     d->closeWakePipe();
     std::lock_guard<std::mutex> lock(d->mutex);
     d->running = false;

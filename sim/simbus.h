@@ -40,6 +40,7 @@ struct SimFaults
     double dropProbability = 0.0;   // chance that a reply is dropped
     double corruptProbability = 0.0;  // chance that a reply's CRC is corrupted
     bool staleWriteEchoes = false;  // a write is answered with the echo of the write before it (the first: none)
+    bool echoRequests = false;    // the adapter echoes every request at once, ahead of any reply
 };
 
 // Emulated wire time: each reply leaves after the turnaround plus the time its
@@ -63,7 +64,7 @@ struct SimRequest
     qint64 receivedAtMs = 0;      // since the bus was created
 };
 
-// A Modbus RTU slave bus on a pseudo-terminal: QSerialPort (or any tool)
+// A Modbus RTU slave bus on a pseudo-terminal (or TCP): QSerialPort (or any tool)
 // opens portPath() like a real tty. Serves one or more drives from its own
 // thread; every public member is thread-safe. Requests for a station that is
 // not on the bus, and frames with a bad CRC, get no answer, as on a real bus.
@@ -99,13 +100,18 @@ public:
     bool hasDrive(quint8 station) const;
 
     bool start();                 // opens a fresh pty and starts serving
+    // Serves the bus as RTU frames over TCP on 127.0.0.1:port (0: any free
+    // port) instead; portPath() is then "tcp://127.0.0.1:PORT". One client at a
+    // time: a new connection replaces the previous one. closePort() closes the
+    // connection and the listener, as a converter that goes away.
+    bool startTcp(quint16 port);
     void stop();                  // stops serving and closes the pty
     // The adapter vanishes mid-session: the pty closes at once, its clients
     // see the port fail. The drives keep their state; start() serves again.
     void closePort();
     bool isRunning() const;
     QString errorString() const;  // why the last start() failed
-    QString portPath() const;     // the slave side, e.g. /dev/pts/7
+    QString portPath() const;     // the slave side, e.g. /dev/pts/7, or the TCP address
 
     // Register access without bus side effects. Writing the alarm word
     // (0x00A3) raises an alarm: its low nibble is the current alarm code.
@@ -133,6 +139,8 @@ public:
     void setRequestObserver(std::function<void(const SimRequest &)> observer);
 
 private:
+    bool startServing(const QString &portPath);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

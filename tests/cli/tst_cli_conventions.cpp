@@ -35,7 +35,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
         // The port, then the system's reason, as read reports it.
-        QTest::newRow("no such port") << "/dev/vexa-none" << 4 << "cannot open port /dev/vexa-none: N";
+        QTest::newRow("no such port") << "/dev/vexa-none" << 4 << "/dev/vexa-none does not exist";
         QTest::newRow("silent bus") << "" << 3 << "no drive answered";
     }
     void scanFailures()

@@ -15,7 +15,7 @@
 #include "serialport.h"
 #include "simbus.h"
 
-#include <QApplication>
+#include "benchapp.h"
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QHeaderView>
@@ -194,9 +194,9 @@ void benchCommandLinePath(SimBus &bus, int runs)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
+    if (!app.ready())
+        return 1;
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 10;
     setvbuf(stdout, nullptr, _IOLBF, 0);
 

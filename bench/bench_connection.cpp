@@ -11,7 +11,7 @@
 #include "simbus.h"
 
 #include <QAbstractButton>
-#include <QApplication>
+#include "benchapp.h"
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -123,14 +123,9 @@ void benchConnect(int runs)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window reads the language setting; keep the user's store out of it.
-    QTemporaryDir config;
-    if (!config.isValid())
+    BenchApplication app(argc, argv);
+    if (!app.ready())
         return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     setvbuf(stdout, nullptr, _IOLBF, 0);
 

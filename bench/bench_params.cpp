@@ -9,7 +9,7 @@
 #include "registers.h"
 #include "simbus.h"
 
-#include <QApplication>
+#include "benchapp.h"
 #include <QDoubleSpinBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -84,9 +84,9 @@ double timeMs(const std::function<void()> &action)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
+    if (!app.ready())
+        return 1;
 
     SimBus bus;
     SimDriveConfig drive;

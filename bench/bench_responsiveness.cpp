@@ -18,7 +18,7 @@
 #include "simbus.h"
 
 #include <QAbstractButton>
-#include <QApplication>
+#include "benchapp.h"
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -188,14 +188,9 @@ Figure measure(MainWindow &window, SimBus &bus, const QString &operation, const 
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // The window reads and writes its language setting: keep the real one out of reach.
-    QTemporaryDir config;
-    if (!config.isValid())
+    BenchApplication app(argc, argv);
+    if (!app.ready())
         return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 3;
 
     SimBus bus;

@@ -13,7 +13,7 @@
 #include "simbus.h"
 
 #include <QAbstractButton>
-#include <QApplication>
+#include "benchapp.h"
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QTabWidget>
@@ -83,13 +83,9 @@ bool isStop(const SimRequest &r)
 
 int main(int argc, char *argv[])
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QTemporaryDir config;
-    if (!config.isValid())
+    BenchApplication app(argc, argv);
+    if (!app.ready())
         return 1;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 10;
 
     SimBus bus;

@@ -9,7 +9,7 @@
 #include "simbus.h"
 #include "trafficview.h"
 
-#include <QApplication>
+#include "benchapp.h"
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
@@ -118,8 +118,9 @@ void bench(bool tcp, int cycles, int rounds)
 
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
-    QApplication app(argc, argv);
+    BenchApplication app(argc, argv);
+    if (!app.ready())
+        return 1;
     const int cycles = argc > 1 ? QByteArray(argv[1]).toInt() : 50;
     const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 3;
     bench(false, cycles, rounds);

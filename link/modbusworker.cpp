@@ -168,24 +168,22 @@ QVector<quint16> ModbusWorker::syncRead(quint8 slave, quint16 address, quint16 c
 
 bool ModbusWorker::syncWrite(quint8 slave, quint16 address, quint16 value)
 {
-    return postAndWait(
-               [&](RequestSlot &s) {
-                   s.kind = RequestKind::Write;
-                   s.slave = slave;
-                   s.address = address;
-                   s.countOrValue = value;
-               },
-               SyncWriteWaitMs)
-        .success;
+    return postWrite(slave, address, value, false);
 }
 
 bool ModbusWorker::syncStopWrite(quint8 slave, quint16 address, quint16 value)
+{
+    return postWrite(slave, address, value, true);
+}
+
+bool ModbusWorker::postWrite(quint8 slave, quint16 address, quint16 value, bool dropMotionFirst)
 {
     return postAndWait(
                [&](RequestSlot &s) {
                    // Under the request lock, with the stop not yet posted: the worker
                    // can take no queued write between the drop and the post.
-                   dropQueuedMotion();
+                   if (dropMotionFirst)
+                       dropQueuedMotion();
                    s.kind = RequestKind::Write;
                    s.slave = slave;
                    s.address = address;

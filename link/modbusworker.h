@@ -128,6 +128,7 @@ private:
 
     // Posts the slot filled by `fill` and waits; returns the served slot.
     RequestSlot postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs);
+    bool postWrite(quint8 slave, quint16 address, quint16 value, bool dropMotionFirst);
     bool tryLockRequest(int waitMs);
     void serveRequest(ModbusTransport &transport);
     bool takeQueuedWrite(QueueEntry &write);

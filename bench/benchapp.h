@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+// A bench's application: offscreen unless the caller chose a platform, and with a
+// temporary settings store, so the window under test never touches the user's.
+class BenchApplication
+{
+public:
+    BenchApplication(int &argc, char **argv) : m_ready(prepare(m_config)), m_app(argc, argv) {}
+    bool ready() const { return m_ready; }
+
+private:
+    static bool prepare(const QTemporaryDir &config)
+    {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (!config.isValid())
+            return false;
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        return true;
+    }
+
+    QTemporaryDir m_config;
+    bool m_ready;
+    QApplication m_app;
+};

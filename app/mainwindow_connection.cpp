@@ -284,9 +284,6 @@ void MainWindow::onConnected(const DeviceInfo &info)
 
     // Error thresholds step and read in angles at this lead.
     applyErrSpinStep(product.lead);
-    showThresholdAngle(ui->lbl_DynErrThreshold, ui->spinDynErrMm->value());
-    showThresholdAngle(ui->lbl_StaErrThreshold, ui->spinStaErrMm->value());
-    showThresholdAngle(ui->lbl_PosWarnThreshold, ui->spinPosWarnMm->value());
     refreshParamThresholdAngles();
 
     // Lamp, status and product.

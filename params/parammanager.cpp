@@ -62,7 +62,12 @@ void ParamManager::registerParam(const ParamDef &def)
         QDoubleSpinBox *spinD = def.spinD;
         QSlider *slider = def.slider;
         slider->setRange(sliderPosition(spinD->minimum()), sliderPosition(spinD->maximum()));
-        connect(slider, &QSlider::valueChanged, spinD, [spinD](int n) { spinD->setValue(n / 100.0); });
+        // The slider only sets the box when it stands elsewhere: a box finer
+        // than the slider's 0.01 would otherwise be rounded by its own echo.
+        connect(slider, &QSlider::valueChanged, spinD, [spinD](int n) {
+            if (sliderPosition(spinD->value()) != n)
+                spinD->setValue(n / 100.0);
+        });
         connect(spinD, qOverload<double>(&QDoubleSpinBox::valueChanged), slider,
                 [slider](double v) { slider->setValue(sliderPosition(v)); });
     } else if (def.spin && def.slider) {
@@ -150,6 +155,7 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(n));
     }
 
+    holdShown(key, raw, leadMm);
     noteDriveValue(key, raw, leadMm);
 
     if (!e.rawLabel)
@@ -162,27 +168,17 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
 
 QString ParamManager::driveValueText(const QString &key) const
 {
-    const auto row = m_params.constFind(key);
     const auto known = m_driveValues.constFind(key);
-    if (row == m_params.constEnd() || known == m_driveValues.constEnd())
+    if (!m_params.contains(key) || known == m_driveValues.constEnd())
         return QString();
-    QString number;
-    if (row->spinD) {
-        const QDoubleSpinBox *box = row->spinD;
-        number = QString::number(ParamDiff::shownDecimal(key, known->raw, known->lead, box->decimals(), box->minimum(),
-                                                         box->maximum()),
-                                 'f', box->decimals());
-    } else if (row->spin) {
-        number = QString::number(ParamDiff::shownInteger(key, known->raw, row->spin->minimum(), row->spin->maximum()));
-    } else {
-        return QString();
-    }
-    return number + QLatin1Char(' ') + ParamDiff::unitOf(key);
+    return ParamDiff::numberText(ParamConv::exactNumber(key, known->raw, known->lead)) + QLatin1Char(' ')
+           + ParamDiff::unitOf(key);
 }
 
 void ParamManager::forgetDriveValues()
 {
     m_driveValues.clear();
+    m_held.clear();
     const QSet<QString> wereDirty = m_dirtyRows;
     m_dirtyRows.clear();
     for (const QString &key : wereDirty)
@@ -204,16 +200,10 @@ void ParamManager::refreshDirty(const QString &key)
     if (row == m_params.constEnd())
         return;
     bool dirty = false;
-    if (known != m_driveValues.constEnd()) {
-        // The box against what it would show for the drive's value, both as a write would send them.
-        if (const QDoubleSpinBox *decimalBox = row->spinD) {
-            const double drive = ParamDiff::shownDecimal(key, known->raw, known->lead, decimalBox->decimals(),
-                                                         decimalBox->minimum(), decimalBox->maximum());
-            dirty = !ParamDiff::sameDecimal(key, decimalBox->value(), drive, known->lead);
-        } else if (const QSpinBox *integerBox = row->spin) {
-            const int drive = ParamDiff::shownInteger(key, known->raw, integerBox->minimum(), integerBox->maximum());
-            dirty = !ParamDiff::sameInteger(key, integerBox->value(), drive);
-        }
+    if (known != m_driveValues.constEnd() && (row->spinD || row->spin)) {
+        // What a Write would send against the drive's register value.
+        quint32 raw = 0;
+        dirty = !rawToWrite(key, known->lead, &raw) || raw != known->raw;
     }
     if (dirty == m_dirtyRows.contains(key))
         return;
@@ -222,6 +212,45 @@ void ParamManager::refreshDirty(const QString &key)
     else
         m_dirtyRows.remove(key);
     Q_EMIT rowDirtyChanged(key, dirty);
+}
+
+void ParamManager::holdShown(const QString &key, quint32 raw, double lead)
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    m_held.insert(key, {raw, lead, shown});
+}
+
+bool ParamManager::rawToWrite(const QString &key, double lead, quint32 *raw) const
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return false;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    const auto held = m_held.constFind(key);
+    if (held != m_held.constEnd() && held->shown == shown && !ParamFile::differs(held->lead, lead)) {
+        *raw = held->raw;
+        return true;
+    }
+    if (row->spinD)
+        return ParamConv::rawFromDecimal(key, shown, lead, raw);
+    *raw = row->spin ? ParamConv::rawFromInteger(key, static_cast<int>(shown)) : 0;
+    return true;
+}
+
+void ParamManager::loadRaw(const QString &key, quint32 raw, double lead)
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return;
+    if (row->spinD)
+        row->spinD->setValue(ParamConv::decimalFromRaw(key, raw, lead));
+    else if (row->spin)
+        row->spin->setValue(ParamConv::integerFromRaw(key, raw));
+    holdShown(key, raw, lead);
+    refreshDirty(key);
 }
 
 void ParamManager::retranslate(const QString &lang)

@@ -93,10 +93,21 @@ public:
     bool hasDriveValue(const QString &key) const { return m_driveValues.contains(key); }
     quint32 driveValue(const QString &key) const { return m_driveValues.value(key).raw; }
     bool isDirty(const QString &key) const { return m_dirtyRows.contains(key); }
-    // The drive's value as the row shows it, with its unit ("12.50 mm/s").
+    // The drive's value with its unit ("41.6667 mm/s"), exact to the register.
     QString driveValueText(const QString &key) const;
     // Another drive, or none: nothing is known of its values, no row is dirty.
     void forgetDriveValues();
+
+    // The register value a Write of the row would send now: the exact value
+    // the row was last given (read from the drive or loaded from a file) while
+    // its box still shows it, else the box's value converted. False when the
+    // box's value cannot be converted at this lead.
+    bool rawToWrite(const QString &key, double lead, quint32 *raw) const;
+    // A value to be written, given as its register value (a file's value
+    // converted at the drive's lead): the box shows it and the row keeps it
+    // exactly for the next Write. The box is set normally, so its change
+    // handlers run; the drive's value and the labels stay.
+    void loadRaw(const QString &key, quint32 raw, double lead);
 
     QString lang() const { return m_lang; }
     void setLang(const QString &lang) { m_lang = lang; }
@@ -163,5 +174,13 @@ private:
         double lead = 0.0;  // the lead the value was shown at
     };
     QMap<QString, DriveValue> m_driveValues;
+    struct HeldValue
+    {
+        quint32 raw = 0;
+        double lead = 0.0;
+        double shown = 0.0;  // the box's value right after it was given raw
+    };
+    QMap<QString, HeldValue> m_held;
+    void holdShown(const QString &key, quint32 raw, double lead);
     QSet<QString> m_dirtyRows;
 };

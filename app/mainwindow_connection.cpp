@@ -285,6 +285,7 @@ void MainWindow::onConnected(const DeviceInfo &info)
     // Error thresholds step and read in angles at this lead.
     applyErrSpinStep(product.lead);
     refreshParamThresholdAngles();
+    refreshFormThresholdAngles();
 
     // Lamp, status and product.
     setLed(ui->ledConnection, true, false);
@@ -293,7 +294,10 @@ void MainWindow::onConnected(const DeviceInfo &info)
     ui->lblProductInfo->setText(info.model);
     ui->lblHeaderProduct->setText(info.model);
 
-    // The engineering form offers this family's leads and strokes.
+    // The engineering form offers this family's leads and strokes until its own choices are used.
+    formFamily = info.family;
+    formSize = info.size;
+    formStroke = info.stroke;
     refreshLeadChoices();
     refreshStrokeChoices();
 

@@ -249,11 +249,12 @@ void MainWindow::showCompareSource()
 
 void MainWindow::refreshFormThresholdAngles()
 {
-    // The steps the block carries: the form's own lead, not the drive's.
-    const double lead = checkedFormLead() > 0.0 ? checkedFormLead() : 1.0;
-    showThresholdAngle(ui->lbl_DynErrThreshold, thresholdSteps(ui->spinDynErrMm->value(), lead));
-    showThresholdAngle(ui->lbl_StaErrThreshold, thresholdSteps(ui->spinStaErrMm->value(), lead));
-    showThresholdAngle(ui->lbl_PosWarnThreshold, thresholdSteps(ui->spinPosWarnMm->value(), lead));
+    // The angles read at the product identity's lead (the connected drive's).
+    const double lead = product.lead;
+    const auto steps = [lead](const QDoubleSpinBox *box) { return lead > 0 ? thresholdSteps(box->value(), lead) : -1; };
+    showThresholdAngle(ui->lbl_DynErrThreshold, steps(ui->spinDynErrMm));
+    showThresholdAngle(ui->lbl_StaErrThreshold, steps(ui->spinStaErrMm));
+    showThresholdAngle(ui->lbl_PosWarnThreshold, steps(ui->spinPosWarnMm));
 }
 
 void MainWindow::onLeadChanged()

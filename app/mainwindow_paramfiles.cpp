@@ -225,6 +225,11 @@ void MainWindow::applyParamFile(const QJsonObject &root, QStringList *typeErrors
                     paramManager->loadRaw(key, raw, product.lead);
                 else
                     *typeErrors << key;
+                // A whole-number setting the drive cannot hold as written (200.6 ms) is named with what it gets.
+                const double applied = ParamConv::exactNumber(key, raw, product.lead);
+                if (ParamFile::isIntegerKey(key) && loaded.clampLine.isEmpty() && ParamFile::differs(applied, loaded.value))
+                    loaded.clampLine = QStringLiteral("%1 (%2→%3)").arg(key, ParamDiff::numberText(loaded.value),
+                                                                       ParamDiff::numberText(applied));
             }
         }
         if (loaded.outcome == Outcome::TypeError)

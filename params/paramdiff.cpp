@@ -39,9 +39,19 @@ QString unitOf(const QString &key)
     return QStringLiteral("mm");
 }
 
-QString numberText(double value)
+QString numberText(double value, int minDecimals)
 {
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    const QString shortest = QString::number(value, 'g', QLocale::FloatingPointShortest);
+    if (shortest.contains(QLatin1Char('e')))
+        return shortest;
+    const int point = shortest.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : shortest.size() - point - 1;
+    return decimals >= minDecimals ? shortest : QString::number(value, 'f', minDecimals);
+}
+
+QString valueText(const QString &key, double value)
+{
+    return numberText(value, ParamFile::isIntegerKey(key) ? 0 : 2);
 }
 
 Range fileRange(const QString &key, double lead, int stroke)
@@ -89,7 +99,7 @@ Comparison compare(const QJsonObject &root, const ParamSnapshot::Snapshot &drive
         row.driveRaw = drive.raw.value(key);
         const bool current = key.endsWith(QLatin1String("Current"));
         row.driveValue = current ? QString::number(row.driveRaw)
-                                 : numberText(ParamConv::exactNumber(key, row.driveRaw, lead));
+                                 : valueText(key, ParamConv::exactNumber(key, row.driveRaw, lead));
         row.fileValue = root.contains(key) ? numberText(root.value(key).toDouble()) : Missing;
         const Range range = rangeOf(key);
         const ParamFile::Loaded loaded = ParamFile::loadDecimal(root, key, range.minimum, range.maximum);

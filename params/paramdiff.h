@@ -56,7 +56,10 @@ struct Comparison
 Comparison compare(const QJsonObject &root, const ParamSnapshot::Snapshot &drive, double lead,
                    const RangeOf &rangeOf);
 
-// A number as a file or a table shows it: the shortest text that reads back the same.
-QString numberText(double value);
+// A number as a file or a table shows it: the shortest text that reads back
+// the same, with at least minDecimals decimals.
+QString numberText(double value, int minDecimals = 0);
+// A value of key as the comparison shows it: decimal parameters with at least 2 decimals.
+QString valueText(const QString &key, double value);
 
 }  // namespace ParamDiff

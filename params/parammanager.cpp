@@ -171,7 +171,9 @@ QString ParamManager::driveValueText(const QString &key) const
     const auto known = m_driveValues.constFind(key);
     if (!m_params.contains(key) || known == m_driveValues.constEnd())
         return QString();
-    return ParamDiff::numberText(ParamConv::exactNumber(key, known->raw, known->lead)) + QLatin1Char(' ')
+    const auto row = m_params.constFind(key);
+    const int decimals = row->spinD ? row->spinD->decimals() : 0;
+    return ParamDiff::numberText(ParamConv::exactNumber(key, known->raw, known->lead), decimals) + QLatin1Char(' ')
            + ParamDiff::unitOf(key);
 }
 

@@ -62,6 +62,11 @@ public:
     ParamManager *params() const { return paramManager; }
     CmpManager *compare() const { return cmpManager; }
 
+    // The engineering page accepts the password with this SHA-256 digest (lower-case
+    // hexadecimal) instead of the factory one. Only for programs that link the window
+    // (tests, benches): nothing a user can set reaches it.
+    void setEngineeringPasswordDigest(const QByteArray &hexDigest);
+
     // Every modal box and file dialog of the window goes through this object.
     void setDialogs(std::unique_ptr<Dialogs> dialogs);
     Dialogs *dialogs() const { return m_dialogs.get(); }
@@ -95,8 +100,6 @@ public:
     void setDemoPort(const QString &portPath);
 
 private:
-    friend class ConnectionTabTest;
-    friend class MonitorTabTest;
     void setupConnectionTab();
     // Texts of the connection tab that are not plain dictionary lookups.
     void retranslateConnectionTab();

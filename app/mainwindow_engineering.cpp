@@ -90,6 +90,11 @@ void MainWindow::setupEngineeringTab()
     cmpManager->setLanguage(currentLang);
 }
 
+void MainWindow::setEngineeringPasswordDigest(const QByteArray &hexDigest)
+{
+    engAccess->setPasswordDigest(hexDigest);
+}
+
 void MainWindow::retranslateEngineeringTab()
 {
     cmpManager->setLanguage(currentLang);
@@ -163,7 +168,7 @@ void MainWindow::onEngineerModeChanged(bool on)
 
 void MainWindow::engLogin()
 {
-    if (EngineeringAccess::passwordAccepted(ui->engPassword->text())) {
+    if (engAccess->passwordAccepted(ui->engPassword->text())) {
         ui->engStack->setCurrentIndex(1);
         engineerLoggedIn = true;
         applyEngineerPrivileges();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,12 @@ public:
 
     explicit EngineeringAccess(QObject *parent = nullptr);
 
+    // Lower-case hexadecimal SHA-256 of the factory password, which a shipped
+    // program checks; tests hand a digest of their own password instead.
+    static QByteArray factoryPasswordDigest();
+    static QByteArray sha256Hex(const QString &text);
+    void setPasswordDigest(const QByteArray &hexDigest) { m_passwordDigest = hexDigest.toLower(); }
+
     void tap();
     int tapCount() const { return m_taps; }
     bool engineerMode() const { return m_engineerMode; }
@@ -30,8 +37,8 @@ public:
 
     // "Tap %1 more time(s) to %2 engineer mode" or its Chinese text ("zh").
     static QString countdownText(int remaining, bool exiting, const QString &language);
-    // SHA-256 of the UTF-8 password against the compiled-in digest.
-    static bool passwordAccepted(const QString &password);
+    // SHA-256 of the UTF-8 password against the digest held.
+    bool passwordAccepted(const QString &password) const;
 
 Q_SIGNALS:
     // remaining taps until the toggle; exiting when engineer mode is on.
@@ -42,4 +49,5 @@ private:
     int m_taps = 0;
     bool m_engineerMode = false;
     QTimer *m_resetTimer;
+    QByteArray m_passwordDigest;
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets of tests/fuzz with clang and runs each for
-# FUZZ_SECONDS (default 30) on a copy of its seed corpus; the repository's
+# FUZZ_SECONDS (default 15) on a copy of its seed corpus; the repository's
 # corpus is never changed. Prints executions and coverage per target. A crash,
 # a broken invariant or a sanitizer report fails the run; the inputs that
 # caused it are kept in $FUZZ_BUILD_DIR/findings/<target>/.
@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds="${FUZZ_SECONDS:-30}"
+seconds="${FUZZ_SECONDS:-15}"
 build_dir="${FUZZ_BUILD_DIR:-build-fuzz}"
 
 if ! command -v clang++ >/dev/null 2>&1; then
@@ -17,7 +17,9 @@ if ! command -v clang++ >/dev/null 2>&1; then
   exit 0
 fi
 
-cmake -S tests/fuzz -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+launcher=()
+if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+cmake -S tests/fuzz -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
 if [ $# -gt 0 ]; then
   targets=("$@")
 else

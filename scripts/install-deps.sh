@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
+  build-essential cmake pkg-config ccache
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev qttools5-dev-tools
   libqt5svg5-dev
   clang libclang-rt-dev

@@ -1,81 +1,50 @@
 #pragma once
 
-#include <QByteArray>
-#include <QElapsedTimer>
 #include <QIODevice>
-#include <QList>
 #include <QThread>
 
-// A byte stream that answers each write with scripted pieces released after
-// given delays, so the transaction's reply hunting can be driven exactly.
+// Answers each write with its scripted pieces, one piece each time the reader waits for bytes.
 class ScriptedDevice : public QIODevice
 {
 public:
-    struct Piece
-    {
-        int afterMs;      // measured from the write that triggers the reply
-        QByteArray bytes;
-    };
-
-    ScriptedDevice() { open(QIODevice::ReadWrite); }
-
-    // The reply to the next write (one call per expected write).
-    void scriptReply(const QList<Piece> &pieces) { m_replies.append(pieces); }
-    // Bytes already waiting before anything is written (stale input).
-    void preload(const QByteArray &bytes) { m_ready.append(bytes); }
-
-    QList<QByteArray> writes() const { return m_writes; }
+    explicit ScriptedDevice(const QByteArray &stale = {}) : m_ready(stale) { open(QIODevice::ReadWrite); }
+    void scriptReply(const QList<QByteArray> &pieces) { m_replies.append(pieces); }
+    QList<QByteArray> writes;
+    int released = 0;            // pieces handed out
+    bool failWhenDone = false;   // fail like an unplugged adapter once a reply is used up
 
     bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override
-    {
-        const_cast<ScriptedDevice *>(this)->releaseDue();
-        return m_ready.size() + QIODevice::bytesAvailable();
-    }
-
+    qint64 bytesAvailable() const override { return m_ready.size() + QIODevice::bytesAvailable(); }
     bool waitForReadyRead(int msecs) override
     {
-        QElapsedTimer t;
-        t.start();
-        for (;;) {
-            releaseDue();
-            if (!m_ready.isEmpty())
-                return true;
-            if (t.elapsed() >= msecs)
-                return false;
-            QThread::msleep(1);
+        if (m_pending.isEmpty()) {
+            if (failWhenDone && !writes.isEmpty())
+                close();
+            QThread::msleep(ulong(qMin(msecs, 5)));
+            return false;
         }
+        m_ready += m_pending.takeFirst();
+        ++released;
+        return true;
     }
-    bool waitForBytesWritten(int) override { return true; }
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override
     {
-        releaseDue();
-        const qint64 n = qMin<qint64>(maxSize, m_ready.size());
-        memcpy(data, m_ready.constData(), static_cast<size_t>(n));
-        m_ready.remove(0, static_cast<int>(n));
+        const int n = int(qMin<qint64>(maxSize, m_ready.size()));
+        memcpy(data, m_ready.constData(), size_t(n));
+        m_ready.remove(0, n);
         return n;
     }
-
     qint64 writeData(const char *data, qint64 size) override
     {
-        m_writes.append(QByteArray(data, static_cast<int>(size)));
-        m_pending = m_replies.isEmpty() ? QList<Piece>() : m_replies.takeFirst();
-        m_sinceWrite.start();
+        writes.append(QByteArray(data, int(size)));
+        m_pending = m_replies.isEmpty() ? QList<QByteArray>() : m_replies.takeFirst();
         return size;
     }
 
 private:
-    void releaseDue()
-    {
-        while (!m_pending.isEmpty() && m_sinceWrite.isValid() && m_sinceWrite.elapsed() >= m_pending.first().afterMs)
-            m_ready.append(m_pending.takeFirst().bytes);
-    }
-
-    QList<QList<Piece>> m_replies;
-    QList<Piece> m_pending;
+    QList<QList<QByteArray>> m_replies;
+    QList<QByteArray> m_pending;
     QByteArray m_ready;
-    QList<QByteArray> m_writes;
-    QElapsedTimer m_sinceWrite;
 };

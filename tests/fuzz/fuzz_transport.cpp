@@ -1,135 +1,34 @@
-// Arbitrary bytes as the drive's side of one transaction. Whatever arrives, an
-// accepted reply has the expected length, the request's slave and function and
-// a valid CRC, and it is the frame the hunt must pick: the lowest offset among
-// the valid frames complete in the first piece of the stream that holds one.
-// A stream without such a frame is never accepted, and every byte received is
-// either part of the accepted frame or counted as skipped.
-//
-// Input: slave, operation, count, piece size, then the reply stream.
+// Arbitrary bytes as the drive's side of one transaction. An accepted reply is
+// the first valid frame complete in the pieces offered so far; every other
+// byte counts as skipped; a write succeeds only with a reply, and with its
+// exact echo as that reply it succeeds.
+// Input: station, operation, count, piece size, then the reply stream.
 
 #include "crc16.h"
 #include "fuzzcheck.h"
 #include "modbusframe.h"
 #include "modbustransport.h"
+#include "scripteddevice.h"
 
-#include <QIODevice>
-#include <QThread>
-
-#include <cstring>
 #include <optional>
 
-// The transaction keeps 30 ms after the previous request and sleeps between
-// looks at the port. Time is not under test here, and the fuzzer runs thousands
-// of transactions a second, so in this program a sleep returns at once.
+// Time is not under test and the fuzzer runs thousands of transactions a second.
 void QThread::msleep(unsigned long) {}
 
 namespace {
 
-constexpr quint16 Address = 0x0004;
-constexpr int NoTimeoutMs = 60 * 1000;  // the end of the stream ends the transaction, not the clock
-
-// Hands out the reply stream piece by piece, one piece each time the
-// transaction waits for data and only after the request went out. With nothing
-// left the device closes, as an unplugged adapter would, which ends the
-// transaction at once: every byte has been offered without waiting for a clock.
-class ReplyStreamDevice : public QIODevice
+// The stream in pieces, failing at its end so that a transaction ends without a clock.
+struct StreamDevice : ScriptedDevice
 {
-public:
-    ReplyStreamDevice(const QByteArray &stream, int pieceSize) : m_stream(stream), m_pieceSize(pieceSize)
+    StreamDevice(const QByteArray &stream, int piece)
     {
-        open(QIODevice::ReadWrite | QIODevice::Unbuffered);
+        QList<QByteArray> pieces;
+        for (int i = 0; i < stream.size(); i += piece)
+            pieces << stream.mid(i, piece);
+        scriptReply(pieces);
+        failWhenDone = true;
     }
-
-    QByteArray written() const { return m_written; }
-    QVector<int> pieceEnds() const { return m_pieceEnds; }
-
-    bool isSequential() const override { return true; }
-    qint64 bytesAvailable() const override { return m_released - m_read + QIODevice::bytesAvailable(); }
-
-    bool waitForReadyRead(int) override
-    {
-        if (m_written.isEmpty())
-            return false;
-        if (m_released >= m_stream.size()) {
-            close();
-            return false;
-        }
-        m_released = qMin(m_stream.size(), m_released + m_pieceSize);
-        m_pieceEnds.append(m_released);
-        return true;
-    }
-
-protected:
-    qint64 readData(char *data, qint64 maxSize) override
-    {
-        const qint64 n = qMin<qint64>(maxSize, m_released - m_read);
-        std::memcpy(data, m_stream.constData() + m_read, size_t(n));
-        m_read += int(n);
-        return n;
-    }
-    qint64 writeData(const char *data, qint64 size) override
-    {
-        m_written.append(data, int(size));
-        return size;
-    }
-
-private:
-    QByteArray m_stream;
-    int m_pieceSize;
-    int m_released = 0;
-    int m_read = 0;
-    QByteArray m_written;
-    QVector<int> m_pieceEnds;
 };
-
-// The hunt written out plainly: the answer appears with the first piece after
-// which some complete candidate is valid, and it is the lowest such offset.
-std::optional<QByteArray> expectedReply(const QByteArray &stream, const QVector<int> &pieceEnds, char slave,
-                                        char function, int length)
-{
-    for (int end : pieceEnds) {
-        for (int i = 0; i + length <= end; ++i) {
-            if (stream[i] != slave || stream[i + 1] != function)
-                continue;
-            const QByteArray candidate = stream.mid(i, length);
-            if (hasValidCrc(candidate))
-                return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-void checkAcceptedFrame(const QByteArray &frame, const QByteArray &request, int length)
-{
-    FUZZ_CHECK(frame.size() == length, "accepted frame has the reply length");
-    FUZZ_CHECK(frame[0] == request[0], "accepted frame carries the request's slave");
-    FUZZ_CHECK(frame[1] == request[1], "accepted frame carries the request's function");
-    FUZZ_CHECK(hasValidCrc(frame), "accepted frame has a valid CRC");
-}
-
-// Runs one transaction on the stream; none when the stream ran out first.
-std::optional<QByteArray> runTransact(const QByteArray &request, int length, const QByteArray &stream,
-                                      int pieceSize, QVector<int> &pieceEnds)
-{
-    ReplyStreamDevice device(stream, pieceSize);
-    ModbusTransport transport(ModbusTransport::Pacing::SinceLastTransmission, &device);
-    std::optional<QByteArray> frame;
-    try {
-        frame = transport.transact(request, length, NoTimeoutMs);
-    } catch (const ModbusError &e) {
-        FUZZ_CHECK(e.text() == QLatin1String("Port lost"), "only the end of the stream ends a transaction");
-    }
-    FUZZ_CHECK(device.written() == request, "the request goes out once, unchanged");
-    pieceEnds = device.pieceEnds();
-
-    const LinkStats stats = transport.stats();
-    const int received = pieceEnds.isEmpty() ? 0 : pieceEnds.last();
-    FUZZ_CHECK(stats.requests == 1, "one request counted");
-    FUZZ_CHECK(stats.replies == (frame ? 1u : 0u), "a reply is counted when one is accepted");
-    FUZZ_CHECK(stats.skippedBytes == quint64(received - (frame ? length : 0)),
-               "received bytes are the accepted frame plus the skipped ones");
-    return frame;
-}
 
 }  // namespace
 
@@ -137,54 +36,47 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size < 4)
         return 0;
-    const quint8 slave = data[0];
-    const int operation = data[1] % 3;
-    const int countByte = data[2];
-    const int pieceSize = data[3] == 0 ? int(size) : data[3];
+    const quint8 station = data[0];
+    const int operation = data[1] % 3, count = data[2] % 126, piece = data[3] == 0 ? int(size) : data[3];
     const QByteArray stream(reinterpret_cast<const char *>(data) + 4, int(size) - 4);
+    const QVector<quint16> values(1 + count % 123, 0xA5A5);
+    const QByteArray request = operation == 0 ? ModbusFrame::readRequest(station, 4, quint16(count))
+                               : operation == 1 ? ModbusFrame::writeRequest(station, 4, quint16(count))
+                                                : ModbusFrame::writeMultiRequest(station, 4, values);
+    const int length = operation == 0 ? ModbusFrame::readReplyLength(count) : ModbusFrame::writeReplyLength;
 
-    QByteArray request;
-    int length = ModbusFrame::writeReplyLength;
-    quint16 count = 0;
-    QVector<quint16> values;
-    switch (operation) {
-    case 0:
-        count = quint16(countByte % 126);
-        request = ModbusFrame::readRequest(slave, Address, count);
-        length = ModbusFrame::readReplyLength(count);
-        break;
-    case 1:
-        request = ModbusFrame::writeRequest(slave, Address, quint16(countByte));
-        break;
-    default:
-        values.fill(quint16(0xA5A5), 1 + countByte % 123);
-        request = ModbusFrame::writeMultiRequest(slave, Address, values);
-        break;
-    }
-
-    QVector<int> pieceEnds;
-    const std::optional<QByteArray> frame = runTransact(request, length, stream, pieceSize, pieceEnds);
-    const std::optional<QByteArray> expected = expectedReply(stream, pieceEnds, request[0], request[1], length);
-    FUZZ_CHECK(frame.has_value() == expected.has_value(), "a reply is accepted exactly when the stream holds one");
-    if (frame) {
-        checkAcceptedFrame(*frame, request, length);
-        FUZZ_CHECK(*frame == *expected, "the hunt picks the first valid frame");
-    }
-
-    // The operations the worker calls, on the same stream.
-    ReplyStreamDevice device(stream, pieceSize);
+    StreamDevice device(stream, piece);
     ModbusTransport transport(ModbusTransport::Pacing::SinceLastTransmission, &device);
+    std::optional<QByteArray> frame;
+    try {
+        frame = transport.transact(request, length, 60000);
+    } catch (const ModbusError &e) {
+        FUZZ_CHECK(e.text() == QLatin1String("Port lost") || e.text().startsWith(QLatin1String("Exception")),
+                   "only the end of the stream or an exception reply ends a transaction");
+        if (e.text() != QLatin1String("Port lost"))
+            return 0;
+    }
+    FUZZ_CHECK(device.writes == QList<QByteArray>{request}, "the request goes out once, unchanged");
+    // The hunt written out plainly: the lowest valid candidate in the first pieces that complete one.
+    const int received = qMin(stream.size(), device.released * piece);
+    std::optional<QByteArray> expected;
+    for (int end = piece; !expected && end < received + piece; end += piece)
+        for (int i = 0; !expected && i + length <= qMin(end, received); ++i)
+            if (stream[i] == request[0] && stream[i + 1] == request[1] && hasValidCrc(stream.mid(i, length)))
+                expected = stream.mid(i, length);
+    FUZZ_CHECK(frame == expected, "the hunt accepts exactly the first valid frame");
+    const LinkStats stats = transport.stats();
+    FUZZ_CHECK(stats.requests == 1 && stats.replies == (frame ? 1u : 0u), "one request, a reply when accepted");
+    FUZZ_CHECK(stats.skippedBytes == quint64(received - (frame ? length : 0)), "every other byte counts as skipped");
+
     if (operation != 0) {
-        const bool echoed = operation == 1 ? transport.writeRegister(slave, Address, quint16(countByte), NoTimeoutMs)
-                                           : transport.writeRegisters(slave, Address, values, NoTimeoutMs);
-        FUZZ_CHECK(echoed == frame.has_value(), "a write succeeds exactly when the stream holds its echo");
-    } else if (frame) {
-        const QVector<quint16> words = transport.readRegisters(slave, Address, count, NoTimeoutMs);
-        FUZZ_CHECK(words.size() == count, "a read returns exactly the words asked for");
-        for (int i = 0; i < count; ++i) {
-            const quint16 onWire = quint16(quint8(frame->at(3 + 2 * i)) << 8 | quint8(frame->at(4 + 2 * i)));
-            FUZZ_CHECK(words[i] == onWire, "read words are the frame's data, high byte first");
-        }
+        StreamDevice again(stream, piece);
+        ModbusTransport writer(ModbusTransport::Pacing::SinceLastTransmission, &again);
+        const bool echoed = operation == 1 ? writer.writeRegister(station, 4, quint16(count), 60000)
+                                           : writer.writeRegisters(station, 4, values, 60000);
+        const QByteArray echo = operation == 1 ? request : withCrc(request.left(6));
+        FUZZ_CHECK(frame || !echoed, "a write without a reply fails");
+        FUZZ_CHECK(!frame || *frame != echo || echoed, "a write whose echo comes first succeeds");
     }
     return 0;
 }

@@ -1,0 +1,237 @@
+// Exact parameter round trips through the window on a drive of every catalogue
+// lead: drive -> screen -> Write and drive -> file -> import -> Write send the
+// drive's own register values; the restore table writes the differences of a
+// file; an export that cannot read everything leaves no file; the engineering
+// block: lead-1 thresholds, its listing imported back, bad lines refused, and
+// the form leaving a recognised drive's conversions alone.
+
+#include "oddparams.h"
+#include "testmain.h"
+#include "windowfixture.h"
+
+#include <QAbstractButton>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QFile>
+#include <QTableWidget>
+#include <QTemporaryDir>
+
+namespace {
+
+struct LeadDrive
+{
+    const char *name;
+    quint16 family, size, rawLead, stroke, direction;
+};
+// One recognised drive per catalogue lead, at stations 1 to 7.
+const LeadDrive LeadDrives[] = {{"lead 1", 0, 16, 1, 50, 0},   {"lead 1.5", 5, 32, 15, 20, 1},
+                                {"lead 2", 0, 20, 2, 50, 0},   {"lead 5", 6, 40, 5, 100, 0},
+                                {"lead 8", 2, 25, 8, 50, 1},   {"lead 10", 6, 40, 100, 100, 0},
+                                {"lead 20", 6, 40, 200, 100, 0}};
+
+QString hex4(quint32 v)
+{
+    return QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// The write of a row's register value as the wire log shows it.
+QString writeLine(const OddRow &row, int stroke, int station)
+{
+    const quint32 v = quint32(oddValue(row, stroke));
+    return row.words == 2 ? QStringLiteral("10 %1=%2,%3 @%4").arg(hex4(row.address), hex4(v), hex4(v >> 16)).arg(station)
+                          : QStringLiteral("06 %1=%2 @%3").arg(hex4(row.address), hex4(v)).arg(station);
+}
+
+}  // namespace
+
+class WindowRestoreTest : public QObject
+{
+    Q_OBJECT
+
+    WindowFixture fx;
+    QTemporaryDir dir;
+
+    void connectStation(quint8 station)
+    {
+        if (fx.connected() && fx.station != station)
+            QVERIFY2(fx.disconnectWindow(), qPrintable(fx.failure()));
+        if (!fx.connected())
+            QVERIFY2(fx.connectTo(station), qPrintable(fx.failure()));
+        fx.quiesce();
+    }
+    // Clicks Write on each row; every row must send the odd value.
+    void writeEveryRow(int stroke, const char *what)
+    {
+        for (const OddRow &row : oddRows()) {
+            const int from = fx.mark();
+            QVERIFY2(fx.click(qPrintable(QStringLiteral("btnWrite_%1").arg(QLatin1String(row.key)))), qPrintable(fx.failure()));
+            QVERIFY2(fx.writes(from).contains(writeLine(row, stroke, fx.station)),
+                     qPrintable(QStringLiteral("%1 %2: %3").arg(what, row.key, fx.writes(from).join(QLatin1String("; ")))));
+        }
+    }
+    QTableWidget *cmpTable() const { return fx.find<QTableWidget>("cmpTable"); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QVector<SimDriveConfig> drives;
+        for (const LeadDrive &d : LeadDrives) {
+            SimDriveConfig c = WindowFixture::drive(quint8(drives.size() + 1), d.family);
+            c.size = d.size, c.rawLead = d.rawLead, c.stroke = d.stroke, c.motorDirection = d.direction;
+            drives << c;
+        }
+        VEXA_REQUIRE(fx.startBus(drives), "no pseudo-terminal for the simulated bus");
+        QVERIFY2(fx.showWindow(QStringLiteral("en")), qPrintable(fx.failure()));
+        QVERIFY2(fx.connectTo(1), qPrintable(fx.failure()));
+        // The position warning row is written by engineers only.
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+    }
+
+    void screenAndFileWriteTheDrivesValues_data()
+    {
+        QTest::addColumn<int>("index");
+        for (int i = 0; i < int(std::size(LeadDrives)); ++i)
+            QTest::newRow(LeadDrives[i].name) << i;
+    }
+    void screenAndFileWriteTheDrivesValues()
+    {
+        QFETCH(int, index);
+        const LeadDrive &d = LeadDrives[index];
+        connectStation(quint8(index + 1));
+        setOddValues(fx.bus, fx.station, d.stroke);
+        fx.showTab(MainWindow::AdvancedTab);  // the tabs read every row
+        fx.showTab(MainWindow::MotionTab);
+        writeEveryRow(d.stroke, "screen");
+
+        const QString path = dir.filePath(QStringLiteral("%1.json").arg(index));
+        fx.dialogs->queueFileName(path);
+        fx.dialogs->queueAnswer(QMessageBox::Yes);
+        QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
+        QVERIFY(QFile::exists(path));
+        setOddValues(fx.bus, fx.station, d.stroke, 1);  // the drive moves off the file's values
+        QVERIFY2(fx.click("btnReadAllParams"), qPrintable(fx.failure()));
+        fx.dialogs->queueFileName(path);
+        QVERIFY2(fx.click("btnImportParams"), qPrintable(fx.failure()));
+        writeEveryRow(d.stroke, "file");
+    }
+
+    void restoreTableWritesTheDifferencesAndOffersTheSave()
+    {
+        connectStation(4);  // lead 5
+        setOddValues(fx.bus, fx.station, 100);
+        const QString path = dir.filePath(QStringLiteral("restore.json"));
+        fx.dialogs->queueFileName(path);
+        fx.dialogs->queueAnswer(QMessageBox::Yes);
+        QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
+        setOddValues(fx.bus, fx.station, 100, 1);
+        fx.bus.setRegisterValue(fx.station, Reg::Pos1MotionMode, Reg::PushMode::Pos1Off);
+
+        QStringList marked, results;
+        fx.dialogs->onDialog = [&](QDialog *dialog) {
+            auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tblParamRestore"));
+            for (int r = 0; r < table->rowCount(); ++r) {
+                if (table->item(r, 4)->text().startsWith(QStringLiteral("≠")))
+                    marked << table->item(r, 0)->data(Qt::UserRole).toString();
+            }
+            dialog->findChild<QAbstractButton *>(QStringLiteral("btnWriteDifferences"))->click();
+            for (int r = 0; r < table->rowCount(); ++r)
+                results << table->item(r, 4)->text();
+            return int(QDialog::Accepted);
+        };
+        fx.dialogs->queueFileName(path);
+        const int from = fx.mark();
+        QVERIFY2(fx.click("btnCompareParams"), qPrintable(fx.failure()));
+        QCOMPARE(marked.size(), oddRows().size() + 1);  // every row and the Position 2 push mode
+        QCOMPARE(results.filter(QStringLiteral("✔ written, read back")).size(), marked.size());
+        QVERIFY(fx.writes(from).contains(QStringLiteral("06 00DC=0001 @4")));  // Save answered by its default, Yes
+        for (const OddRow &row : oddRows())
+            QCOMPARE(fx.reg(row.address), quint16(oddValue(row, 100) & 0xFFFF));
+        QCOMPARE(fx.reg(Reg::Pos1MotionMode), Reg::PushMode::Pos1On);
+    }
+
+    void exportThatCannotReadEverythingWritesNoFile()
+    {
+        connectStation(1);
+        const QString path = dir.filePath(QStringLiteral("unread.json"));
+        fx.withFaults(faultsOf("exception"), [&] {
+            fx.dialogs->queueFileName(path);
+            fx.dialogs->queueAnswer(QMessageBox::Yes);
+            QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
+        });
+        QVERIFY(!QFile::exists(path));
+        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
+        QVERIFY2(fx.dialogs->last().text.contains(QStringLiteral("Pos1 Speed")), qPrintable(fx.dialogs->last().text));
+    }
+
+    void leadOneBlockCarriesTheTemplateThresholds()
+    {
+        connectStation(1);
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+        QVERIFY(fx.find<QAbstractButton>("rb_Lead_1")->isChecked());
+        QCOMPARE(cmpTable()->item(8, 2)->text(), QStringLiteral("00 0B 00 19"));   // 25 steps
+        QCOMPARE(cmpTable()->item(9, 2)->text(), QStringLiteral("00 0C 00 14"));   // 20
+        QCOMPARE(cmpTable()->item(10, 2)->text(), QStringLiteral("00 10 00 0F"));  // 15
+    }
+
+    void exportedListingImportsBackAndMatches()
+    {
+        connectStation(1);
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+        QVERIFY2(fx.click("btnCmpWrite"), qPrintable(fx.failure()));
+        const QString path = dir.filePath(QStringLiteral("block.txt"));
+        fx.dialogs->queueFileName(path);
+        QVERIFY2(fx.click("btnExp"), qPrintable(fx.failure()));
+        fx.dialogs->queueFileName(path);
+        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
+        QVERIFY(fx.widget("lblCmpSource")->isVisible());
+        QVERIFY(fx.find<QLabel>("lblCmpSource")->text().contains(QStringLiteral("block.txt")));
+        QVERIFY2(fx.click("btnCmpRead"), qPrintable(fx.failure()));
+        QCOMPARE(cmpTable()->rowCount(), 128);
+        for (int r = 0; r < cmpTable()->rowCount(); ++r)
+            QCOMPARE(cmpTable()->item(r, 4)->text(), QStringLiteral("✔ Match"));
+        // A refresh of the form (a new login) leaves the imported rows as they are.
+        const QString row8 = cmpTable()->item(8, 2)->text();
+        fx.showTab(MainWindow::ConnectionTab);
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+        QCOMPARE(cmpTable()->item(8, 2)->text(), row8);
+    }
+
+    void badListingLineIsRefusedWithItsNumber()
+    {
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+        const QString before = cmpTable()->item(0, 2)->text();
+        const int rows = cmpTable()->rowCount();
+        const QString path = dir.filePath(QStringLiteral("bad.txt"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("01 2C 00 02 04 00 0D 00 64\n\n01 01 2E 00 02 04 00 0E 32 32\n01 30 00 03 06 10 24\n");
+        file.close();
+        fx.dialogs->queueFileName(path);
+        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
+        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
+        QVERIFY2(fx.dialogs->last().text.contains(QStringLiteral("Line 4:")), qPrintable(fx.dialogs->last().text));
+        QCOMPARE(cmpTable()->rowCount(), rows);
+        QCOMPARE(cmpTable()->item(0, 2)->text(), before);
+    }
+
+    void formLeadLeavesARecognisedDrivesConversions()
+    {
+        connectStation(6);  // lead 10
+        fx.bus.setRegisterValue(6, Reg::Pos0Accel, 100);
+        fx.bus.setRegisterValue(6, Reg::Pos0Decel, 100);
+        QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
+        for (const char *choice : {"rb_Model_LXG", "rb_Size_40", "rb_Lead_5"})
+            fx.find<QAbstractButton>(choice)->click();
+        QVERIFY(fx.find<QAbstractButton>("rb_Lead_5")->isChecked());
+        QCOMPARE(fx.find<QDoubleSpinBox>("param_spinDynErrMm")->singleStep(), 0.05);  // one step at lead 10
+        fx.showTab(MainWindow::MotionTab);
+        fx.find<QDoubleSpinBox>("spinD_pos0Speed")->setValue(100.0);
+        const int from = fx.mark();
+        QVERIFY2(fx.click("btnWrite_pos0Speed"), qPrintable(fx.failure()));
+        QVERIFY2(fx.writes(from).contains(QStringLiteral("10 0227=EA60,0000 @6")), qPrintable(fx.writes(from).join(';')));
+    }
+};
+
+VEXA_TEST_MAIN(WindowRestoreTest)
+#include "tst_window_restore.moc"

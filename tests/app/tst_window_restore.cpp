@@ -126,6 +126,7 @@ private Q_SLOTS:
         QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
         setOddValues(fx.bus, fx.station, 100, 1);
         fx.bus.setRegisterValue(fx.station, Reg::Pos1MotionMode, Reg::PushMode::Pos1Off);
+        QVERIFY2(fx.click("btnReadAllParams"), qPrintable(fx.failure()));  // the screen shows the drive's values
 
         QStringList marked, results;
         fx.dialogs->onDialog = [&](QDialog *dialog) {
@@ -190,11 +191,18 @@ private Q_SLOTS:
         QCOMPARE(cmpTable()->rowCount(), 128);
         for (int r = 0; r < cmpTable()->rowCount(); ++r)
             QCOMPARE(cmpTable()->item(r, 4)->text(), QStringLiteral("✔ Match"));
-        // A refresh of the form (a new login) leaves the imported rows as they are.
-        const QString row8 = cmpTable()->item(8, 2)->text();
+        // A refresh of the form (a new login) leaves imported rows as they are, even unlike the form's.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray edited = file.readAll().replace("00 0B 00 19", "00 0B 00 1A");
+        file.close();
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(edited) == edited.size());
+        file.close();
+        fx.dialogs->queueFileName(path);
+        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
         fx.showTab(MainWindow::ConnectionTab);
         QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
-        QCOMPARE(cmpTable()->item(8, 2)->text(), row8);
+        QCOMPARE(cmpTable()->item(8, 2)->text(), QStringLiteral("00 0B 00 1A"));
     }
 
     void badListingLineIsRefusedWithItsNumber()

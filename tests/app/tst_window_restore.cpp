@@ -1,9 +1,6 @@
-// Exact parameter round trips through the window on a drive of every catalogue
-// lead: drive -> screen -> Write and drive -> file -> import -> Write send the
-// drive's own register values; the restore table writes the differences of a
-// file; an export that cannot read everything leaves no file; the engineering
-// block: lead-1 thresholds, its listing imported back, bad lines refused, and
-// the form leaving a recognised drive's conversions alone.
+// Exact round trips through the window on a drive of every catalogue lead (screen
+// and file to Write), the restore table, exports that cannot read, and the
+// engineering block: lead-1 thresholds, listings imported back, the form's lead.
 
 #include "oddparams.h"
 #include "testmain.h"
@@ -18,28 +15,26 @@
 
 namespace {
 
-struct LeadDrive
-{
-    const char *name;
-    quint16 family, size, rawLead, stroke, direction;
-};
 // One recognised drive per catalogue lead, at stations 1 to 7.
+struct LeadDrive { const char *name; quint16 family, size, rawLead, stroke, direction; };
 const LeadDrive LeadDrives[] = {{"lead 1", 0, 16, 1, 50, 0},   {"lead 1.5", 5, 32, 15, 20, 1},
                                 {"lead 2", 0, 20, 2, 50, 0},   {"lead 5", 6, 40, 5, 100, 0},
                                 {"lead 8", 2, 25, 8, 50, 1},   {"lead 10", 6, 40, 100, 100, 0},
                                 {"lead 20", 6, 40, 200, 100, 0}};
 
-QString hex4(quint32 v)
-{
-    return QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper();
-}
-
 // The write of a row's register value as the wire log shows it.
 QString writeLine(const OddRow &row, int stroke, int station)
 {
+    const auto hex4 = [](quint32 v) { return QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper(); };
     const quint32 v = quint32(oddValue(row, stroke));
     return row.words == 2 ? QStringLiteral("10 %1=%2,%3 @%4").arg(hex4(row.address), hex4(v), hex4(v >> 16)).arg(station)
                           : QStringLiteral("06 %1=%2 @%3").arg(hex4(row.address), hex4(v)).arg(station);
+}
+
+void writeText(const QString &path, const QByteArray &text)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
 }
 
 }  // namespace
@@ -70,6 +65,15 @@ class WindowRestoreTest : public QObject
         }
     }
     QTableWidget *cmpTable() const { return fx.find<QTableWidget>("cmpTable"); }
+    // Clicks a button whose file dialog gets path and whose question gets Yes.
+    void press(const char *button, const QString &path = QString(), bool yes = false)
+    {
+        if (!path.isEmpty())
+            fx.dialogs->queueFileName(path);
+        if (yes)
+            fx.dialogs->queueAnswer(QMessageBox::Yes);
+        QVERIFY2(fx.click(button), qPrintable(fx.failure()));
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -105,14 +109,11 @@ private Q_SLOTS:
         writeEveryRow(d.stroke, "screen");
 
         const QString path = dir.filePath(QStringLiteral("%1.json").arg(index));
-        fx.dialogs->queueFileName(path);
-        fx.dialogs->queueAnswer(QMessageBox::Yes);
-        QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
+        press("btnExportParams", path, true);
         QVERIFY(QFile::exists(path));
         setOddValues(fx.bus, fx.station, d.stroke, 1);  // the drive moves off the file's values
-        QVERIFY2(fx.click("btnReadAllParams"), qPrintable(fx.failure()));
-        fx.dialogs->queueFileName(path);
-        QVERIFY2(fx.click("btnImportParams"), qPrintable(fx.failure()));
+        press("btnReadAllParams");
+        press("btnImportParams", path);
         writeEveryRow(d.stroke, "file");
     }
 
@@ -121,12 +122,10 @@ private Q_SLOTS:
         connectStation(4);  // lead 5
         setOddValues(fx.bus, fx.station, 100);
         const QString path = dir.filePath(QStringLiteral("restore.json"));
-        fx.dialogs->queueFileName(path);
-        fx.dialogs->queueAnswer(QMessageBox::Yes);
-        QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
+        press("btnExportParams", path, true);
         setOddValues(fx.bus, fx.station, 100, 1);
         fx.bus.setRegisterValue(fx.station, Reg::Pos1MotionMode, Reg::PushMode::Pos1Off);
-        QVERIFY2(fx.click("btnReadAllParams"), qPrintable(fx.failure()));  // the screen shows the drive's values
+        press("btnReadAllParams");  // the screen shows the drive's values
 
         QStringList marked, results;
         fx.dialogs->onDialog = [&](QDialog *dialog) {
@@ -140,9 +139,8 @@ private Q_SLOTS:
                 results << table->item(r, 4)->text();
             return int(QDialog::Accepted);
         };
-        fx.dialogs->queueFileName(path);
         const int from = fx.mark();
-        QVERIFY2(fx.click("btnCompareParams"), qPrintable(fx.failure()));
+        press("btnCompareParams", path);
         QCOMPARE(marked.size(), oddRows().size() + 1);  // every row and the Position 2 push mode
         QCOMPARE(results.filter(QStringLiteral("✔ written, read back")).size(), marked.size());
         QVERIFY(fx.writes(from).contains(QStringLiteral("06 00DC=0001 @4")));  // Save answered by its default, Yes
@@ -155,11 +153,7 @@ private Q_SLOTS:
     {
         connectStation(1);
         const QString path = dir.filePath(QStringLiteral("unread.json"));
-        fx.withFaults(faultsOf("exception"), [&] {
-            fx.dialogs->queueFileName(path);
-            fx.dialogs->queueAnswer(QMessageBox::Yes);
-            QVERIFY2(fx.click("btnExportParams"), qPrintable(fx.failure()));
-        });
+        fx.withFaults(faultsOf("exception"), [&] { press("btnExportParams", path, true); });
         QVERIFY(!QFile::exists(path));
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
         QVERIFY2(fx.dialogs->last().text.contains(QStringLiteral("Pos1 Speed")), qPrintable(fx.dialogs->last().text));
@@ -179,27 +173,21 @@ private Q_SLOTS:
     {
         connectStation(1);
         QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
-        QVERIFY2(fx.click("btnCmpWrite"), qPrintable(fx.failure()));
+        press("btnCmpWrite");
         const QString path = dir.filePath(QStringLiteral("block.txt"));
-        fx.dialogs->queueFileName(path);
-        QVERIFY2(fx.click("btnExp"), qPrintable(fx.failure()));
-        fx.dialogs->queueFileName(path);
-        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
+        press("btnExp", path);
+        press("btnCmpImp", path);
         QVERIFY(fx.widget("lblCmpSource")->isVisible());
         QVERIFY(fx.find<QLabel>("lblCmpSource")->text().contains(QStringLiteral("block.txt")));
-        QVERIFY2(fx.click("btnCmpRead"), qPrintable(fx.failure()));
+        press("btnCmpRead");
         QCOMPARE(cmpTable()->rowCount(), 128);
         for (int r = 0; r < cmpTable()->rowCount(); ++r)
             QCOMPARE(cmpTable()->item(r, 4)->text(), QStringLiteral("✔ Match"));
         // A refresh of the form (a new login) leaves imported rows as they are, even unlike the form's.
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray edited = file.readAll().replace("00 0B 00 19", "00 0B 00 1A");
-        file.close();
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(edited) == edited.size());
-        file.close();
-        fx.dialogs->queueFileName(path);
-        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
+        writeText(path, file.readAll().replace("00 0B 00 19", "00 0B 00 1A"));
+        press("btnCmpImp", path);
         fx.showTab(MainWindow::ConnectionTab);
         QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
         QCOMPARE(cmpTable()->item(8, 2)->text(), QStringLiteral("00 0B 00 1A"));
@@ -211,12 +199,8 @@ private Q_SLOTS:
         const QString before = cmpTable()->item(0, 2)->text();
         const int rows = cmpTable()->rowCount();
         const QString path = dir.filePath(QStringLiteral("bad.txt"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("01 2C 00 02 04 00 0D 00 64\n\n01 01 2E 00 02 04 00 0E 32 32\n01 30 00 03 06 10 24\n");
-        file.close();
-        fx.dialogs->queueFileName(path);
-        QVERIFY2(fx.click("btnCmpImp"), qPrintable(fx.failure()));
+        writeText(path, "01 2C 00 02 04 00 0D 00 64\n\n01 01 2E 00 02 04 00 0E 32 32\n01 30 00 03 06 10 24\n");
+        press("btnCmpImp", path);
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
         QVERIFY2(fx.dialogs->last().text.contains(QStringLiteral("Line 4:")), qPrintable(fx.dialogs->last().text));
         QCOMPARE(cmpTable()->rowCount(), rows);
@@ -236,7 +220,7 @@ private Q_SLOTS:
         fx.showTab(MainWindow::MotionTab);
         fx.find<QDoubleSpinBox>("spinD_pos0Speed")->setValue(100.0);
         const int from = fx.mark();
-        QVERIFY2(fx.click("btnWrite_pos0Speed"), qPrintable(fx.failure()));
+        press("btnWrite_pos0Speed");
         QVERIFY2(fx.writes(from).contains(QStringLiteral("10 0227=EA60,0000 @6")), qPrintable(fx.writes(from).join(';')));
     }
 };

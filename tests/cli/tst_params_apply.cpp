@@ -1,11 +1,8 @@
-// Parameter files between drives through vexa-cli: export, apply and diff
-// carry every register exactly; apply's exit codes; listings in both forms.
-// And the file values' own round trip over every catalogue lead.
+// vexa-cli: export, apply and diff carry every register exactly between two
+// drives; apply's exit codes.
 
 #include "clifixture.h"
 #include "oddparams.h"
-#include "paramconversions.h"
-#include "paramfile.h"
 #include "testmain.h"
 
 #include <QJsonDocument>
@@ -38,24 +35,6 @@ class ParamsApplyTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void fileValuesGiveBackEveryRegisterValue()
-    {
-        for (double lead : {1.0, 1.5, 2.0, 5.0, 8.0, 10.0, 20.0}) {
-            for (const OddRow &row : oddRows()) {
-                const QString key = QLatin1String(row.key);
-                const quint32 base = quint32(oddValue(row, Stroke)) & (key.contains("Torque") ? 0xFF : ~0u);
-                for (quint32 raw = base; raw < base + 30; ++raw) {
-                    ParamFile::Content content;
-                    content.values.insert(key, ParamConv::exactNumber(key, raw, lead));
-                    const QJsonObject back = QJsonDocument::fromJson(ParamFile::toFileText(content)).object();
-                    quint32 written = 0;
-                    QVERIFY(ParamConv::rawFromNumber(key, back.value(key).toDouble(), lead, &written));
-                    QVERIFY2(written == raw, qPrintable(QStringLiteral("%1 at lead %2: %3 -> %4").arg(key).arg(lead).arg(raw).arg(written)));
-                }
-            }
-        }
-    }
-
     void exportThenApplyCopiesEveryRegister()
     {
         CliFixture cli({lead5At(1), lead5At(2)});
@@ -122,26 +101,6 @@ private Q_SLOTS:
         QCOMPARE(run.code, 1);
         QVERIFY(run.out.contains(QStringLiteral("not confirmed")));
         QVERIFY(run.err.contains(QStringLiteral("not saved")));
-    }
-
-    void blockTakesBothListingFormsAndRefusesABadLine()
-    {
-        CliFixture cli;
-        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
-        // The window's Export TXT form: a station field before the address.
-        cli.writeFile("exported.txt", "01 01 2C 00 02 04 00 0D 00 64\n01 01 2E 00 02 04 00 0E 32 32\n");
-        CliRun run = CliFixture::run(cli.at({"block", "write"}) << "--file" << cli.path("exported.txt"));
-        QVERIFY2(run.code == 0, qPrintable(run.err));
-        QCOMPARE(cli.wire(0x10), QStringList{"1 10 012C = 000D 0064 000E 3232"});
-        run = CliFixture::run(cli.at({"block", "compare"}) << "--file" << cli.path("exported.txt"));
-        QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
-
-        cli.writeFile("bad.txt", "01 2C 00 02 04 00 0D 00 64\n01 2E 00 03 04 00 0E 32 32\n");
-        cli.bus.clearRequests();
-        run = CliFixture::run(cli.at({"block", "compare"}) << "--file" << cli.path("bad.txt"));
-        QCOMPARE(run.code, 2);
-        QVERIFY2(run.err.contains(QStringLiteral("line 2: byte count 4 is not twice the word count 3")), qPrintable(run.err));
-        QVERIFY(cli.bus.requests().isEmpty());
     }
 };
 

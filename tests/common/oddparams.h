@@ -1,25 +1,16 @@
 #pragma once
 
-// Register values in every parameter row that no two-decimal box can show:
-// positions to the µm, speeds that are no whole 0.01 mm/s, torque codes
-// between two percents, a smoothing constant above 500, with high bytes that
-// belong to other settings. They obey the write rules on any catalogue drive
-// of at least 20 mm stroke: trapezoid moves, soft limits outside the
-// positions, dynamic >= static > warning thresholds.
+// Register values in every parameter row that no two-decimal box shows (µm,
+// speeds off 0.01 mm/s, torque codes between percents, smoothing above 500),
+// valid under the write rules on any catalogue drive of 20 mm stroke or more.
 
 #include "registers.h"
 #include "simbus.h"
 
 #include <QVector>
 
-struct OddRow
-{
-    const char *key;
-    quint16 address;
-    int words;     // 2: low word first
-    qint64 value;  // register value; for a stroke-relative position, stroke x 1000 minus it
-    bool fromStroke = false;
-};
+// value: the register value; fromStroke: stroke x 1000 minus it. Two words: low first.
+struct OddRow { const char *key; quint16 address; int words; qint64 value; bool fromStroke = false; };
 
 inline const QVector<OddRow> &oddRows()
 {

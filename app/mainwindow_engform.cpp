@@ -8,6 +8,7 @@
 #include "cmpmanager.h"
 #include "customsettings.h"
 #include "dialogs.h"
+#include "paramconversions.h"
 #include "parammanager.h"
 #include "productconfig.h"
 #include "steppeddoublespinbox.h"
@@ -83,6 +84,8 @@ template <typename Value> void packChoices(QGridLayout *grid, const Choices<Valu
         }
     }
 }
+
+constexpr double FormThresholdMaxMm = 5.0;
 
 bool isUnrecognisedProduct(const QString &productText)
 {
@@ -322,6 +325,19 @@ void MainWindow::onStrokeChanged()
     ui->lbl_SoftLimitCCW->setText(QStringLiteral("0"));
     ui->lbl_SoftLimitCW->setText(QString::number(qint64(stroke) * 1000));
     updateExpectedData();
+}
+
+void MainWindow::applyFormThresholdStep(double lead)
+{
+    if (!(lead > 0))
+        return;
+    const double step = ParamConv::stepsToErrorMm(1, lead);
+    for (QDoubleSpinBox *box : {ui->spinDynErrMm, ui->spinStaErrMm, ui->spinPosWarnMm}) {
+        const QSignalBlocker block(box);
+        box->setDecimals(ParamConv::thresholdDecimals(lead));
+        box->setRange(step, FormThresholdMaxMm);
+        box->setSingleStep(step);
+    }
 }
 
 void MainWindow::refreshLeadChoices()

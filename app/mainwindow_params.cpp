@@ -32,7 +32,6 @@ constexpr int DefaultDynErrSteps = 25;
 constexpr int DefaultStaErrSteps = 20;
 constexpr int DefaultPosWarnSteps = 15;
 constexpr int PositionDecimals = 3;
-constexpr double FormThresholdMaxMm = 5.0;
 
 // The threshold boxes of the Advanced tab, by parameter key.
 QString thresholdBoxName(const QString &key)
@@ -351,19 +350,6 @@ void MainWindow::applyErrSpinStep(double lead)
     for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm}) {
         const QSignalBlocker block(box);
         box->setMinimum((DefaultPosWarnSteps + 1) * step);
-    }
-}
-
-void MainWindow::applyFormThresholdStep(double lead)
-{
-    if (!(lead > 0))
-        return;
-    const double step = lead / StepsPerRev;
-    for (QDoubleSpinBox *box : {ui->spinDynErrMm, ui->spinStaErrMm, ui->spinPosWarnMm}) {
-        const QSignalBlocker block(box);
-        box->setDecimals(ParamConv::thresholdDecimals(lead));
-        box->setRange(step, FormThresholdMaxMm);
-        box->setSingleStep(step);
     }
 }
 

@@ -13,6 +13,7 @@
 #include "parammanager.h"
 #include "registers.h"
 
+#include <QScopeGuard>
 #include <QSignalBlocker>
 
 #include <algorithm>
@@ -193,6 +194,9 @@ void MainWindow::onParamTabShown(int index)
 {
     if (!isConnected)
         return;
+    // Opening a tab never throws away values loaded from a file or edited; Read All asks first.
+    paramManager->setKeepUnwritten(true);
+    const auto replaceAgain = qScopeGuard([this] { paramManager->setKeepUnwritten(false); });
     if (index == MotionTab) {
         paramManager->readAll(stationId, product.lead, product.stroke);
         paramManager->readSingle(QStringLiteral("softLimitCCW"), stationId, product.lead);

@@ -127,15 +127,17 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
     if (e.rawLabel)
         e.rawLabel->setText(QStringLiteral("(%1)").arg(raw));
 
+    // A row holding a value not yet written keeps it while unwritten values are kept.
+    const bool keepBox = m_keepUnwritten && holdsUnwritten(key);
     // Blocked signals: a value read from the drive is not an edit and must
     // not restart the motion check or bounce through the slider binding.
     if (e.spinD) {
         const double v = ParamConv::decimalFromRaw(key, raw, leadMm);
-        {
+        if (!keepBox) {
             const QSignalBlocker block(e.spinD);
             e.spinD->setValue(v);
         }
-        if (e.slider) {
+        if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);
             e.slider->setValue(sliderPosition(v));
         }
@@ -143,11 +145,11 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(v, 'f', 2));
     } else if (e.spin) {
         const int n = ParamConv::integerFromRaw(key, raw);
-        {
+        if (!keepBox) {
             const QSignalBlocker block(e.spin);
             e.spin->setValue(n);
         }
-        if (e.slider) {
+        if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);
             e.slider->setValue(n);
         }
@@ -155,7 +157,8 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(n));
     }
 
-    holdShown(key, raw, leadMm);
+    if (!keepBox)
+        holdShown(key, raw, leadMm);
     noteDriveValue(key, raw, leadMm);
 
     if (!e.rawLabel)
@@ -216,13 +219,23 @@ void ParamManager::refreshDirty(const QString &key)
     Q_EMIT rowDirtyChanged(key, dirty);
 }
 
-void ParamManager::holdShown(const QString &key, quint32 raw, double lead)
+void ParamManager::holdShown(const QString &key, quint32 raw, double lead, bool fromFile)
 {
     const auto row = m_params.constFind(key);
     if (row == m_params.constEnd())
         return;
     const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
-    m_held.insert(key, {raw, lead, shown});
+    m_held.insert(key, {raw, lead, shown, fromFile});
+}
+
+bool ParamManager::holdsUnwritten(const QString &key) const
+{
+    const auto row = m_params.constFind(key);
+    const auto held = m_held.constFind(key);
+    if (row == m_params.constEnd() || held == m_held.constEnd())
+        return false;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    return held->fromFile || held->shown != shown;
 }
 
 bool ParamManager::rawToWrite(const QString &key, double lead, quint32 *raw) const
@@ -251,7 +264,7 @@ void ParamManager::loadRaw(const QString &key, quint32 raw, double lead)
         row->spinD->setValue(ParamConv::decimalFromRaw(key, raw, lead));
     else if (row->spin)
         row->spin->setValue(ParamConv::integerFromRaw(key, raw));
-    holdShown(key, raw, lead);
+    holdShown(key, raw, lead, true);
     refreshDirty(key);
 }
 

@@ -109,6 +109,10 @@ public:
     // handlers run; the drive's value and the labels stay.
     void loadRaw(const QString &key, quint32 raw, double lead);
 
+    // While set, a read shows the drive's value in the labels only of rows
+    // whose box holds a value loaded from a file or edited, until it is written.
+    void setKeepUnwritten(bool keep) { m_keepUnwritten = keep; }
+
     QString lang() const { return m_lang; }
     void setLang(const QString &lang) { m_lang = lang; }
     double lead() const { return m_lead; }
@@ -165,6 +169,7 @@ private:
     double m_lead = 2.0;
     int m_stroke = 30;
     bool m_confirmTriangular = true;
+    bool m_keepUnwritten = false;
     QTimer *m_validateTimer0;
     QTimer *m_validateTimer1;
     MotionCheck::VerticalLoad m_verticalLoad;
@@ -179,8 +184,11 @@ private:
         quint32 raw = 0;
         double lead = 0.0;
         double shown = 0.0;  // the box's value right after it was given raw
+        bool fromFile = false;
     };
     QMap<QString, HeldValue> m_held;
-    void holdShown(const QString &key, quint32 raw, double lead);
+    void holdShown(const QString &key, quint32 raw, double lead, bool fromFile = false);
+    // The box holds a value loaded from a file or edited since, not the drive's.
+    bool holdsUnwritten(const QString &key) const;
     QSet<QString> m_dirtyRows;
 };

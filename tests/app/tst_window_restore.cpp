@@ -114,6 +114,8 @@ private Q_SLOTS:
         setOddValues(fx.bus, fx.station, d.stroke, 1);  // the drive moves off the file's values
         press("btnReadAllParams");
         press("btnImportParams", path);
+        fx.showTab(MainWindow::AdvancedTab);  // the tabs' reads keep the values not yet written
+        fx.showTab(MainWindow::MotionTab);
         writeEveryRow(d.stroke, "file");
     }
 

@@ -2,7 +2,10 @@
 
 #include "simbus.h"
 
+#include <QTimer>
+
 const QString DemoBus::Option = QStringLiteral("--demo");
+const QString DemoBus::AlarmOption = QStringLiteral("--demo-alarm");
 
 bool DemoBus::requestedBy(const QStringList &arguments)
 {
@@ -30,4 +33,17 @@ QString DemoBus::portPath() const
 QString DemoBus::errorString() const
 {
     return m_bus->errorString();
+}
+
+bool DemoBus::scheduleAlarm(const QStringList &arguments, QString *error)
+{
+    const int at = arguments.indexOf(AlarmOption);
+    if (at < 0)
+        return true;
+    SimAlarmPlan plan;
+    if (!parseSimAlarmPlan(arguments.value(at + 1), &plan, error))
+        return false;
+    SimBus *bus = m_bus.get();
+    QTimer::singleShot(plan.afterMs, [bus, plan] { bus->raiseAlarm(0, plan.code); });
+    return true;
 }

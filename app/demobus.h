@@ -14,7 +14,8 @@ class SimBus;
 class DemoBus
 {
 public:
-    static const QString Option;  // "--demo"
+    static const QString Option;       // "--demo"
+    static const QString AlarmOption;  // "--demo-alarm CODE[@SECONDS]"
 
     // True when the command line asks for the demo bus.
     static bool requestedBy(const QStringList &arguments);
@@ -26,6 +27,10 @@ public:
 
     // False, with errorString() telling why, when no pseudo-terminal could be opened.
     bool start();
+    // Raises the alarm the command line asks for with AlarmOption on every
+    // drive, at once or after its delay. False, with the reason in error,
+    // when the option's value is unusable; true when it is absent.
+    bool scheduleAlarm(const QStringList &arguments, QString *error);
     QString portPath() const;
     QString errorString() const;
 

@@ -185,6 +185,13 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("rec_title", "記錄即時資料", "Record Live Data");
         add("rec_failed", "記錄已停止：%1", "Recording stopped: %1");
         add("err_port_lost", "通訊埠已中斷，USB 轉接器可能已拔除", "The serial port was lost (adapter unplugged?)");
+        add("err_tcp_lost", "與 %1 的連線已中斷", "the connection to %1 was lost");
+        add("err_tcp_connect", "無法連線到 %1：%2", "Cannot connect to %1: %2");
+        add("err_port_dialout", "沒有權限開啟 %1。請將使用者加入 dialout 群組（sudo usermod -aG dialout $USER），登出後重新登入。",
+            "no permission to open %1. Add your user to the dialout group (sudo usermod -aG dialout $USER), "
+            "then log out and in again.");
+        add("echo_removal_on", "回音消除：開啟（轉接器會回送每個請求）", "Echo removal on (the adapter echoes every request)");
+        add("btnTraffic", "通訊監看", "Bus Traffic");
         add("btnStopMotion", "停止", "STOP");
         add("btnStopMotion_tip", "立即停止寸動並送出停止輸入（Esc 鍵亦可）",
             "Stops any jog at once and sends the stop input (Esc does the same)");
@@ -224,6 +231,43 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("restore_save_title", "斷電保存", "Save to ROM");
         add("restore_save_question", "%2 項差異中 %1 項已寫入設備。\n是否斷電保存至 ROM？",
             "%1 of %2 differences were written to the drive.\nSave them to ROM now?");
+        add("status_alarm_read", "已讀取警報：目前 %1", "Alarm read: current %1");
+        add("status_alarm_unread", "未能讀取警報：設備無回應", "Alarm not read: no reply from the drive");
+        add("status_alarm_cleared", "已送出警報重置，目前 %1", "Alarm reset sent; current %1");
+        add("status_alarm_clear_failed", "設備未確認警報重置", "The drive did not confirm the alarm reset");
+        add("status_read_all", "已讀取全部參數", "All parameters read from the drive");
+        add("status_read_all_partial", "讀取全部參數：%1 次讀取無回應，這些值未更新",
+            "Read All: %1 reads got no reply; those values were not updated");
+        add("status_exported", "已匯出 %1", "Exported %1");
+        add("status_rec_saved", "記錄已儲存：%1（%2 筆）", "Recording saved: %1 (%2 rows)");
+        add("trend_recording", "● 記錄中：%1", "● Recording to %1");
+        // Engineering form labels the first table leaves to the form itself.
+        add("l_softCcw", "負向軟限位 (pulse)", "Soft Limit CCW (pulse)");
+        add("l_softCw", "正向軟限位 (pulse)", "Soft Limit CW (pulse)");
+        add("l_dynErr", "動態誤差 (mm)", "DynErr (mm)");
+        add("l_staErr", "靜態誤差 (mm)", "StaErr (mm)");
+        add("l_posWarn", "位置預警 (mm)", "PosWarn (mm)");
+        add("l_pos0Push", "位置1_推壓扭力 (%)", "Pos1 Push TRQ (%)");
+        add("l_pos1Push", "位置2_推壓扭力 (%)", "Pos2 Push TRQ (%)");
+        add("l_smooth", "平滑時間 (ms)", "Smooth Time (ms)");
+        // Stops, motion starts and refusals.
+        add("stop_unconfirmed_title", "停止未確認", "Stop Not Confirmed");
+        add("stop_unconfirmed", "驅動器未確認停止指令（%1）。\n電動缸可能仍在移動，請立即使用機台的緊急停止！",
+            "The drive did not confirm the stop (%1).\nThe rod may still be moving: use the machine's "
+            "emergency stop now!");
+        add("motion_speed_unconfirmed", "驅動器未確認手動速度（%1），未送出動作指令。",
+            "The drive did not confirm the manual speed (%1); no motion command was sent.");
+        add("motion_distance_unconfirmed", "驅動器未確認微調距離（%1），微調可能未執行。",
+            "The drive did not confirm the nudge distance (%1); the nudge may not have run.");
+        add("motion_start_unconfirmed", "驅動器未確認寸動指令（%1），放開按鈕時仍會送出停止。",
+            "The drive did not confirm the jog command (%1); releasing the button still sends the stop.");
+        add("servo_off_notice", "伺服未啟動（Servo OFF），驅動器不會移動。",
+            "The servo is off: the drive will not move.");
+        add("err_refused", "設備拒絕輪詢請求，連線已中斷：%1", "The drive refused the polling requests: %1");
+        add("station_taken_title", "站號已被使用", "Station In Use");
+        add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
+            "A device already answers on station %1; changing to it would create an address conflict.\n"
+            "Choose another station.");
         return t;
     }();
     return table;

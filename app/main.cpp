@@ -39,5 +39,8 @@ int main(int argc, char *argv[])
                                   QStringLiteral("The simulated drive bus could not be started: %1")
                                       .arg(demoBus->errorString()));
     }
+    QString alarmError;
+    if (demoRunning && !demoBus->scheduleAlarm(QCoreApplication::arguments(), &alarmError))
+        window.dialogs()->message(QMessageBox::Warning, QStringLiteral("Demo"), alarmError);
     return app.exec();
 }

@@ -26,6 +26,7 @@ class QPushButton;
 class QTimer;
 class StateRecorder;
 class SteppedDoubleSpinBox;
+class TrafficView;
 class TrendChart;
 struct DeviceInfo;
 struct DeviceState;
@@ -119,6 +120,20 @@ private:
     void applyJogSpeedLimit();
     void readServoState();
     QString demoPortPath;
+    // mainwindow_bus.cpp: converter addresses, adapter descriptions, open
+    // failures, echo removal and the traffic view.
+    void setupBusAdditions();
+    void retranslateBusAdditions();
+    void addPortEntries();
+    QString portInBox() const;
+    void rememberTcpAddress(const QString &portName);
+    void showEchoRemoval();
+    // Why the last port could not be opened, with what to do about it.
+    QString portFailureText(bool namePort) const;
+    QString lostConnectionText() const;
+    QLabel *lblEchoRemoval = nullptr;
+    QPushButton *btnTraffic = nullptr;
+    TrafficView *trafficView = nullptr;
     // Which note about the port list the status bar shows; empty for none.
     QString portStatusKey;
 
@@ -127,7 +142,8 @@ private:
     void onStateUpdated(const DeviceState &state);
     void onServoToggle(bool on);
     void onClearAlarm();
-    void onReadAlarmHistory();
+    // True when the drive answered; the button's click also says so in the status bar.
+    bool onReadAlarmHistory();
     void jogPlusPressed();
     void jogMinusPressed();
     void jogPlusReleased();
@@ -140,7 +156,9 @@ private:
     void simX0Clicked();
     void simX1Clicked();
     void simX2Clicked();
-    void pulseCommandInput(quint16 bit);
+    // Raises `bit` of the command inputs, with the bits of `lowered` cleared in
+    // the same write, and lowers it again about a millisecond later.
+    void pulseCommandInput(quint16 bit, quint16 lowered = 0);
     void onJogModeSelected(bool checked);
     void onNudgeModeSelected(bool checked);
     void onJogSliderMoved(int value);
@@ -153,23 +171,34 @@ private:
     // mainwindow_trend.cpp: the live trend and its recorder.
     void setupTrend();
     void onRecordToggled(bool on);
+    // Ends a recording and says in the status bar where it went and how many rows it has.
+    void stopRecording();
     void setRecordButtonChecked(bool checked);
     void onRecordingFailed(const QString &reason);
     TrendChart *trendChart = nullptr;
     StateRecorder *stateRecorder = nullptr;
     // mainwindow_jogsafety.cpp: a jog never outlives its hold; Esc and the Stop button.
     void setupJogSafety();
-    // The stop a jog button's release sends.
+    // The stop every way of stopping sends (release, Esc, Stop, lost hold,
+    // leaving): queued motion is dropped, the stop goes out first and is sent
+    // again while unconfirmed; one the drive never confirmed is reported.
     void sendJogStop();
+    void reportUnconfirmedStop();
+    // Says in the status bar that the drive will not move while its servo is off.
+    void noteIfServoOff();
     // Stops a jog started by a button that may not see its release.
     void stopHeldJog();
+    // Disconnecting and closing: queued motion is dropped and a held jog stopped.
+    void stopForLeaving();
     void onStopMotionClicked();
     QPushButton *btnStopMotion = nullptr;
     // A jog start went out and no stop since.
     bool jogActive = false;
-    // The current hold was already ended by a stop (lost focus, Esc, Stop), so
-    // the release the button may still emit sends nothing more.
+    // The current hold was already ended by a stop (lost focus, Esc, Stop), or
+    // never started a move, so the release the button may still emit sends nothing.
     bool jogHoldStopped = false;
+    // The servo as last read or switched: off. False while unknown.
+    bool servoKnownOff = false;
     // mainwindow_linkhealth.cpp: the link counters on the connection tab.
     void setupLinkHealth();
     void showLinkHealth();

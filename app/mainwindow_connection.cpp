@@ -16,7 +16,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QSerialPortInfo>
 #include <QStatusBar>
 #include <QTableWidget>
 
@@ -94,6 +93,7 @@ void MainWindow::setupConnectionTab()
     connect(connectionManager, &ConnectionManager::disconnected, this, &MainWindow::onDisconnected);
     connect(connectionManager, &ConnectionManager::connectionError, this,
             &MainWindow::onConnectionError);
+    setupBusAdditions();
 }
 
 void MainWindow::setDemoPort(const QString &portPath)
@@ -107,9 +107,7 @@ void MainWindow::refreshPortList()
     ui->cbPorts->clear();
     if (!demoPortPath.isEmpty())
         ui->cbPorts->addItem(demoPortPath);
-    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
-    for (const QSerialPortInfo &port : ports)
-        ui->cbPorts->addItem(port.portName());
+    addPortEntries();
 
     if (!demoPortPath.isEmpty())
         portStatusKey = QStringLiteral("demoPort");
@@ -137,6 +135,7 @@ void MainWindow::showPortStatus()
 void MainWindow::retranslateConnectionTab()
 {
     showPortStatus();
+    retranslateBusAdditions();
     const QString unknown = translateKey(QStringLiteral("scan_unknownDevice"), currentLang);
     for (int row = 0; row < ui->tableScan->rowCount(); ++row) {
         const QTableWidgetItem *station = ui->tableScan->item(row, 0);
@@ -150,7 +149,7 @@ void MainWindow::retranslateConnectionTab()
 
 QString MainWindow::selectedPortName() const
 {
-    return ui->cbPorts->currentText().trimmed();
+    return portInBox();
 }
 
 void MainWindow::onScanClicked()
@@ -180,9 +179,11 @@ void MainWindow::onScanClicked()
     ui->btnScan->setText(translateKey(QStringLiteral("btnScan"), currentLang));
     if (!opened) {
         // An empty table alone would read as "no drive answered".
-        statusBar()->showMessage(QStringLiteral("%1: %2").arg(
-            translateKey(QStringLiteral("err_port_open"), currentLang), port));
+        statusBar()->showMessage(portFailureText(true));
+    } else {
+        rememberTcpAddress(port);
     }
+    showEchoRemoval();
 
     const bool connectNow = connectPending && stationId != 0;
     connectPending = false;
@@ -301,6 +302,9 @@ void MainWindow::onConnected(const DeviceInfo &info)
     refreshLeadChoices();
     refreshStrokeChoices();
 
+    showEchoRemoval();
+    rememberTcpAddress(worker->portName());
+
     // Nothing to pick on the connection tab while connected; the other tabs open.
     ui->btnConnect->setEnabled(false);
     ui->btnDisconnect->setEnabled(true);
@@ -349,6 +353,7 @@ void MainWindow::readServoState()
     const QVector<quint16> words = worker->syncRead(stationId, Reg::ServoOff, 1, ServoReadTimeoutMs);
     if (!words.isEmpty()) {
         const bool off = (words.first() & 0x00FF) != 0;
+        servoKnownOff = off;
         ui->lblServoStatus->setText(off ? QStringLiteral("Servo OFF") : QStringLiteral("Servo ON"));
         ui->lblServoStatus->setStyleSheet(off ? ServoOffStyle : ServoOnStyle);
     }
@@ -366,7 +371,11 @@ void MainWindow::onConnectionError(const QString &reason)
     if (reason == QLatin1String("ERR_TIMEOUT"))
         text = translateKey(QStringLiteral("err_timeout"), currentLang);
     else if (reason == QLatin1String("ERR_PORT_LOST"))
-        text = translateKey(QStringLiteral("err_port_lost"), currentLang);
+        text = lostConnectionText();
+    else if (reason == QLatin1String("Cannot open COM port"))
+        text = portFailureText(false);
+    else if (reason == QLatin1String("ERR_REFUSED"))
+        text = translateKey(QStringLiteral("err_refused"), currentLang).arg(worker->lastPollError());
     resetToDisconnected(text, true);
 }
 

@@ -8,6 +8,7 @@
 #include "cmpmanager.h"
 #include "customsettings.h"
 #include "dialogs.h"
+#include "dictionary.h"
 #include "paramconversions.h"
 #include "parammanager.h"
 #include "productconfig.h"
@@ -17,6 +18,7 @@
 #include <QGridLayout>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <utility>
@@ -425,8 +427,11 @@ void MainWindow::exportGenParams()
     if (path.isEmpty())
         return;
     QString error;
-    if (saveRegisterListing(path, cmpManager->tasks(), &error))
+    if (saveRegisterListing(path, cmpManager->tasks(), &error)) {
+        statusBar()->showMessage(
+            translateKey(QStringLiteral("status_exported"), currentLang).arg(QDir::toNativeSeparators(path)));
         return;
+    }
     const bool zh = currentLang == QLatin1String("zh");
     m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
                        (zh ? QStringLiteral("無法寫入 %1：\n%2") : QStringLiteral("Cannot write %1:\n%2"))

@@ -51,8 +51,12 @@ void MainWindow::setupEngineeringTab()
             cmpManager->writeAll(uchar(ui->cmpSlaveId->value() & 0xFF));
     });
     connect(ui->btnCmpSave, &QPushButton::clicked, this, [this] {
-        if (compareStationConfirmed())
-            cmpManager->saveEeprom(uchar(ui->cmpSlaveId->value()));
+        if (!compareStationConfirmed())
+            return;
+        // The parameter tabs' writes went to the connected station; only its save stores them.
+        const uchar slave = uchar(ui->cmpSlaveId->value());
+        if (cmpManager->saveEeprom(slave) && slave == stationId)
+            setRomChangesPending(false);
     });
     connect(ui->btnClrLog, &QPushButton::clicked, cmpManager, &CmpManager::clearLog);
     connect(ui->btnCmpImp, &QPushButton::clicked, this, &MainWindow::importCompareFile);

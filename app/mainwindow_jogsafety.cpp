@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "jogguard.h"
+#include "modbusworker.h"
 
 #include <QPushButton>
 #include <QTabWidget>
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr quint16 StopInput = 0x0004;  // X2: stop / alarm reset
+constexpr quint16 MoveInputs = 0x0003;  // X0, X1: move to position 1 / 2
 constexpr int StopButtonHeight = 40;
 
 const QString StopButtonStyle = QStringLiteral(
@@ -56,6 +58,13 @@ void MainWindow::stopHeldJog()
     jogHoldStopped = true;
 }
 
+void MainWindow::stopForLeaving()
+{
+    // Queued motion must not go out while the window asks about unsaved changes.
+    worker->dropQueuedMotion();
+    stopHeldJog();
+}
+
 void MainWindow::onStopMotionClicked()
 {
     if (!isConnected)
@@ -63,5 +72,7 @@ void MainWindow::onStopMotionClicked()
     sendJogStop();
     jogHoldStopped = true;
     // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
-    pulseCommandInput(StopInput);
+    // The move inputs go low with it: a word read before a queued lowering went out
+    // must not raise them again after the stop.
+    pulseCommandInput(StopInput, MoveInputs);
 }

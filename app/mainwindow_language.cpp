@@ -6,12 +6,16 @@
 #include "parammanager.h"
 
 #include <QAbstractButton>
+#include <QCoreApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPixmap>
 #include <QSettings>
+#include <QTranslator>
 
 #include <iterator>
+#include <memory>
 
 namespace {
 
@@ -43,6 +47,8 @@ const char *const engineeringTabWidgets[] = {
     "l_ppr", "l_spd", "l_cur", "l_mod", "l_siz", "l_led", "l_stk",
     "l_dir", "l_tqm", "l_tqf", "l_tqs", "l_exd", "l_exo", "l_acc",
     "l_dec", "l_pss", "l_ps0", "l_p1a", "l_p1d", "l_p1s", "l_p1p",
+    // The form's labels kept in the table of the tool's own additions.
+    "l_softCcw", "l_softCw", "l_dynErr", "l_staErr", "l_posWarn", "l_pos0Push", "l_pos1Push", "l_smooth",
 };
 
 const char *const advancedTabWidgets[] = {
@@ -146,6 +152,26 @@ void applyFixedTexts(const QWidget *window, const FixedText (&texts)[N], const Q
                      QString::fromUtf8(isChinese(lang) ? entry.zh : entry.en));
 }
 
+// Qt's own texts (standard buttons, file dialogs, context menus) in Traditional
+// Chinese while the window speaks Chinese; where Qt's translations are not
+// installed they stay English, as they are in English.
+void applyQtTranslations(const QString &lang)
+{
+    static QTranslator *installed = nullptr;
+    if (installed) {
+        QCoreApplication::removeTranslator(installed);
+        delete installed;
+        installed = nullptr;
+    }
+    if (!isChinese(lang) || !QCoreApplication::instance())
+        return;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QStringLiteral("qtbase_zh_TW"), QLibraryInfo::location(QLibraryInfo::TranslationsPath)))
+        return;
+    installed = translator.release();
+    QCoreApplication::installTranslator(installed);
+}
+
 }  // namespace
 
 void MainWindow::changeLanguage(int index)
@@ -168,6 +194,7 @@ void MainWindow::changeLanguage(int index)
 void MainWindow::applyLanguage()
 {
     const QString lang = currentLang;
+    applyQtTranslations(lang);
 
     const char *const tabKeys[] = {"tab_connection", "tab_operation", "tab_params",
                                    "tab_advanced", "tab_engineering"};

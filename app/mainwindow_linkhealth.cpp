@@ -1,5 +1,5 @@
 // Connection tab: the link counters of the current connection, kept on screen
-// after it ends until the next one starts.
+// after it ends until the next one is asked for.
 
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
@@ -9,6 +9,7 @@
 #include "modbusworker.h"
 
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -31,6 +32,9 @@ void MainWindow::setupLinkHealth()
     linkHealthTimer = new QTimer(this);
     linkHealthTimer->setInterval(LinkHealthIntervalMs);
     connect(linkHealthTimer, &QTimer::timeout, this, &MainWindow::showLinkHealth);
+    // A new connection's counters start from nothing: the last one's go as soon
+    // as the next is asked for, also when it then fails.
+    connect(ui->btnConnect, &QPushButton::clicked, lblLinkHealth, &QLabel::hide);
 }
 
 void MainWindow::showLinkHealth()

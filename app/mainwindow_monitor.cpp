@@ -3,8 +3,11 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "alarmtext.h"
+#include "cmpmanager.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
+#include "dialogs.h"
 #include "dictionary.h"
 #include "manualmotion.h"
 #include "modbusworker.h"
@@ -31,6 +34,9 @@ constexpr quint16 InputX1 = 0x0002;
 constexpr quint16 InputX2 = 0x0004;
 // Index of 0.1 mm in the nudge step list: the step a fresh nudge mode starts with.
 constexpr int DefaultNudgeStepIndex = 2;
+// An unconfirmed stop is sent again this many times; each try waits at most
+// the 200 ms write timeout, so all of them end within about a second.
+constexpr int StopRetries = 3;
 
 const QString ServoOnStyle = QStringLiteral("color: #16a34a; font-weight: bold;");
 const QString ServoOffStyle = QStringLiteral("color: #dc2626; font-weight: bold;");
@@ -49,7 +55,14 @@ void MainWindow::setupMonitorTab()
     connect(ui->btnServoOn, &QPushButton::clicked, this, [this] { onServoToggle(true); });
     connect(ui->btnServoOff, &QPushButton::clicked, this, [this] { onServoToggle(false); });
     connect(ui->btnClearAlarm, &QPushButton::clicked, this, &MainWindow::onClearAlarm);
-    connect(ui->btnReadAlarmHistory, &QPushButton::clicked, this, &MainWindow::onReadAlarmHistory);
+    connect(ui->btnReadAlarmHistory, &QPushButton::clicked, this, [this] {
+        if (!isConnected)
+            return;
+        statusBar()->showMessage(onReadAlarmHistory()
+                                     ? translateKey(QStringLiteral("status_alarm_read"), currentLang)
+                                           .arg(alarmHistoryText(lastAlarmHist & 0xF, currentLang))
+                                     : translateKey(QStringLiteral("status_alarm_unread"), currentLang));
+    });
 
     // Jog acts while the button is held: pressed and released, not clicked.
     connect(ui->btnJogP, &QPushButton::pressed, this, &MainWindow::jogPlusPressed);
@@ -86,10 +99,9 @@ void MainWindow::onMonitoringStarted()
 void MainWindow::onMonitoringEnded()
 {
     jogActive = false;
-    if (stateRecorder->isRecording()) {
-        stateRecorder->stop();
-        setRecordButtonChecked(false);
-    }
+    servoKnownOff = false;
+    if (stateRecorder->isRecording())
+        stopRecording();
     // The counters of the connection that ended stay on screen until the next one.
     if (linkHealthTimer->isActive()) {
         linkHealthTimer->stop();
@@ -155,6 +167,7 @@ void MainWindow::onServoToggle(bool on)
 
     if (!switched)
         return;
+    servoKnownOff = !on;
     ui->lblServoStatus->setText(on ? QStringLiteral("Servo ON") : QStringLiteral("Servo OFF"));
     ui->lblServoStatus->setStyleSheet(on ? ServoOnStyle : ServoOffStyle);
 }
@@ -164,20 +177,26 @@ void MainWindow::onClearAlarm()
     if (!isConnected)
         return;
     pausePolling(true);
-    worker->syncWrite(stationId, Reg::AlarmClear, 0);
+    const bool cleared = worker->syncWrite(stationId, Reg::AlarmClear, 0);
     pausePolling(false);
     onReadAlarmHistory();
+    if (!cleared)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_alarm_clear_failed"), currentLang));
+    else if (isConnected)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_alarm_cleared"), currentLang)
+                                     .arg(alarmHistoryText(lastAlarmHist & 0xF, currentLang)));
 }
 
-void MainWindow::onReadAlarmHistory()
+bool MainWindow::onReadAlarmHistory()
 {
     if (!isConnected)
-        return;
+        return false;
     pausePolling(true);
     const QVector<quint16> words = worker->syncRead(stationId, Reg::AlarmWord, 1, ReadTimeoutMs);
     if (!words.isEmpty())
         updateAlarmHistory(words.first());
     pausePolling(false);
+    return !words.isEmpty();
 }
 
 void MainWindow::jogPlusPressed()
@@ -216,28 +235,39 @@ void MainWindow::onJogPressed(bool forward)
     jogHoldStopped = false;
     if (!isConnected || !manualSpeedUsable())
         return;
+    noteIfServoOff();
     worker->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
     if (!worker->isRunning())
         return;
 
+    // The move starts only at a speed the drive confirmed: a start after a lost
+    // speed write would run at whatever the register held (30000 between jogs).
+    QString notConfirmedKey;
     pausePolling(true);
-    if (nudgeMode) {
+    if (!worker->syncWriteMulti(stationId, Reg::ManualSpeed,
+                                words32(nudgeMode ? ManualMotion::nudgeSpeedValue(product.lead)
+                                                  : ManualMotion::jogSpeedValue(jogSpeedBox->value(),
+                                                                                product.lead)))) {
+        notConfirmedKey = QStringLiteral("motion_speed_unconfirmed");
+    } else if (nudgeMode) {
         const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
-        worker->syncWriteMulti(stationId, Reg::ManualSpeed,
-                               words32(ManualMotion::nudgeSpeedValue(product.lead)));
-        worker->syncWriteMulti(stationId, Reg::NudgeDistance, words32(distance));
+        if (!worker->syncWriteMulti(stationId, Reg::NudgeDistance, words32(distance)))
+            notConfirmedKey = QStringLiteral("motion_distance_unconfirmed");
     } else {
-        worker->syncWriteMulti(stationId, Reg::ManualSpeed,
-                               words32(ManualMotion::jogSpeedValue(jogSpeedBox->value(), product.lead)));
         // Held from here: even an unconfirmed start may have reached the drive.
         jogActive = true;
         // Synchronous, not queued: the worker serves a waiting request before its
-        // queue, so a queued start could be overtaken by the release's stop and
-        // leave the rod jogging.
-        worker->syncWrite(stationId, Reg::ManualCommand,
-                          forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus);
+        // queue, so the start goes out at once, right after its speed.
+        if (!worker->syncWrite(stationId, Reg::ManualCommand,
+                               forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus))
+            notConfirmedKey = QStringLiteral("motion_start_unconfirmed");
     }
     pausePolling(false);
+    if (notConfirmedKey.isEmpty())
+        return;
+    // Nothing was started that the release would have to stop.
+    jogHoldStopped = !jogActive;
+    statusBar()->showMessage(translateKey(notConfirmedKey, currentLang).arg(worker->lastSyncError()));
 }
 
 void MainWindow::onJogReleased()
@@ -257,47 +287,69 @@ void MainWindow::sendJogStop()
     if (!isConnected || !worker->isRunning())
         return;
     pausePolling(true);
-    // The stop goes out before the speed register is raised back to its default:
-    // the other way round the rod would briefly jog at that speed.
-    if (worker->syncWrite(stationId, Reg::ManualCommand, Reg::ManualCommandValue::Stop)) {
+    // Each try drops the motion still queued (homing, a jog start) as it is
+    // posted, so nothing queued before the stop can follow it on the wire.
+    bool confirmed = false;
+    for (int attempt = 0; attempt <= StopRetries && !confirmed; ++attempt)
+        confirmed = worker->syncStopWrite(stationId, Reg::ManualCommand, Reg::ManualCommandValue::Stop);
+    // The speed register is raised back to its default only after a confirmed
+    // stop: the other way round the rod would briefly jog at that speed.
+    if (confirmed)
         worker->syncWriteMulti(stationId, Reg::ManualSpeed, words32(Reg::DefaultManualSpeed));
-    } else {
-        // Unconfirmed: the stop is sent again from the queue, and the speed stays
-        // as it is while the rod may still be moving.
-        worker->enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::Stop);
-    }
     pausePolling(false);
+    if (!confirmed)
+        reportUnconfirmedStop();
+}
+
+void MainWindow::reportUnconfirmedStop()
+{
+    const QString text = translateKey(QStringLiteral("stop_unconfirmed"), currentLang).arg(worker->lastSyncError());
+    qCritical("%s", qUtf8Printable(text));
+    cmpManager->addLog(QStringLiteral("info"), text);
+    m_dialogs->message(QMessageBox::Critical, translateKey(QStringLiteral("stop_unconfirmed_title"), currentLang),
+                       text);
+}
+
+void MainWindow::noteIfServoOff()
+{
+    if (servoKnownOff)
+        statusBar()->showMessage(translateKey(QStringLiteral("servo_off_notice"), currentLang));
 }
 
 void MainWindow::homeClicked()
 {
     if (!isConnected)
         return;
+    noteIfServoOff();
     worker->enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::Homing);
     worker->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
     worker->enqueueWrite(Reg::CommandInputs, InputX0);
+    // Lowering the input starts nothing, so a stop leaves it in the queue.
     QTimer::singleShot(HomingPulseMs, this, [this] {
         if (isConnected)
-            worker->enqueueWrite(Reg::CommandInputs, 0);
+            worker->enqueueWrite(Reg::CommandInputs, 0, ModbusWorker::QueuedWrite::Settling);
     });
 }
 
 void MainWindow::simX0Clicked()
 {
+    noteIfServoOff();
     pulseCommandInput(InputX0);
 }
 
 void MainWindow::simX1Clicked()
 {
+    noteIfServoOff();
     pulseCommandInput(InputX1);
 }
 
 void MainWindow::simX2Clicked()
 {
+    noteIfServoOff();
     pulseCommandInput(InputX2);
 }
 
-void MainWindow::pulseCommandInput(quint16 bit)
+void MainWindow::pulseCommandInput(quint16 bit, quint16 lowered)
 {
     if (!isConnected)
         return;
@@ -305,7 +357,7 @@ void MainWindow::pulseCommandInput(quint16 bit)
     const QVector<quint16> before = worker->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
     if (before.isEmpty())
         return;
-    const quint16 raised = before.first() | bit;
+    const quint16 raised = static_cast<quint16>((before.first() & ~lowered) | bit);
     worker->syncWrite(station, Reg::CommandInputs, raised);
 
     QTimer::singleShot(InputPulseMs, this, [this, station, bit, raised] {

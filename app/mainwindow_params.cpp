@@ -15,6 +15,7 @@
 
 #include <QScopeGuard>
 #include <QSignalBlocker>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <cmath>
@@ -230,6 +231,10 @@ void MainWindow::onReadAllParams()
             return;
     }
     paramManager->readAll(stationId, product.lead, product.stroke);
+    const int failures = paramManager->readAllFailures();
+    statusBar()->showMessage(failures == 0 ? translateKey(QStringLiteral("status_read_all"), currentLang)
+                                           : translateKey(QStringLiteral("status_read_all_partial"), currentLang)
+                                                 .arg(failures));
     refreshParamThresholdAngles();
 }
 

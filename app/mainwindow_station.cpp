@@ -7,6 +7,7 @@
 #include "connectionmanager.h"
 #include "devicestate.h"
 #include "dialogs.h"
+#include "dictionary.h"
 #include "modbusworker.h"
 #include "registers.h"
 
@@ -53,6 +54,15 @@ void MainWindow::onChangeStationClicked()
 
     // No poll may go out between the address write and the save.
     pausePolling(true);
+    // Two drives on one address would garble each other's replies for good.
+    const QVector<quint16> probe = worker->syncRead(static_cast<quint8>(newStation), Reg::LogicVersion, 1,
+                                                    ConnectionManager::ScanTimeoutMs);
+    if (!probe.isEmpty() || worker->lastSyncRefused()) {
+        pausePolling(false);
+        m_dialogs->message(QMessageBox::Warning, translateKey(QStringLiteral("station_taken_title"), currentLang),
+                           translateKey(QStringLiteral("station_taken"), currentLang).arg(newStation));
+        return;
+    }
     const QVector<quint16> speedWords = worker->syncRead(stationId, Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
     if (speedWords.size() < 2) {
         // The worker reports a failed read as no words; the change is refused

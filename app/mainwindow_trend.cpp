@@ -16,12 +16,15 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
+#include <QStatusBar>
 
 namespace {
 
-// The actuator illustration's pixels, and the width it is shown at beside the chart.
+// The actuator illustration's pixels, and the width it is shown at beside the chart:
+// narrow enough that the tab needs no sideways scrolling at the window's widest,
+// also with a vertical scroll bar and a little wider text.
 const QSize IllustrationSize(520, 170);
-constexpr int IllustrationWidth = 360;
+constexpr int IllustrationWidth = 320;
 
 }  // namespace
 
@@ -52,8 +55,7 @@ void MainWindow::setupTrend()
 void MainWindow::onRecordToggled(bool on)
 {
     if (!on) {
-        stateRecorder->stop();
-        trendChart->retranslate(currentLang);
+        stopRecording();
         return;
     }
     if (!isConnected) {
@@ -81,6 +83,7 @@ void MainWindow::onRecordToggled(bool on)
     info.appVersion = QStringLiteral(VEXA_APP_VERSION);
     QString error;
     if (stateRecorder->start(path, info, &error)) {
+        trendChart->setRecordingPath(QDir::toNativeSeparators(path));
         trendChart->retranslate(currentLang);
         return;
     }
@@ -89,12 +92,26 @@ void MainWindow::onRecordToggled(bool on)
         onRecordingFailed(error);
 }
 
+void MainWindow::stopRecording()
+{
+    const bool wasRecording = stateRecorder->isRecording();
+    const QString path = QDir::toNativeSeparators(stateRecorder->path());
+    stateRecorder->stop();
+    setRecordButtonChecked(false);
+    if (wasRecording)
+        statusBar()->showMessage(translateKey(QStringLiteral("status_rec_saved"), currentLang)
+                                     .arg(path)
+                                     .arg(stateRecorder->rowsWritten()));
+}
+
 void MainWindow::setRecordButtonChecked(bool checked)
 {
     {
         const QSignalBlocker block(trendChart->recordButton());
         trendChart->recordButton()->setChecked(checked);
     }
+    if (!checked)
+        trendChart->setRecordingPath(QString());
     trendChart->retranslate(currentLang);
 }
 

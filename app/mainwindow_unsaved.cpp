@@ -183,14 +183,14 @@ bool MainWindow::confirmLeavingUnsavedChanges()
 void MainWindow::onDisconnectClicked()
 {
     // The stop goes out while the link still runs.
-    stopHeldJog();
+    stopForLeaving();
     if (confirmLeavingUnsavedChanges())
         connectionManager->disconnectDevice();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    stopHeldJog();
+    stopForLeaving();
     if (!confirmLeavingUnsavedChanges()) {
         event->ignore();
         return;

@@ -3,6 +3,8 @@
 #include "dictionary.h"
 
 #include <QComboBox>
+#include <QFontMetricsF>
+#include <QMouseEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -10,6 +12,8 @@
 #include <QVBoxLayout>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
@@ -22,17 +26,56 @@ namespace {
 
 const double WindowChoices[] = {10.0, 60.0, 300.0};
 
-// Fits an axis to the values with a little room, never collapsing to a line.
-void fitAxis(QValueAxis *axis, double lo, double hi, double minimumSpan)
+constexpr int MaxIntervals = 6;
+// Room left around the values so a trace never runs along the plot's edge.
+constexpr double RoomFraction = 0.04;
+const char *const DimmedLabel = "#94a3b8";
+
+void applyScale(QValueAxis *axis, const AxisScale &scale, const QString &unit = QString())
 {
+    axis->setRange(scale.lo, scale.hi);
+    axis->setTickCount(scale.ticks);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(scale.decimals) + unit);
+}
+
+}  // namespace
+
+double roundTickStep(double rough)
+{
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    for (double factor : {1.0, 2.0, 5.0}) {
+        // A hair of tolerance, so a step that is already round stays as it is.
+        if (factor * power >= rough * (1 - 1e-9))
+            return factor * power;
+    }
+    return 10 * power;
+}
+
+AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative, int maxIntervals)
+{
+    const bool floorAtZero = nonNegative && lo >= 0;
     if (hi - lo < minimumSpan) {
         const double mid = (hi + lo) / 2;
         lo = mid - minimumSpan / 2;
         hi = mid + minimumSpan / 2;
     }
-    const double margin = (hi - lo) * 0.08;
-    axis->setRange(lo - margin, hi + margin);
+    const double room = (hi - lo) * RoomFraction;
+    lo -= room;
+    hi += room;
+    if (floorAtZero && lo < 0) {
+        hi -= lo;
+        lo = 0;
+    }
+    AxisScale scale;
+    scale.step = roundTickStep((hi - lo) / std::max(1, maxIntervals));
+    scale.lo = std::floor(lo / scale.step + 1e-9) * scale.step;
+    scale.hi = std::ceil(hi / scale.step - 1e-9) * scale.step;
+    scale.ticks = int(std::lround((scale.hi - scale.lo) / scale.step)) + 1;
+    scale.decimals = std::max(0, int(std::ceil(-std::log10(scale.step) - 1e-9)));
+    return scale;
 }
+
+namespace {
 
 QLineSeries *addSeries(QChart *chart, const QColor &colour)
 {
@@ -49,8 +92,6 @@ QValueAxis *addAxis(QChart *chart, Qt::Alignment side, const QColor &colour, QLi
 {
     auto *axis = new QValueAxis(chart);
     axis->setLabelsColor(colour);
-    axis->setLabelFormat(QStringLiteral("%.2f"));
-    axis->setTickCount(5);
     chart->addAxis(axis, side);
     series->attachAxis(axis);
     return axis;
@@ -66,7 +107,9 @@ TrendChart::TrendChart(QWidget *parent)
       m_windowChoice(new QComboBox(this)),
       m_pause(new QPushButton(this)),
       m_record(new QPushButton(this)),
-      m_redrawTimer(new QTimer(this))
+      m_redrawTimer(new QTimer(this)),
+      m_recording(new QLabel(this)),
+      m_readout(new QLabel(this))
 {
     setObjectName(QStringLiteral("trendChart"));
     m_windowChoice->setObjectName(QStringLiteral("cbTrendWindow"));
@@ -84,15 +127,32 @@ TrendChart::TrendChart(QWidget *parent)
     m_current = addSeries(m_chart, QColor("#d97706"));
     m_trackErr = addSeries(m_chart, QColor("#dc2626"));
     m_axisTime = new QValueAxis(m_chart);
-    m_axisTime->setLabelFormat(QStringLiteral("%.0f s"));
     m_chart->addAxis(m_axisTime, Qt::AlignBottom);
     for (QLineSeries *s : {m_position, m_current, m_trackErr})
         s->attachAxis(m_axisTime);
     m_axisMm = addAxis(m_chart, Qt::AlignLeft, QColor("#2563eb"), m_position);
     m_axisMa = addAxis(m_chart, Qt::AlignRight, QColor("#d97706"), m_current);
-    m_axisMa->setLabelFormat(QStringLiteral("%.0f"));
     m_axisErr = addAxis(m_chart, Qt::AlignRight, QColor("#dc2626"), m_trackErr);
-    m_axisErr->setLabelFormat(QStringLiteral("%.3f"));
+
+    // A click on a legend entry shows or hides its trace and the trace's axis.
+    const struct
+    {
+        QLineSeries *series;
+        QValueAxis *axis;
+    } traces[] = {{m_position, m_axisMm}, {m_current, m_axisMa}, {m_trackErr, m_axisErr}};
+    for (const auto &trace : traces) {
+        for (QLegendMarker *marker : m_chart->legend()->markers(trace.series))
+            connect(marker, &QLegendMarker::clicked, this,
+                    [this, trace] { toggleTrace(trace.series, trace.axis); });
+    }
+    m_view->viewport()->setMouseTracking(true);
+    m_view->viewport()->installEventFilter(this);
+    m_recording->setObjectName(QStringLiteral("lblTrendRecording"));
+    m_recording->setStyleSheet(QStringLiteral("color:#dc2626;"));
+    m_recording->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_recording->hide();
+    m_readout->setObjectName(QStringLiteral("lblTrendReadout"));
+    m_readout->setStyleSheet(QStringLiteral("color:#334155;"));
 
     for (double seconds : WindowChoices)
         m_windowChoice->addItem(seconds < 60 ? QStringLiteral("%1 s").arg(seconds)
@@ -109,7 +169,9 @@ TrendChart::TrendChart(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(controls);
+    layout->addWidget(m_recording);
     layout->addWidget(m_view, 1);
+    layout->addWidget(m_readout);
 
     connect(m_windowChoice, qOverload<int>(&QComboBox::currentIndexChanged), this,
             [this](int index) { setWindowSeconds(m_windowChoice->itemData(index).toDouble()); });
@@ -122,7 +184,9 @@ TrendChart::TrendChart(QWidget *parent)
     m_redrawTimer->start();
     m_clock.start();
     retranslate(m_lang);
-    fitAxis(m_axisTime, -m_windowSeconds, 0, 1);
+    // The empty chart's axes, on the same ticks as the data will get; not counted as a redraw.
+    redraw();
+    m_redraws = 0;
 }
 
 void TrendChart::retranslate(const QString &lang)
@@ -136,8 +200,61 @@ void TrendChart::retranslate(const QString &lang)
                                                          : QStringLiteral("trend_record"),
                                    lang));
     m_record->setToolTip(translateKey(QStringLiteral("trend_record_tip"), lang));
+    m_recording->setText(translateKey(QStringLiteral("trend_recording"), lang).arg(m_recordingPath));
     updatePauseText();
 }
+
+void TrendChart::setRecordingPath(const QString &path)
+{
+    m_recordingPath = path;
+    m_recording->setText(translateKey(QStringLiteral("trend_recording"), m_lang).arg(path));
+    m_recording->setVisible(!path.isEmpty());
+}
+
+void TrendChart::toggleTrace(QLineSeries *series, QValueAxis *axis)
+{
+    const bool shown = !series->isVisible();
+    series->setVisible(shown);
+    axis->setVisible(shown);
+    // The entry stays in the legend, greyed while its trace is hidden, so it can be clicked again.
+    for (QLegendMarker *marker : m_chart->legend()->markers(series)) {
+        marker->setVisible(true);
+        marker->setLabelBrush(shown ? QBrush(m_chart->legend()->labelColor()) : QBrush(QColor(DimmedLabel)));
+    }
+}
+
+bool TrendChart::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_view->viewport()) {
+        if (event->type() == QEvent::MouseMove)
+            showReadoutAt(static_cast<QMouseEvent *>(event)->localPos());
+        else if (event->type() == QEvent::Leave)
+            m_readout->clear();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TrendChart::showReadoutAt(const QPointF &viewportPos)
+{
+    const QPointF inChart = m_chart->mapFromScene(m_view->mapToScene(viewportPos.toPoint()));
+    if (m_drawn.isEmpty() || !m_chart->plotArea().contains(inChart)) {
+        m_readout->clear();
+        return;
+    }
+    const double t = m_chart->mapToValue(inChart, m_position).x() + m_drawnNow;
+    const auto nearest = std::min_element(m_drawn.cbegin(), m_drawn.cend(), [t](const TrendSample &a, const TrendSample &b) {
+        return std::abs(a.seconds - t) < std::abs(b.seconds - t);
+    });
+    m_readout->setText(QStringLiteral("%1 s   %2: %3   %4: %5   %6: %7")
+                           .arg(nearest->seconds - m_drawnNow, 0, 'f', 1)
+                           .arg(m_position->name())
+                           .arg(nearest->positionMm, 0, 'f', 2)
+                           .arg(m_current->name())
+                           .arg(nearest->currentMa, 0, 'f', 0)
+                           .arg(m_trackErr->name())
+                           .arg(nearest->trackErrMm, 0, 'f', 3));
+}
+
 
 void TrendChart::updatePauseText()
 {
@@ -205,8 +322,20 @@ void TrendChart::redraw()
     m_position->replace(position);
     m_current->replace(current);
     m_trackErr->replace(trackErr);
-    m_axisTime->setRange(-m_windowSeconds, 0);
-    fitAxis(m_axisMm, loMm, hiMm, 1.0);
-    fitAxis(m_axisMa, loMa, hiMa, 50.0);
-    fitAxis(m_axisErr, loErr, hiErr, 0.02);
+    m_drawn = samples;
+    m_drawnNow = now;
+    AxisScale time;
+    time.step = roundTickStep(m_windowSeconds / MaxIntervals);
+    time.lo = -m_windowSeconds;
+    time.hi = 0;
+    time.ticks = int(std::lround(m_windowSeconds / time.step)) + 1;
+    applyScale(m_axisTime, time, QStringLiteral(" s"));
+    // No more steps than the plot's height has room for: a label taller than
+    // its step would be drawn as "...".
+    const double labelHeight = QFontMetricsF(m_axisMm->labelsFont()).height();
+    const int intervals = std::clamp(int(m_chart->plotArea().height() / (1.5 * labelHeight)), 2, MaxIntervals);
+    // Position and current are never negative; tracking error is signed.
+    applyScale(m_axisMm, roundAxisScale(loMm, hiMm, 1.0, true, intervals));
+    applyScale(m_axisMa, roundAxisScale(loMa, hiMa, 50.0, true, intervals));
+    applyScale(m_axisErr, roundAxisScale(loErr, hiErr, 0.02, false, intervals));
 }

@@ -18,6 +18,24 @@ class QLineSeries;
 class QValueAxis;
 }  // namespace QtCharts
 
+// An axis range on round ticks: every tick is a multiple of `step`, which is
+// 1, 2 or 5 times a power of ten, and `decimals` shows each tick exactly.
+struct AxisScale
+{
+    double lo = 0;
+    double hi = 1;
+    double step = 1;
+    int ticks = 2;
+    int decimals = 0;
+};
+
+// The smallest of 1, 2, 5 x 10^n that is at least `rough` (> 0).
+double roundTickStep(double rough);
+// A range covering lo..hi with a little room, at least `minimumSpan` wide, on at
+// most `maxIntervals` intervals of a round step. With `nonNegative` (for quantities that
+// cannot be negative) it does not go below zero unless `lo` does.
+AxisScale roundAxisScale(double lo, double hi, double minimumSpan, bool nonNegative, int maxIntervals = 6);
+
 // Live chart of position, motor current and tracking error against time.
 // States are buffered as they arrive; the chart is redrawn at most every
 // 100 ms, so a burst of states costs one redraw and polling is never slowed.
@@ -43,6 +61,13 @@ public:
     int redrawCount() const { return m_redraws; }
     QPushButton *recordButton() const { return m_record; }
     QTimer *redrawTimer() const { return m_redrawTimer; }
+    QtCharts::QChartView *view() const { return m_view; }
+
+    // Shown over the chart while a recording runs; empty hides it.
+    void setRecordingPath(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 public Q_SLOTS:
     void addState(const DeviceState &state);
@@ -50,6 +75,8 @@ public Q_SLOTS:
 private:
     void redraw();
     void updatePauseText();
+    void showReadoutAt(const QPointF &viewportPos);
+    void toggleTrace(QtCharts::QLineSeries *series, QtCharts::QValueAxis *axis);
 
     TrendBuffer m_buffer;
     QElapsedTimer m_clock;
@@ -73,4 +100,10 @@ private:
     QPushButton *m_pause;
     QPushButton *m_record;
     QTimer *m_redrawTimer;
+    QLabel *m_recording;
+    QLabel *m_readout;
+    QString m_recordingPath;
+    // What the last redraw drew, for the readout, and the newest sample's time (0 on the time axis).
+    QVector<TrendSample> m_drawn;
+    double m_drawnNow = 0;
 };

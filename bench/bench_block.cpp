@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QHeaderView>
 #include <QSerialPort>
 #include <QTableWidget>
 #include <QTextEdit>
@@ -94,8 +95,18 @@ void benchWindowPath(SimBus &bus, int runs)
         return;
     }
 
-    QTableWidget table;
+    // The table and log as the engineering tab shows them: on screen, rows as
+    // tall as their wrapped text, the name and hex columns sharing the width.
+    QTableWidget table(0, 5);
+    table.verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    for (int column : {0, 2, 3})
+        table.horizontalHeader()->setSectionResizeMode(column, QHeaderView::Stretch);
+    table.setWordWrap(true);
+    table.resize(900, 500);
+    table.show();
     QTextEdit log;
+    log.resize(900, 200);
+    log.show();
     CmpManager manager(&worker);
     manager.setTable(&table);
     manager.setLog(&log);

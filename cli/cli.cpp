@@ -12,6 +12,8 @@ const char *const HelpText =
     "vexa-cli: talk to Vexa actuator drives over Modbus RTU (115200 8N1).\n"
     "\n"
     "Usage: vexa-cli <command> [options]\n"
+    "       vexa-cli <command> --help    (that command's help)\n"
+    "       vexa-cli --version\n"
     "\n"
     "Commands:\n"
     "  read        --port P --station N --address A --count C [--stats]\n"
@@ -28,10 +30,12 @@ const char *const HelpText =
     "  scan        --port P [--json]\n"
     "              Probes stations 1 to 16 and prints one line per drive found:\n"
     "              station, model (or Unrecognized Device), firmware, hardware,\n"
-    "              logic version; --json prints JSON lines instead.\n"
+    "              logic version; --json prints JSON lines instead. Exits 3\n"
+    "              when no drive answers, 4 when the port cannot be opened.\n"
     "  identify    --port P --station N [--engineering]\n"
     "              Identifies the drive and prints it as JSON. --engineering also\n"
-    "              accepts drives outside the actuator catalogue.\n"
+    "              accepts drives outside the actuator catalogue; without it\n"
+    "              such a drive exits 5.\n"
     "  block compare --port P --station N --file LISTING\n"
     "              Reads the register runs of LISTING (lines of address, word\n"
     "              count, byte count and data in hex, as the compare table\n"
@@ -76,12 +80,49 @@ const char *const HelpText =
     "              6 when a value could not be applied (a rule refused it or\n"
     "              FILE holds it with the wrong type).\n"
     "\n"
+    "Ports: a serial device (/dev/ttyUSB0) or an RTU-over-TCP converter as\n"
+    "tcp://HOST:PORT or HOST:PORT. Every command takes --trace: each exchange\n"
+    "as one decoded line on stderr (time, station, function, register, count,\n"
+    "values, latency, result). Write commands first read the station once: an\n"
+    "adapter that echoes its requests is recognised and its echoes removed\n"
+    "(read --stats then ends its link line with \"echo removal on\").\n"
+    "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
     "Exit codes: 0 success, 1 a write the drive did not confirm or an output file\n"
     "            that could not be written, 2 bad usage, bad number or unusable\n"
     "            listing or parameter file, 3 no valid reply (Timeout), 4 port\n"
-    "            cannot be opened, 5 drive not recognised, 6 the drive differs.\n";
+    "            cannot be opened, 5 drive not recognised, 6 the drive differs,\n"
+    "            7 the drive refused the request (Modbus exception reply).\n";
+
+bool asksForHelp(const QStringList &arguments)
+{
+    return arguments.contains(QLatin1String("--help")) || arguments.contains(QLatin1String("-h"));
+}
+
+// The entries of the command list above that belong to `command` (and to its
+// subcommand, when one is named), taken from the list so the two never differ.
+QString commandHelp(const QString &command, const QString &subcommand)
+{
+    const QStringList lines = QString::fromLatin1(HelpText).split(QLatin1Char('\n'));
+    const int first = lines.indexOf(QStringLiteral("Commands:")) + 1;
+    QString help;
+    bool inEntry = false;
+    for (int i = first; i < lines.size() && !lines[i].isEmpty(); ++i) {
+        const QString &line = lines[i];
+        // An entry starts with its command two columns in; its description is indented further.
+        if (!line.startsWith(QLatin1String("   "))) {
+            const QStringList words = line.simplified().split(QLatin1Char(' '));
+            inEntry = words.value(0) == command
+                      && (subcommand.isEmpty() || subcommand.startsWith(QLatin1String("-")) || words.value(1) == subcommand);
+            if (inEntry)
+                help += QStringLiteral("Usage: vexa-cli %1\n").arg(line.simplified());
+        } else if (inEntry) {
+            help += QStringLiteral("    ") + line.trimmed() + QLatin1Char('\n');
+        }
+    }
+    return help;
+}
 
 }  // namespace
 
@@ -103,9 +144,24 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
         {QStringLiteral("block"), cmdBlock},
         {QStringLiteral("params"), cmdParams},
     };
+    if (arguments.first() == QLatin1String("--version")) {
+        out << "vexa-cli " << VEXA_APP_VERSION << '\n';
+        out.flush();
+        return CliExit::Ok;
+    }
     const QString name = arguments.first();
-    const CliContext ctx{arguments.mid(1), out, err};
+    QStringList rest = arguments.mid(1);
+    const bool trace = rest.removeAll(QStringLiteral("--trace")) > 0;
+    const CliContext ctx{rest, out, err, trace};
     if (!commands.contains(name))
         return ctx.usage(QStringLiteral("unknown command '%1'").arg(name));
+    if (asksForHelp(ctx.arguments)) {
+        const QString help = commandHelp(name, ctx.arguments.value(0));
+        if (help.isEmpty())
+            return ctx.usage(QStringLiteral("unknown command '%1 %2'").arg(name, ctx.arguments.value(0)));
+        out << help;
+        out.flush();
+        return CliExit::Ok;
+    }
     return commands.value(name)(ctx);
 }

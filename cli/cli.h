@@ -13,6 +13,7 @@ constexpr int NoReply = 3;        // no valid reply ("Timeout")
 constexpr int PortUnavailable = 4;
 constexpr int NotRecognised = 5;
 constexpr int Differs = 6;        // a comparison found differences
+constexpr int Refused = 7;        // the drive answered with an exception reply
 }  // namespace CliExit
 
 // Runs one vexa-cli command line (arguments without the program name).

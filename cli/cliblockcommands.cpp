@@ -121,6 +121,7 @@ int blockCompare(const CliContext &ctx)
         return CliExit::PortUnavailable;
 
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
     TransportRegisterAccess access(link);
     CmpEngine engine(access);
     logTo(ctx.err, engine);
@@ -157,6 +158,8 @@ int blockWrite(const CliContext &ctx)
         return CliExit::PortUnavailable;
 
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
+    probeForEcho(link, job.station);
     TransportRegisterAccess access(link);
     CmpEngine engine(access);
     logTo(ctx.err, engine);

@@ -1,25 +1,47 @@
 #pragma once
 
 #include "clioptions.h"
+#include "modbustransport.h"
 
-#include <QSerialPort>
+#include <QIODevice>
 #include <QTextStream>
 
 #include <memory>
 
-// What every command gets: its own arguments and the two output streams.
+class ConnectionManager;
+class ModbusWorker;
+
+// What every command gets: its own arguments, the two output streams, and
+// whether --trace asked for every exchange on stderr.
 struct CliContext
 {
     QStringList arguments;
     QTextStream &out;
     QTextStream &err;
+    bool trace = false;
+
+    // With --trace, each exchange of these as one decoded line on stderr.
+    void traceLink(ModbusTransport &link) const;
+    void traceManager(ConnectionManager &manager) const;
+    void traceWorker(ModbusWorker &worker) const;
 
     int usage(const QString &reason) const;
     int fail(int code, const QString &reason) const;
+    // A failed exchange with `station` on `port`: exit 7 naming the exception
+    // when the drive refused, else 3 naming what did not answer within `waitMs`.
+    int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 };
 
-// Opens --port for a short exchange on this thread; null after reporting why.
-std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName);
+// Turns the reason text a connection failure carries back into its kind.
+ModbusError linkErrorFromReason(const QString &reason);
+
+// Opens --port (a serial device or tcp://HOST:PORT) for a short exchange on
+// this thread; null after reporting why.
+std::unique_ptr<QIODevice> openCliPort(const CliContext &ctx, const QString &portName);
+
+// One read of `station` before a write command: an adapter that echoes gives
+// itself away, so the write that follows is confirmed only by the drive.
+void probeForEcho(ModbusTransport &link, quint8 station);
 
 int cmdRead(const CliContext &ctx);
 int cmdWrite(const CliContext &ctx);

@@ -41,8 +41,13 @@ int cmdScan(const CliContext &ctx)
         return ctx.usage(QStringLiteral("missing --port"));
     const bool json = options.has(QStringLiteral("json"));
 
+    // Opened once on its own first, so a port that cannot be used is reported with the reason.
+    if (!openCliPort(ctx, options.value(QStringLiteral("port"))))
+        return CliExit::PortUnavailable;
+
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
     int found = 0;
     QObject::connect(&manager, &ConnectionManager::deviceFound, [&](const ScanResult &r) {
         ++found;
@@ -56,17 +61,16 @@ int cmdScan(const CliContext &ctx)
                                    {QStringLiteral("logicVersionRaw"), r.logicVersion}};
             ctx.out << QJsonDocument(line).toJson(QJsonDocument::Compact) << '\n';
         } else {
-            ctx.out << ActuatorCatalogue::scanStationText(r.station) << '\t' << modelOrUnknown(r.model) << '\t'
+            ctx.out << r.station << '\t' << modelOrUnknown(r.model) << '\t'
                     << r.fwVersion << '\t' << r.hwVersion << '\t'
                     << ActuatorCatalogue::logicVersionText(r.logicVersion) << '\n';
         }
         ctx.out.flush();
     });
     if (!manager.scanBus(options.value(QStringLiteral("port"))))
-        return ctx.fail(CliExit::PortUnavailable,
-                        QStringLiteral("cannot open port %1").arg(options.value(QStringLiteral("port"))));
-    if (found == 0 && !json)
-        ctx.err << "vexa-cli: no drive answered on stations 1 to 16\n";
+        return ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
+    if (found == 0)
+        return ctx.fail(CliExit::NoReply, QStringLiteral("no drive answered on stations 1 to 16"));
     return CliExit::Ok;
 }
 
@@ -81,6 +85,8 @@ int cmdIdentify(const CliContext &ctx)
 
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
+    ctx.traceWorker(worker);
     QEventLoop loop;
     int code = CliExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &info) {
@@ -99,10 +105,14 @@ int cmdIdentify(const CliContext &ctx)
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        code = isRecognitionFailure(reason) ? CliExit::NotRecognised
-               : isPortFailure(reason)     ? CliExit::PortUnavailable
-                                           : CliExit::NoReply;
-        ctx.fail(code, reason);
+        if (isRecognitionFailure(reason))
+            code = ctx.fail(CliExit::NotRecognised,
+                            QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason));
+        else if (isPortFailure(reason))
+            code = ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
+        else
+            code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
+                                    quint8(station), ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

@@ -3,6 +3,8 @@
 #include "devicestate.h"
 #include "modbustransport.h"
 #include "modbusworker.h"
+#include "connectionmanager.h"
+#include "registers.h"
 #include "serialport.h"
 
 #include <QCoreApplication>
@@ -16,6 +18,15 @@ namespace {
 constexpr int ReadTimeoutMs = 300;
 constexpr int MaxReadWords = 125;
 constexpr int MaxWriteWords = 123;
+constexpr int EchoProbeTimeoutMs = 100;
+
+QString statsLine(const ModbusTransport &link)
+{
+    QString line = QStringLiteral("link: ") + link.stats().summary();
+    if (link.echoRemoval())
+        line += QStringLiteral(", echo removal on");
+    return line;
+}
 
 QString hexWord(quint32 value)
 {
@@ -95,17 +106,68 @@ int CliContext::fail(int code, const QString &reason) const
     return code;
 }
 
-std::unique_ptr<QSerialPort> openCliPort(const CliContext &ctx, const QString &portName)
+int CliContext::failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const
 {
-    auto port = std::make_unique<QSerialPort>();
-    configureDrivePort(*port, portName);
-    if (!port->open(QIODevice::ReadWrite)) {
-        ctx.fail(CliExit::PortUnavailable,
-                 QStringLiteral("cannot open port %1: %2").arg(portName, port->errorString()));
-        return nullptr;
+    switch (error.kind()) {
+    case ModbusError::Kind::Refused:
+        return fail(CliExit::Refused, QStringLiteral("station %1 refused the request: %2").arg(station).arg(error.text()));
+    case ModbusError::Kind::NoReply:
+        return fail(CliExit::NoReply,
+                    QStringLiteral("no reply from station %1 on %2 within %3 ms").arg(station).arg(port).arg(waitMs));
+    case ModbusError::Kind::Other:
+        break;
     }
-    port->clear(QSerialPort::AllDirections);
+    return fail(CliExit::NoReply, error.text());
+}
+
+ModbusError linkErrorFromReason(const QString &reason)
+{
+    if (reason == ModbusError::noReply().text())
+        return ModbusError::noReply();
+    if (reason.startsWith(QLatin1String("Exception ")))
+        return ModbusError(reason, ModbusError::Kind::Refused);
+    return ModbusError(reason);
+}
+
+std::unique_ptr<QIODevice> openCliPort(const CliContext &ctx, const QString &portName)
+{
+    PortOpenError error;
+    std::unique_ptr<QIODevice> port = openDrivePort(portName, &error);
+    if (!port)
+        ctx.fail(CliExit::PortUnavailable, error.text());
     return port;
+}
+
+void probeForEcho(ModbusTransport &link, quint8 station)
+{
+    try {
+        link.readRegisters(station, Reg::LogicVersion, 1, EchoProbeTimeoutMs);
+    } catch (const ModbusError &) {
+        // Silence or a refusal says nothing about the adapter; its echo would have.
+    }
+}
+
+void CliContext::traceLink(ModbusTransport &link) const
+{
+    if (trace)
+        link.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+}
+
+void CliContext::traceManager(ConnectionManager &manager) const
+{
+    if (trace)
+        manager.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+}
+
+void CliContext::traceWorker(ModbusWorker &worker) const
+{
+    if (!trace)
+        return;
+    worker.setExchangeTracing(true);
+    QObject::connect(&worker, &ModbusWorker::exchangeRecorded, &worker, [this](const ExchangeRecord &record) {
+        err << record.line() << '\n';
+        err.flush();
+    }, Qt::QueuedConnection);
 }
 
 int cmdRead(const CliContext &ctx)
@@ -120,19 +182,20 @@ int cmdRead(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
     const bool withStats = options.has(QStringLiteral("stats"));
     QVector<quint16> words;
     try {
         words = link.readRegisters(target.station, target.address, static_cast<quint16>(count), ReadTimeoutMs);
     } catch (const ModbusError &e) {
         if (withStats)
-            ctx.out << "link: " << link.stats().summary() << '\n';
-        return ctx.fail(CliExit::NoReply, e.text());
+            ctx.out << statsLine(link) << '\n';
+        return ctx.failExchange(e, target.port, target.station, ReadTimeoutMs);
     }
     for (int i = 0; i < words.size(); ++i)
         ctx.out << hexWord(target.address + i) << ' ' << hexWord(words[i]) << '\n';
     if (withStats)
-        ctx.out << "link: " << link.stats().summary() << '\n';
+        ctx.out << statsLine(link) << '\n';
     ctx.out.flush();
     return CliExit::Ok;
 }
@@ -149,8 +212,11 @@ int cmdWrite(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
+    probeForEcho(link, target.station);
     if (!link.writeRegister(target.station, target.address, static_cast<quint16>(value)))
-        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+        return ctx.failExchange(link.lastWriteError(), target.port, target.station,
+                                ModbusTransport::WriteTimeoutMs);
     return CliExit::Ok;
 }
 
@@ -169,8 +235,11 @@ int cmdWriteMulti(const CliContext &ctx)
     if (!port)
         return CliExit::PortUnavailable;
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
+    ctx.traceLink(link);
+    probeForEcho(link, target.station);
     if (!link.writeRegisters(target.station, target.address, values.words))
-        return ctx.fail(CliExit::NoReply, QStringLiteral("Timeout"));
+        return ctx.failExchange(link.lastWriteError(), target.port, target.station,
+                                ModbusTransport::WriteMultiTimeoutMs);
     return CliExit::Ok;
 }
 
@@ -186,6 +255,7 @@ int cmdPoll(const CliContext &ctx)
     ModbusWorker worker;
     worker.setPortName(target.port);
     worker.setStation(target.station);
+    ctx.traceWorker(worker);
     QEventLoop loop;
     int exitCode = CliExit::Ok;
     qint64 received = 0;
@@ -198,10 +268,20 @@ int cmdPoll(const CliContext &ctx)
             loop.quit();
     });
     QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const QString &reason) {
-        const bool portFailed = reason == QStringLiteral("無法開啟通訊埠");
-        exitCode = portFailed ? CliExit::PortUnavailable : CliExit::NoReply;
-        ctx.fail(exitCode, portFailed ? QStringLiteral("cannot open port %1").arg(target.port)
-                                      : QStringLiteral("Timeout (the drive stopped answering)"));
+        if (reason == QStringLiteral("無法開啟通訊埠"))
+            exitCode = ctx.fail(CliExit::PortUnavailable, QStringLiteral("cannot open port %1").arg(target.port));
+        else if (reason == QLatin1String("ERR_REFUSED"))
+            exitCode = ctx.fail(CliExit::Refused, QStringLiteral("station %1 refused the polling requests: %2")
+                                                      .arg(target.station)
+                                                      .arg(worker.lastPollError()));
+        else if (reason == QLatin1String("ERR_TIMEOUT"))
+            exitCode = ctx.fail(CliExit::NoReply, QStringLiteral("no reply from station %1 on %2 within %3 ms "
+                                                                 "(the drive stopped answering)")
+                                                      .arg(target.station)
+                                                      .arg(target.port)
+                                                      .arg(ModbusWorker::PollReadTimeoutMs));
+        else
+            exitCode = ctx.fail(CliExit::NoReply, worker.lastPollError());
         loop.quit();
     });
     worker.start();

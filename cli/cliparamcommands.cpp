@@ -43,6 +43,7 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
 {
     ModbusWorker worker;
     ConnectionManager manager(&worker);
+    ctx.traceManager(manager);
     QEventLoop loop;
     int code = CliExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &identified) {
@@ -50,10 +51,10 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        code = isRecognitionFailure(reason) ? CliExit::NotRecognised
-               : isPortFailure(reason)     ? CliExit::PortUnavailable
-                                           : CliExit::NoReply;
-        ctx.fail(code, reason);
+        if (isRecognitionFailure(reason) || isPortFailure(reason))
+            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
+        else
+            code = ctx.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {
@@ -114,6 +115,7 @@ int openDrive(const CliContext &ctx, const QString &portName, quint8 station, Dr
     if (!session->port)
         return CliExit::PortUnavailable;
     session->link = std::make_unique<ModbusTransport>(ModbusTransport::Pacing::FixedSleep, session->port.get());
+    ctx.traceLink(*session->link);
     return CliExit::Ok;
 }
 

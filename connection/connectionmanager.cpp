@@ -7,7 +7,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QSerialPort>
+#include <QIODevice>
 #include <QThread>
 
 namespace {
@@ -20,8 +20,7 @@ constexpr int HardwareVersionChars = 2;
 ConnectionManager::ConnectionManager(ModbusWorker *worker, QObject *parent)
     : QObject(parent),
       m_worker(worker),
-      m_port(new QSerialPort(this)),
-      m_transport(ModbusTransport::Pacing::FixedSleep, m_port)
+      m_transport(ModbusTransport::Pacing::FixedSleep)
 {
     Q_ASSERT(worker);
     registerConnectionMetaTypes();
@@ -31,18 +30,22 @@ ConnectionManager::ConnectionManager(ModbusWorker *worker, QObject *parent)
 
 bool ConnectionManager::openPort(const QString &portName)
 {
-    configureDrivePort(*m_port, portName);
-    if (!m_port->open(QIODevice::ReadWrite))
+    m_openError = PortOpenError();
+    m_echoRemoval = false;
+    m_port = openDrivePort(portName, &m_openError);
+    m_transport.setDevice(m_port.get());
+    if (!m_port)
         return false;
-    m_port->clear(QSerialPort::AllDirections);
     QThread::msleep(SettleAfterOpenMs);
     return true;
 }
 
 void ConnectionManager::closePort()
 {
-    if (m_port->isOpen())
-        m_port->close();
+    // What the identification reads found out about the adapter, for the worker.
+    m_echoRemoval = m_echoRemoval || m_transport.echoRemoval();
+    m_transport.setDevice(nullptr);
+    m_port.reset();
 }
 
 ConnectionManager::IdentWords ConnectionManager::readIdentWords(quint8 station, int timeoutMs)
@@ -120,6 +123,7 @@ void ConnectionManager::connectToDevice(const QString &portName, quint8 station,
 
     m_worker->setPortName(portName);
     m_worker->setStation(station);
+    m_worker->setEchoRemoval(m_echoRemoval);
     m_worker->setPollingPaused(false);
     m_state = State::Starting;
     m_worker->start();

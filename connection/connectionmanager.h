@@ -3,15 +3,17 @@
 #include "deviceinfo.h"
 
 #include "modbustransport.h"
+#include "serialport.h"
 
+#include <QIODevice>
 #include <QObject>
 #include <QString>
 #include <QVector>
 
 #include <functional>
+#include <memory>
 
 class ModbusWorker;
-class QSerialPort;
 
 // Turns a port name and a station into a running connection, and scans the bus.
 //
@@ -46,6 +48,16 @@ public:
                  const CancelCallback &cancel = {});
 
     bool isConnected() const { return m_state == State::Connected; }
+    // Why the last scan or connection could not open its port ("Cannot open COM port").
+    PortOpenError lastOpenError() const { return m_openError; }
+    // The adapter of the last scanned or connected port echoes what it sends;
+    // its echoes are taken out of what it receives.
+    bool echoRemoval() const { return m_echoRemoval; }
+    // Every exchange of scans and identification, decoded; none is built while unset.
+    void setExchangeObserver(ModbusTransport::ExchangeObserver observer)
+    {
+        m_transport.setExchangeObserver(std::move(observer));
+    }
     DeviceInfo deviceInfo() const { return m_info; }
 
 Q_SIGNALS:
@@ -85,8 +97,10 @@ private:
     void takePortFromWorker();
 
     ModbusWorker *m_worker;
-    QSerialPort *m_port;
+    std::unique_ptr<QIODevice> m_port;
     ModbusTransport m_transport;
+    PortOpenError m_openError;
+    bool m_echoRemoval = false;
     State m_state = State::Disconnected;
     DeviceInfo m_info;
 };

@@ -17,6 +17,8 @@
 #include <QThread>
 #include <QTime>
 
+#include <tuple>
+
 namespace {
 
 constexpr int ColumnCount = 5;
@@ -147,8 +149,58 @@ void CmpManager::releaseListing()
 
 void CmpManager::afterGroup()
 {
-    renderTable();
+    showResults();
     QThread::msleep(GroupPauseMs);
+}
+
+void CmpManager::showResults()
+{
+    if (!m_table)
+        return;
+    if (m_table->rowCount() != m_tasks.size() || m_table->columnSpan(0, 0) > 1) {
+        renderTable();
+        return;
+    }
+    // Only the read-back and status cells change during an operation; cells
+    // that already show the right text are left alone, and the table repaints
+    // once at the end instead of once per cell.
+    m_table->setUpdatesEnabled(false);
+    for (int r = 0; r < m_tasks.size(); ++r) {
+        const RowLook look = rowLook(m_tasks[r]);
+        for (const auto &[column, shown, colour] :
+             {std::tuple(3, look.deviceText, look.deviceColour), std::tuple(4, look.statusText, look.statusColour)}) {
+            QTableWidgetItem *item = m_table->item(r, column);
+            const QBrush brush = colour.isValid() ? QBrush(colour) : QBrush();
+            if (!item) {
+                m_table->setItem(r, column, centredItem(shown, colour));
+            } else if (item->text() != shown || item->foreground() != brush) {
+                item->setText(shown);
+                item->setForeground(brush);
+            }
+        }
+    }
+    m_table->setUpdatesEnabled(true);
+}
+
+CmpManager::RowLook CmpManager::rowLook(const CmpTask &task) const
+{
+    RowLook look;
+    look.deviceText = task.device.isEmpty() ? QStringLiteral("--") : hexBytes(task.device);
+    look.statusText = QStringLiteral("-");
+    look.statusColour = QColor(QStringLiteral("#94a3b8"));
+    if (task.status == CmpStatus::Match) {
+        look.statusText = text("✔ Match", "✔ 吻合");
+        look.statusColour = QColor(QStringLiteral("#15803d"));
+        look.deviceColour = QColor(QStringLiteral("#16a34a"));
+    } else if (task.status == CmpStatus::Mismatch) {
+        look.statusText = text("⚠ Mismatch", "⚠ 差異");
+        look.statusColour = QColor(QStringLiteral("#b91c1c"));
+        look.deviceColour = QColor(QStringLiteral("#dc2626"));
+    } else if (task.status == CmpStatus::Error) {
+        look.statusText = text("✖ Error", "✖ 錯誤");
+        look.statusColour = QColor(QStringLiteral("#b45309"));
+    }
+    return look;
 }
 
 void CmpManager::readAll(uchar slaveId)
@@ -173,14 +225,15 @@ void CmpManager::writeAll(uchar slaveId)
     Q_EMIT pauseWorker(false);
 }
 
-void CmpManager::saveEeprom(uchar slaveId)
+bool CmpManager::saveEeprom(uchar slaveId)
 {
     Q_EMIT pauseWorker(true);
     CmpEngine engine(m_access);
     engine.setLanguage(m_language);
     engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
-    engine.saveEeprom(slaveId);
+    const bool saved = engine.saveEeprom(slaveId);
     Q_EMIT pauseWorker(false);
+    return saved;
 }
 
 void CmpManager::clearLog()
@@ -195,6 +248,14 @@ void CmpManager::renderTable()
         return;
     if (m_table->columnCount() < ColumnCount)
         m_table->setColumnCount(ColumnCount);
+    // One repaint for the whole table, not one per cell.
+    m_table->setUpdatesEnabled(false);
+    renderRows();
+    m_table->setUpdatesEnabled(true);
+}
+
+void CmpManager::renderRows()
+{
     m_table->clearSpans();
     m_table->setRowCount(0);
 
@@ -215,29 +276,12 @@ void CmpManager::renderTable()
         const QString title = task.name.isEmpty() ? QStringLiteral("0x%1").arg(address)
                                                   : QStringLiteral("%1 (0x%2)").arg(task.name, address);
 
-        QString statusText = QStringLiteral("-");
-        QColor statusColour(QStringLiteral("#94a3b8"));
-        QColor deviceColour;
-        if (task.status == CmpStatus::Match) {
-            statusText = text("✔ Match", "✔ 吻合");
-            statusColour = QColor(QStringLiteral("#15803d"));
-            deviceColour = QColor(QStringLiteral("#16a34a"));
-        } else if (task.status == CmpStatus::Mismatch) {
-            statusText = text("⚠ Mismatch", "⚠ 差異");
-            statusColour = QColor(QStringLiteral("#b91c1c"));
-            deviceColour = QColor(QStringLiteral("#dc2626"));
-        } else if (task.status == CmpStatus::Error) {
-            statusText = text("✖ Error", "✖ 錯誤");
-            statusColour = QColor(QStringLiteral("#b45309"));
-        }
-
+        const RowLook look = rowLook(task);
         m_table->setItem(r, 0, centredItem(title.toUpper()));
         m_table->setItem(r, 1, centredItem(QString::number(task.wordCount)));
         m_table->setItem(r, 2, centredItem(hexBytes(task.expected), QColor(QStringLiteral("#2563eb"))));
-        m_table->setItem(r, 3,
-                         centredItem(task.device.isEmpty() ? QStringLiteral("--") : hexBytes(task.device),
-                                     deviceColour));
-        m_table->setItem(r, 4, centredItem(statusText, statusColour));
+        m_table->setItem(r, 3, centredItem(look.deviceText, look.deviceColour));
+        m_table->setItem(r, 4, centredItem(look.statusText, look.statusColour));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "cmptask.h"
 #include "workerregisteraccess.h"
 
+#include <QColor>
 #include <QObject>
 #include <QString>
 #include <QVector>
@@ -67,7 +68,8 @@ Q_SIGNALS:
 public Q_SLOTS:
     void readAll(uchar slaveId);
     void writeAll(uchar slaveId);
-    void saveEeprom(uchar slaveId);
+    // True when the drive confirmed the store command.
+    bool saveEeprom(uchar slaveId);
     void clearLog();
     void renderTable();
     void addLog(const QString &type, const QString &data);
@@ -77,6 +79,17 @@ private:
     // The text of a listing file's bytes, or why they are not a listing.
     QString decodeListing(const QByteArray &bytes, QString *content) const;
     void afterGroup();
+    // The read-back and status cells brought up to date, changed cells only.
+    void showResults();
+    void renderRows();
+    struct RowLook
+    {
+        QString deviceText;
+        QColor deviceColour;
+        QString statusText;
+        QColor statusColour;
+    };
+    RowLook rowLook(const CmpTask &task) const;
 
     WorkerRegisterAccess m_access;
     QTableWidget *m_table = nullptr;

@@ -1,5 +1,7 @@
 #include "devicestate.h"
 
+#include "exchangerecord.h"
+
 qint32 signed32(quint16 low, quint16 high)
 {
     return static_cast<qint32>(static_cast<quint32>(high) << 16 | low);
@@ -36,4 +38,5 @@ void registerLinkMetaTypes()
 {
     qRegisterMetaType<DeviceState>("DeviceState");
     qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
+    qRegisterMetaType<ExchangeRecord>("ExchangeRecord");
 }

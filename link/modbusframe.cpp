@@ -60,6 +60,29 @@ QVector<quint16> readReplyWords(const QByteArray &reply, int count)
     return words;
 }
 
+QByteArray expectedReplyStart(const QByteArray &request)
+{
+    const quint8 function = static_cast<quint8>(request.at(1));
+    const bool write = function == WriteSingleRegister || function == WriteMultipleRegisters;
+    return request.left(write ? 6 : 2);
+}
+
+QString exceptionText(quint8 code)
+{
+    const char *name = nullptr;
+    switch (code) {
+    case 0x01: name = "illegal function"; break;
+    case 0x02: name = "illegal data address"; break;
+    case 0x03: name = "illegal data value"; break;
+    case 0x04: name = "server device failure"; break;
+    case 0x06: name = "server device busy"; break;
+    case 0x0B: name = "gateway target device failed to respond"; break;
+    default: break;
+    }
+    const QString number = QStringLiteral("Exception %1").arg(QString::number(code, 16).rightJustified(2, QLatin1Char('0')).toUpper());
+    return name ? QStringLiteral("%1 (%2)").arg(number, QLatin1String(name)) : number;
+}
+
 QString toHex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' ')).toUpper();

@@ -3,6 +3,8 @@
 #include "crc16.h"
 #include "modbusframe.h"
 
+#include <QAbstractSocket>
+#include <QDateTime>
 #include <QIODevice>
 #include <QSerialPort>
 #include <QThread>
@@ -14,6 +16,8 @@ ModbusTransport::ModbusTransport(Pacing pacing, QIODevice *device) : m_pacing(pa
 
 void ModbusTransport::keepInterFrameGap()
 {
+    if (!m_hasTransmitted)
+        return;
     if (m_pacing == Pacing::FixedSleep) {
         QThread::msleep(InterFrameGapMs);
         return;
@@ -59,57 +63,137 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
 {
     if (!m_device || !m_device->isOpen())
         throw ModbusError(QStringLiteral("Port not open"));
+    if (socketLost())
+        throw ModbusError(QStringLiteral("Port lost"));
 
     keepInterFrameGap();
     discardStaleInput();
     log(QStringLiteral("tx"), request);
 
+    const qint64 sentAtMs = m_observer ? QDateTime::currentMSecsSinceEpoch() : 0;
     m_device->write(request);
-    m_device->waitForBytesWritten(timeoutMs);
+    if (!socketLost())
+        m_device->waitForBytesWritten(timeoutMs);
     m_sinceLastTransmission.restart();
+    m_hasTransmitted = true;
 
+    const QByteArray expectedStart = ModbusFrame::expectedReplyStart(request);
     const char slave = request.at(0);
     const char function = request.at(1);
+    const char exceptionFunction = static_cast<char>(function | ModbusFrame::ExceptionFlag);
+    const bool isRead = function == char(ModbusFrame::ReadHoldingRegisters);
+    bool echoPending = m_echoRemoval;
+    bool echoRemoved = false;
     ++m_stats.requests;
     QByteArray buffer;
     QElapsedTimer timer;
     timer.start();
+    const auto fail = [&](ExchangeRecord::Result result, const QByteArray &reply = QByteArray()) {
+        const quint64 badCrcBefore = m_stats.badCrcFrames;
+        countUnaccepted(buffer, -1, replyLength, slave, function);
+        if (result == ExchangeRecord::Result::Timeout && m_stats.badCrcFrames > badCrcBefore)
+            result = ExchangeRecord::Result::BadCrc;
+        if (m_observer)
+            observe(request, reply, result, sentAtMs, timer.nsecsElapsed() / 1e6, echoRemoved);
+    };
     for (;;) {
         if (timer.elapsed() >= timeoutMs) {
             ++m_stats.timeouts;
-            countUnaccepted(buffer, -1, replyLength, slave, function);
-            throw ModbusError(QStringLiteral("Timeout"));
+            fail(ExchangeRecord::Result::Timeout);
+            throw ModbusError::noReply();
         }
         if (m_device->bytesAvailable() <= 0 && !waitForBytes()) {
             if (takeDeviceFailure()) {
-                countUnaccepted(buffer, -1, replyLength, slave, function);
+                fail(ExchangeRecord::Result::PortLost);
                 throw ModbusError(QStringLiteral("Port lost"));
             }
             continue;
         }
         buffer.append(m_device->readAll());
-        if (buffer.size() < replyLength)
-            continue;
-        for (int i = 0; i + replyLength <= buffer.size(); ++i) {
-            if (buffer.at(i) != slave || buffer.at(i + 1) != function)
+        if (echoPending || (isRead && !echoRemoved)) {
+            // The reply is hunted only past the echo: the echo of a write is
+            // byte for byte the reply that would confirm it. A read's own
+            // bytes can only be an echo, so they reveal an echoing adapter.
+            const int echoAt = buffer.indexOf(request);
+            if (echoAt >= 0) {
+                buffer.remove(echoAt, request.size());
+                echoPending = false;
+                echoRemoved = true;
+                m_echoRemoval = true;
+            } else if (echoPending) {
                 continue;
+            }
+        }
+        // Offsets in order; the first valid frame, reply or refusal, decides.
+        for (int i = 0; i + ModbusFrame::exceptionReplyLength <= buffer.size(); ++i) {
             const QByteArray candidate = buffer.mid(i, replyLength);
-            if (hasValidCrc(candidate)) {
+            if (candidate.size() == replyLength && candidate.startsWith(expectedStart) && hasValidCrc(candidate)) {
                 ++m_stats.replies;
                 const double latency = timer.nsecsElapsed() / 1e6;
                 m_stats.latencySumMs += latency;
                 m_stats.latencyMaxMs = qMax(m_stats.latencyMaxMs, latency);
                 countUnaccepted(buffer, i, replyLength, slave, function);
                 log(QStringLiteral("rx"), candidate);
+                if (m_observer)
+                    observe(request, candidate, ExchangeRecord::Result::Ok, sentAtMs, latency, echoRemoved);
                 return candidate;
+            }
+            const QByteArray refusal = buffer.mid(i, ModbusFrame::exceptionReplyLength);
+            if (refusal.at(0) == slave && refusal.at(1) == exceptionFunction && hasValidCrc(refusal)) {
+                log(QStringLiteral("rx"), refusal);
+                fail(ExchangeRecord::Result::Exception, refusal);
+                throw ModbusError(ModbusFrame::exceptionText(static_cast<quint8>(refusal.at(2))),
+                                  ModbusError::Kind::Refused);
             }
         }
     }
 }
 
+bool ModbusTransport::socketLost() const
+{
+    // A converter that closed the connection leaves the socket open but unconnected.
+    const auto *socket = qobject_cast<const QAbstractSocket *>(m_device);
+    return socket && socket->state() != QAbstractSocket::ConnectedState;
+}
+
+void ModbusTransport::observe(const QByteArray &request, const QByteArray &reply, ExchangeRecord::Result result,
+                              qint64 sentAtMs, double latencyMs, bool echoRemoved) const
+{
+    const auto word = [](const QByteArray &bytes, int at) {
+        return quint16((quint8(bytes.at(at)) << 8) | quint8(bytes.at(at + 1)));
+    };
+    ExchangeRecord record;
+    record.timeMs = sentAtMs;
+    record.station = quint8(request.at(0));
+    record.function = quint8(request.at(1));
+    record.address = word(request, 2);
+    record.latencyMs = latencyMs;
+    record.result = result;
+    record.echoRemoved = echoRemoved;
+    if (result == ExchangeRecord::Result::Exception)
+        record.exceptionCode = quint8(reply.at(2));
+    switch (record.function) {
+    case ModbusFrame::ReadHoldingRegisters:
+        record.count = word(request, 4);
+        if (result == ExchangeRecord::Result::Ok)
+            record.values = ModbusFrame::readReplyWords(reply, record.count);
+        break;
+    case ModbusFrame::WriteSingleRegister:
+        record.count = 1;
+        record.values = {word(request, 4)};
+        break;
+    default:
+        record.count = word(request, 4);
+        for (int at = 7; at + 4 <= request.size(); at += 2)
+            record.values.append(word(request, at));
+        break;
+    }
+    m_observer(record);
+}
+
 bool ModbusTransport::takeDeviceFailure()
 {
-    if (!m_device->isOpen())
+    if (!m_device->isOpen() || socketLost())
         return true;
     auto *serial = qobject_cast<QSerialPort *>(m_device);
     if (!serial)
@@ -129,8 +213,8 @@ void ModbusTransport::countUnaccepted(const QByteArray &buffer, int acceptedAt, 
 {
     const int end = acceptedAt >= 0 ? acceptedAt : buffer.size();
     m_stats.skippedBytes += static_cast<quint64>(buffer.size() - (acceptedAt >= 0 ? replyLength : 0));
-    const char exceptionFunction = static_cast<char>(function | 0x80);
-    constexpr int ExceptionLength = 5;
+    const char exceptionFunction = static_cast<char>(function | ModbusFrame::ExceptionFlag);
+    constexpr int ExceptionLength = ModbusFrame::exceptionReplyLength;
     for (int i = 0; i + 1 < end; ++i) {
         if (buffer.at(i) != slave)
             continue;
@@ -154,8 +238,10 @@ bool ModbusTransport::writeRegister(quint8 slave, quint16 address, quint16 value
 {
     try {
         transact(ModbusFrame::writeRequest(slave, address, value), ModbusFrame::writeReplyLength, timeoutMs);
+        m_lastWriteError = ModbusError();
         return true;
-    } catch (const ModbusError &) {
+    } catch (const ModbusError &e) {
+        m_lastWriteError = e;
         return false;
     }
 }
@@ -166,8 +252,10 @@ bool ModbusTransport::writeRegisters(quint8 slave, quint16 address, const QVecto
     try {
         transact(ModbusFrame::writeMultiRequest(slave, address, values), ModbusFrame::writeReplyLength,
                  timeoutMs);
+        m_lastWriteError = ModbusError();
         return true;
-    } catch (const ModbusError &) {
+    } catch (const ModbusError &e) {
+        m_lastWriteError = e;
         return false;
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "exchangerecord.h"
 #include "linkstats.h"
 
 #include <QByteArray>
@@ -13,15 +14,25 @@
 class QIODevice;
 
 // A failure of the link, carrying the short text the callers show or relay
-// ("Timeout", "Port not open", ...).
+// ("Timeout", "Exception 02 (illegal data address)", "Port not open", ...).
 class ModbusError : public std::runtime_error
 {
 public:
-    explicit ModbusError(const QString &text) : std::runtime_error(text.toStdString()), m_text(text) {}
+    // No valid reply in time, a refusal (exception reply) from the addressed
+    // station, or anything else (the port, a malformed answer).
+    enum class Kind { NoReply, Refused, Other };
+
+    explicit ModbusError(const QString &text = QString(), Kind kind = Kind::Other)
+        : std::runtime_error(text.toStdString()), m_text(text), m_kind(kind)
+    {
+    }
+    static ModbusError noReply() { return ModbusError(QStringLiteral("Timeout"), Kind::NoReply); }
     QString text() const { return m_text; }
+    Kind kind() const { return m_kind; }
 
 private:
     QString m_text;
+    Kind m_kind;
 };
 
 // One request, one validated reply of known length, on any byte stream.
@@ -30,11 +41,21 @@ private:
 // its previous transmission, the connection manager always sleeps 30 ms first.
 // Replies are hunted in the receive buffer, so noise or another station's
 // frame ahead of the expected one is skipped and a split reply is assembled.
+// A write counts only by its own echo: a late echo of an earlier write is
+// skipped like noise. An exception reply of the addressed station ends the
+// exchange at once. The first request on a freshly opened port goes out
+// without the gap; there is nothing on the wire to keep apart from yet.
+//
+// An adapter that echoes what it sends is recognised by a read request's own
+// bytes coming back (a read reply never equals its request). From then on the
+// exact echo of each request is taken out of the received bytes before the
+// reply is hunted, so a write is confirmed only by the drive.
 class ModbusTransport
 {
 public:
     enum class Pacing { SinceLastTransmission, FixedSleep };
     using TrafficSink = std::function<void(const QString &type, const QString &text)>;
+    using ExchangeObserver = std::function<void(const ExchangeRecord &record)>;
 
     static constexpr int InterFrameGapMs = 30;
     static constexpr int PollStepMs = 5;
@@ -43,26 +64,48 @@ public:
 
     explicit ModbusTransport(Pacing pacing, QIODevice *device = nullptr);
 
-    void setDevice(QIODevice *device) { m_device = device; }
+    void setDevice(QIODevice *device)
+    {
+        m_device = device;
+        portOpened();
+    }
+    // The port was (re)opened: its first request needs no gap, and whether its
+    // adapter echoes is not known yet.
+    void portOpened()
+    {
+        m_hasTransmitted = false;
+        m_echoRemoval = false;
+    }
     QIODevice *device() const { return m_device; }
 
     // tx/rx lines go to the sink only while traffic logging is on.
     void setTrafficSink(TrafficSink sink) { m_sink = std::move(sink); }
     void setTrafficLogging(bool on) { m_logging = on; }
 
+    // Every exchange, decoded, to the observer; nothing is built while there is none.
+    void setExchangeObserver(ExchangeObserver observer) { m_observer = std::move(observer); }
+
+    // On once a read request came back as an echo, or when told that the
+    // adapter of this port echoes (it was found by another owner of the port).
+    bool echoRemoval() const { return m_echoRemoval; }
+    void setEchoRemoval(bool on) { m_echoRemoval = on; }
+
     // Counters since construction or the last reset.
     LinkStats stats() const { return m_stats; }
     void resetStats() { m_stats = LinkStats(); }
 
     // Throws ModbusError("Port not open"), ModbusError("Port lost") when the
-    // device reports that it failed (an unplugged adapter), or ModbusError("Timeout").
+    // device reports that it failed (an unplugged adapter), a Refused error
+    // named after the exception code, or ModbusError::noReply().
     QByteArray transact(const QByteArray &request, int replyLength, int timeoutMs);
     QVector<quint16> readRegisters(quint8 slave, quint16 address, quint16 count, int timeoutMs);
 
-    // False when no echo arrived in time or the port is closed.
+    // False when no echo arrived in time, the drive refused, or the port is
+    // closed; lastWriteError() then says which.
     bool writeRegister(quint8 slave, quint16 address, quint16 value, int timeoutMs = WriteTimeoutMs);
     bool writeRegisters(quint8 slave, quint16 address, const QVector<quint16> &values,
                         int timeoutMs = WriteMultiTimeoutMs);
+    const ModbusError &lastWriteError() const { return m_lastWriteError; }
 
 private:
     void keepInterFrameGap();
@@ -71,11 +114,18 @@ private:
     bool takeDeviceFailure();
     void countUnaccepted(const QByteArray &buffer, int acceptedAt, int replyLength, char slave, char function);
     void log(const QString &type, const QByteArray &bytes);
+    bool socketLost() const;
+    void observe(const QByteArray &request, const QByteArray &reply, ExchangeRecord::Result result,
+                 qint64 sentAtMs, double latencyMs, bool echoRemoved) const;
 
     Pacing m_pacing;
     QIODevice *m_device;
     QElapsedTimer m_sinceLastTransmission;
     TrafficSink m_sink;
     bool m_logging = false;
+    bool m_hasTransmitted = false;
+    bool m_echoRemoval = false;
+    ExchangeObserver m_observer;
+    ModbusError m_lastWriteError;
     LinkStats m_stats;
 };

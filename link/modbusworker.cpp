@@ -8,6 +8,9 @@
 #include <QIODevice>
 #include <QSerialPort>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 constexpr int SettleAfterOpenMs = 50;
 constexpr int AfterQueuedWriteMs = 20;
@@ -16,7 +19,8 @@ constexpr int AfterPollCycleMs = 25;
 constexpr int StopLockWaitMs = 200;
 }  // namespace
 
-ModbusWorker::ModbusWorker(QObject *parent) : QThread(parent), m_portFactory(openDrivePort)
+ModbusWorker::ModbusWorker(QObject *parent)
+    : QThread(parent), m_portFactory([](const QString &portName) { return openDrivePort(portName); })
 {
     registerLinkMetaTypes();
 }
@@ -33,10 +37,28 @@ LinkStats ModbusWorker::linkStats() const
     return m_linkStats;
 }
 
+QString ModbusWorker::lastPollError() const
+{
+    std::lock_guard<std::mutex> lock(m_statsMutex);
+    return m_lastPollError;
+}
+
 void ModbusWorker::publishStats(const ModbusTransport &transport)
 {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     m_linkStats = transport.stats();
+}
+
+void ModbusWorker::followTracing(ModbusTransport &transport, bool &observing)
+{
+    const bool wanted = m_tracing.load();
+    if (wanted == observing)
+        return;
+    observing = wanted;
+    if (wanted)
+        transport.setExchangeObserver([this](const ExchangeRecord &record) { Q_EMIT exchangeRecorded(record); });
+    else
+        transport.setExchangeObserver(nullptr);
 }
 
 void ModbusWorker::setPollingPaused(bool paused)
@@ -44,12 +66,20 @@ void ModbusWorker::setPollingPaused(bool paused)
     m_pollingPaused.store(paused);
 }
 
-void ModbusWorker::enqueueWrite(quint16 address, quint16 value)
+void ModbusWorker::enqueueWrite(quint16 address, quint16 value, QueuedWrite kind)
 {
     if (!isRunning())
         return;
     std::lock_guard<std::mutex> lock(m_queueMutex);
-    m_queue.append({address, value});
+    m_queue.append({address, value, kind});
+}
+
+void ModbusWorker::dropQueuedMotion()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queue.erase(std::remove_if(m_queue.begin(), m_queue.end(),
+                                 [](const QueueEntry &e) { return e.kind == QueuedWrite::Motion; }),
+                  m_queue.end());
 }
 
 bool ModbusWorker::tryLockRequest(int waitMs)
@@ -76,28 +106,49 @@ void ModbusWorker::stop()
         if (m_slot.pending) {
             m_slot.pending = false;
             m_slot.done = true;
+            m_slot.error = QStringLiteral("Connection closed");
             m_requestDone.notify_all();
         }
+        m_requestPosted.notify_all();
         m_requestMutex.unlock();
     }
+}
+
+bool ModbusWorker::requestPending()
+{
+    std::lock_guard<std::mutex> lock(m_requestMutex);
+    return m_slot.pending;
+}
+
+void ModbusWorker::restFor(int ms)
+{
+    std::unique_lock<std::mutex> lock(m_requestMutex);
+    m_requestPosted.wait_for(lock, std::chrono::milliseconds(ms),
+                             [this] { return m_slot.pending || isInterruptionRequested(); });
 }
 
 ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs)
 {
     std::unique_lock<std::mutex> lock(m_requestMutex);
     m_slot = RequestSlot();
-    if (!isRunning() || isInterruptionRequested())
-        return m_slot;
-    fill(m_slot);
-    m_slot.pending = true;
-    m_requestDone.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_slot.done; });
-    if (!m_slot.done) {
-        // Abandoned: the worker must not serve it later.
-        m_slot.pending = false;
-        m_slot.done = true;
-        m_slot.result.clear();
-        m_slot.success = false;
+    if (!isRunning() || isInterruptionRequested()) {
+        m_slot.error = QStringLiteral("Not connected");
+    } else {
+        fill(m_slot);
+        m_slot.pending = true;
+        m_requestPosted.notify_all();
+        m_requestDone.wait_for(lock, std::chrono::milliseconds(waitMs), [this] { return m_slot.done; });
+        if (!m_slot.done) {
+            // Abandoned: the worker must not serve it later.
+            m_slot.pending = false;
+            m_slot.done = true;
+            m_slot.result.clear();
+            m_slot.success = false;
+            m_slot.error = ModbusError::noReply().text();
+        }
     }
+    m_lastSyncError = m_slot.error;
+    m_lastSyncRefused = m_slot.refused;
     return m_slot;
 }
 
@@ -109,6 +160,7 @@ QVector<quint16> ModbusWorker::syncRead(quint8 slave, quint16 address, quint16 c
                    s.slave = slave;
                    s.address = address;
                    s.countOrValue = count;
+                   s.readTimeoutMs = qMin(timeoutMs, SyncReadTransactionMs);
                },
                timeoutMs + SyncReadExtraWaitMs)
         .result;
@@ -118,6 +170,22 @@ bool ModbusWorker::syncWrite(quint8 slave, quint16 address, quint16 value)
 {
     return postAndWait(
                [&](RequestSlot &s) {
+                   s.kind = RequestKind::Write;
+                   s.slave = slave;
+                   s.address = address;
+                   s.countOrValue = value;
+               },
+               SyncWriteWaitMs)
+        .success;
+}
+
+bool ModbusWorker::syncStopWrite(quint8 slave, quint16 address, quint16 value)
+{
+    return postAndWait(
+               [&](RequestSlot &s) {
+                   // Under the request lock, with the stop not yet posted: the worker
+                   // can take no queued write between the drop and the post.
+                   dropQueuedMotion();
                    s.kind = RequestKind::Write;
                    s.slave = slave;
                    s.address = address;
@@ -150,16 +218,22 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
     case RequestKind::Read:
         try {
             m_slot.result = transport.readRegisters(m_slot.slave, m_slot.address, m_slot.countOrValue,
-                                                    SyncReadTransactionMs);
-        } catch (const ModbusError &) {
+                                                    m_slot.readTimeoutMs);
+        } catch (const ModbusError &e) {
             m_slot.result.clear();
+            m_slot.error = e.text();
+            m_slot.refused = e.kind() == ModbusError::Kind::Refused;
         }
         break;
     case RequestKind::Write:
-        m_slot.success = transport.writeRegister(m_slot.slave, m_slot.address, m_slot.countOrValue);
-        break;
     case RequestKind::WriteMulti:
-        m_slot.success = transport.writeRegisters(m_slot.slave, m_slot.address, m_slot.values);
+        m_slot.success = m_slot.kind == RequestKind::Write
+                             ? transport.writeRegister(m_slot.slave, m_slot.address, m_slot.countOrValue)
+                             : transport.writeRegisters(m_slot.slave, m_slot.address, m_slot.values);
+        if (!m_slot.success) {
+            m_slot.error = transport.lastWriteError().text();
+            m_slot.refused = transport.lastWriteError().kind() == ModbusError::Kind::Refused;
+        }
         break;
     case RequestKind::None:
         break;
@@ -170,7 +244,7 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
     m_requestDone.notify_all();
 }
 
-bool ModbusWorker::takeQueuedWrite(QueuedWrite &write)
+bool ModbusWorker::takeQueuedWrite(QueueEntry &write)
 {
     std::lock_guard<std::mutex> lock(m_queueMutex);
     if (m_queue.isEmpty())
@@ -179,22 +253,37 @@ bool ModbusWorker::takeQueuedWrite(QueuedWrite &write)
     return true;
 }
 
-bool ModbusWorker::pollOnce(ModbusTransport &transport, quint8 station, QString &error)
+ModbusWorker::PollResult ModbusWorker::pollOnce(ModbusTransport &transport, quint8 station, QString &error)
 {
+    struct PollRead
+    {
+        quint16 address;
+        quint16 count;
+    };
+    constexpr PollRead reads[] = {{Reg::ActualPosition, 2}, {Reg::MotorCurrent, 1}, {Reg::TrackingError, 1},
+                                  {Reg::AlarmWord, 1},      {Reg::InputStatus, 1},  {Reg::OutputStatus, 1}};
+    constexpr int ReadCount = int(std::size(reads));
+    QVector<quint16> words[ReadCount];
     try {
-        PollWords words;
-        words.position = transport.readRegisters(station, Reg::ActualPosition, 2, PollReadTimeoutMs);
-        words.current = transport.readRegisters(station, Reg::MotorCurrent, 1, PollReadTimeoutMs).value(0);
-        words.trackingError = transport.readRegisters(station, Reg::TrackingError, 1, PollReadTimeoutMs).value(0);
-        words.alarm = transport.readRegisters(station, Reg::AlarmWord, 1, PollReadTimeoutMs).value(0);
-        words.inputs = transport.readRegisters(station, Reg::InputStatus, 1, PollReadTimeoutMs).value(0);
-        words.outputs = transport.readRegisters(station, Reg::OutputStatus, 1, PollReadTimeoutMs).value(0);
-        m_state = decodeDeviceState(words);
-        return true;
+        for (int i = 0; i < ReadCount; ++i) {
+            // A waiting request (a stop, above all) goes before the rest of the cycle.
+            if (requestPending())
+                return PollResult::Yielded;
+            words[i] = transport.readRegisters(station, reads[i].address, reads[i].count, PollReadTimeoutMs);
+        }
     } catch (const ModbusError &e) {
         error = e.text();
-        return false;
+        return e.kind() == ModbusError::Kind::Refused ? PollResult::Refused : PollResult::Failed;
     }
+    PollWords poll;
+    poll.position = words[0];
+    poll.current = words[1].value(0);
+    poll.trackingError = words[2].value(0);
+    poll.alarm = words[3].value(0);
+    poll.inputs = words[4].value(0);
+    poll.outputs = words[5].value(0);
+    m_state = decodeDeviceState(poll);
+    return PollResult::Done;
 }
 
 void ModbusWorker::run()
@@ -204,6 +293,7 @@ void ModbusWorker::run()
     {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         m_linkStats = LinkStats();
+        m_lastPollError.clear();
     }
 
     std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
@@ -220,41 +310,56 @@ void ModbusWorker::run()
 
     ModbusTransport transport(ModbusTransport::Pacing::SinceLastTransmission, port.get());
     transport.setTrafficSink([this](const QString &type, const QString &text) { Q_EMIT logMessage(type, text); });
+    transport.setEchoRemoval(m_echoRemoval);
+    bool observing = false;
     m_state = DeviceState();
     int failedCycles = 0;
 
     while (!isInterruptionRequested()) {
         publishStats(transport);
+        followTracing(transport, observing);
         serveRequest(transport);
 
-        QueuedWrite write;
+        QueueEntry write;
         if (takeQueuedWrite(write)) {
             transport.writeRegister(station, write.address, write.value);
-            msleep(AfterQueuedWriteMs);
+            restFor(AfterQueuedWriteMs);
             continue;
         }
         if (m_pollingPaused.load()) {
-            msleep(PausedIdleMs);
+            restFor(PausedIdleMs);
             continue;
         }
 
         QString error;
-        if (pollOnce(transport, station, error)) {
+        const PollResult result = pollOnce(transport, station, error);
+        if (result == PollResult::Yielded)
+            continue;
+        {
+            std::lock_guard<std::mutex> lock(m_statsMutex);
+            m_lastPollError = error;
+        }
+        if (result == PollResult::Done) {
             Q_EMIT stateUpdated(m_state);
             failedCycles = 0;
-            msleep(AfterPollCycleMs);
+            restFor(AfterPollCycleMs);
             continue;
         }
         if (isInterruptionRequested())
             break;
         if (++failedCycles >= FailedCyclesBeforeLoss) {
-            // A port that failed under us (adapter unplugged) is told apart from a silent drive.
-            Q_EMIT connectionError(error == QLatin1String("Port lost") ? QStringLiteral("ERR_PORT_LOST")
-                                                                       : QStringLiteral("ERR_TIMEOUT"));
+            // A port that failed under us (adapter unplugged) and a drive that
+            // refuses the reads are told apart from a silent drive.
+            QString reason = QStringLiteral("ERR_TIMEOUT");
+            if (error == QLatin1String("Port lost"))
+                reason = QStringLiteral("ERR_PORT_LOST");
+            else if (result == PollResult::Refused)
+                reason = QStringLiteral("ERR_REFUSED");
+            Q_EMIT connectionError(reason);
             break;
         }
         Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
-        msleep(AfterPollCycleMs);
+        restFor(AfterPollCycleMs);
     }
     publishStats(transport);
     port->close();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "devicestate.h"
+#include "exchangerecord.h"
 #include "linkstats.h"
 
 #include <QList>
@@ -22,6 +23,8 @@ class ModbusTransport;
 // Each pass of its loop serves, in this priority: the one synchronous request
 // a GUI-thread caller is blocked on, then one queued fire-and-forget write,
 // then (unless paused) one polling cycle of six reads that becomes a DeviceState.
+// A posted request cuts a polling cycle short and ends the worker's pauses, so
+// it waits for one exchange at most.
 class ModbusWorker : public QThread
 {
     Q_OBJECT
@@ -45,20 +48,45 @@ public:
     void setStation(quint8 station) { m_station = station; }
     quint8 station() const { return m_station; }
 
+    // The port's adapter echoes every request (found while identifying); read at thread start.
+    void setEchoRemoval(bool on) { m_echoRemoval = on; }
+    bool echoRemoval() const { return m_echoRemoval; }
+
+    // While on, every exchange is emitted as exchangeRecorded(); while off no
+    // record is built. Takes effect before the next exchange.
+    void setExchangeTracing(bool on) { m_tracing.store(on); }
+
     // Lets tests hand the worker a scripted byte stream instead of a serial port.
     void setPortFactory(PortFactory factory) { m_portFactory = std::move(factory); }
 
-    // Blocking calls for the GUI thread; empty or false on any failure.
+    // Blocking calls for the GUI thread; empty or false on any failure. A read
+    // runs with a 300 ms transaction timeout, or the caller's when shorter.
     QVector<quint16> syncRead(quint8 slave, quint16 address, quint16 count, int timeoutMs = 300);
     bool syncWrite(quint8 slave, quint16 address, quint16 value);
     bool syncWriteMulti(quint8 slave, quint16 address, const QVector<quint16> &values);
+    // A stop: drops every queued motion write in the same step as it posts this
+    // one, so no motion queued before it reaches the wire after it. A queued
+    // write already on the wire finishes first. True when the drive echoed it.
+    bool syncStopWrite(quint8 slave, quint16 address, quint16 value);
+    // Why the last synchronous request failed ("Timeout", "Exception 02 (...)");
+    // empty after a success. For the thread that posts the requests.
+    QString lastSyncError() const { return m_lastSyncError; }
+    // The last synchronous request failed because the drive refused it.
+    bool lastSyncRefused() const { return m_lastSyncRefused; }
 
     void setPollingPaused(bool paused);
     bool isPollingPaused() const { return m_pollingPaused.load(); }
-    // Sent to the worker's station between polls; ignored while the thread is not running.
-    void enqueueWrite(quint16 address, quint16 value);
+    // Sent to the worker's station between polls; ignored while the thread is
+    // not running. A motion write is dropped by every stop that finds it still
+    // queued; a settling write (lowering an input) is not, since it starts nothing.
+    enum class QueuedWrite { Motion, Settling };
+    void enqueueWrite(quint16 address, quint16 value, QueuedWrite kind = QueuedWrite::Motion);
+    // Drops every motion write still queued.
+    void dropQueuedMotion();
     // The link counters of the current (or last) connection, reset when the thread starts.
     LinkStats linkStats() const;
+    // Why the last polling cycle failed ("Timeout", "Exception 04 (...)"); empty after a good one.
+    QString lastPollError() const;
 
     // Requests the end of the loop, drops queued writes and releases a waiting
     // caller; does not wait for the thread.
@@ -69,6 +97,7 @@ Q_SIGNALS:
     void connectionError(QString reason);
     void stateUpdated(DeviceState state);
     void logMessage(QString type, QString msg);
+    void exchangeRecorded(ExchangeRecord record);
 
 protected:
     void run() override;
@@ -81,25 +110,34 @@ private:
         quint8 slave = 1;
         quint16 address = 0;
         quint16 countOrValue = 0;
+        int readTimeoutMs = 0;
         QVector<quint16> values;
         QVector<quint16> result;
         bool success = false;
+        QString error;
+        bool refused = false;
         bool pending = false;
         bool done = false;
     };
-    struct QueuedWrite
+    struct QueueEntry
     {
         quint16 address;
         quint16 value;
+        QueuedWrite kind;
     };
 
     // Posts the slot filled by `fill` and waits; returns the served slot.
     RequestSlot postAndWait(const std::function<void(RequestSlot &)> &fill, int waitMs);
     bool tryLockRequest(int waitMs);
     void serveRequest(ModbusTransport &transport);
-    bool takeQueuedWrite(QueuedWrite &write);
-    bool pollOnce(ModbusTransport &transport, quint8 station, QString &error);
+    bool takeQueuedWrite(QueueEntry &write);
+    bool requestPending();
+    // Sleeps up to `ms`, less when a request is posted or the thread is asked to end.
+    void restFor(int ms);
+    enum class PollResult { Done, Failed, Refused, Yielded };
+    PollResult pollOnce(ModbusTransport &transport, quint8 station, QString &error);
     void publishStats(const ModbusTransport &transport);
+    void followTracing(ModbusTransport &transport, bool &observing);
 
     QString m_portName;
     quint8 m_station = 1;
@@ -107,15 +145,21 @@ private:
 
     // Standard locks rather than Qt's so that ThreadSanitizer sees them.
     std::mutex m_queueMutex;
-    QList<QueuedWrite> m_queue;
+    QList<QueueEntry> m_queue;
 
     std::mutex m_requestMutex;
     std::condition_variable m_requestDone;
+    std::condition_variable m_requestPosted;
     RequestSlot m_slot;
+    QString m_lastSyncError;
+    bool m_lastSyncRefused = false;
 
     mutable std::mutex m_statsMutex;
     LinkStats m_linkStats;
+    QString m_lastPollError;
 
     std::atomic<bool> m_pollingPaused{false};
+    std::atomic<bool> m_tracing{false};
+    bool m_echoRemoval = false;
     DeviceState m_state;
 };

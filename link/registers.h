@@ -74,6 +74,9 @@ constexpr quint16 JogMinus = 0x0101;
 constexpr quint16 Homing = 0x0100;
 }  // namespace ManualCommandValue
 
+// The register's name as written above ("ActualPosition"); null for an address without one.
+const char *name(quint16 address);
+
 constexpr quint16 ManualModeValue = 3;
 constexpr quint32 DefaultManualSpeed = 30000;    // restored when a jog ends
 

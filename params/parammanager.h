@@ -131,6 +131,8 @@ public:
 
 public Q_SLOTS:
     void readAll(uchar station, double lead, int stroke);
+    // Reads of the last readAll that got no reply; their rows kept their values.
+    int readAllFailures() const { return m_readAllFailures; }
     void readSingle(QString key, uchar station, double lead);
     void writeSingle(QString key, uchar station, double lead);
 
@@ -191,4 +193,5 @@ private:
     // The box holds a value loaded from a file or edited since, not the drive's.
     bool holdsUnwritten(const QString &key) const;
     QSet<QString> m_dirtyRows;
+    int m_readAllFailures = 0;
 };

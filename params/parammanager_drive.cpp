@@ -42,7 +42,10 @@ bool isTimeKey(const QString &key)
 bool ParamManager::readBlock(uchar station, quint16 address, int count, QVector<quint16> *words)
 {
     *words = m_worker->syncRead(station, address, static_cast<quint16>(count), ReadTimeoutMs);
-    return words->size() == count;
+    if (words->size() == count)
+        return true;
+    ++m_readAllFailures;
+    return false;
 }
 
 void ParamManager::readSingle(QString key, uchar station, double lead)
@@ -65,6 +68,7 @@ void ParamManager::readSingle(QString key, uchar station, double lead)
 void ParamManager::readAll(uchar station, double lead, int stroke)
 {
     Q_EMIT pauseWorker(true);
+    m_readAllFailures = 0;
     m_stroke = stroke;
     m_lead = lead;
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then configures and builds into build/ (or $VEXA_BUILD_DIR).
-# With VEXA_TEST_LABEL set, builds only the test programs of that CTest label.
+# With VEXA_TEST_LABEL set, builds only the test programs of that CTest label;
+# with VEXA_BUILD_TARGETS set (names separated by blanks), only those targets.
 # Compiles through ccache when it is installed; a machine without it (or with
 # a cold cache) builds the same, only slower. Under CI (CI=true) the libraries
 # build as unity builds, more than twice as fast from a cold start; a name
@@ -21,4 +22,5 @@ if [ -n "${VEXA_TEST_LABEL:-}" ]; then
   mapfile -t names < <(ctest --test-dir "$build_dir" -N -L "$VEXA_TEST_LABEL" | sed -n 's/^ *Test *#[0-9]*: //p')
   for name in "${names[@]}"; do targets+=(--target "$name"); done
 fi
+for name in ${VEXA_BUILD_TARGETS:-}; do targets+=(--target "$name"); done
 cmake --build "$build_dir" -j"$(nproc)" "${targets[@]}"

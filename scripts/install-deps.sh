@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config ccache
   qtbase5-dev qtbase5-dev-tools libqt5serialport5-dev libqt5charts5-dev qttools5-dev-tools
-  libqt5svg5-dev
+  libqt5svg5-dev qttranslations5-l10n
   clang libclang-rt-dev
   xvfb xauth x11-apps imagemagick librsvg2-bin
   fonts-noto-cjk fonts-dejavu-core

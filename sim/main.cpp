@@ -1,5 +1,5 @@
-// vexa-drive-sim: serves simulated drives on a pseudo-terminal until SIGINT
-// or SIGTERM. The first line on stdout is the port to open.
+// vexa-drive-sim: serves simulated drives on a pseudo-terminal (or TCP on the
+// loopback) until SIGINT or SIGTERM. The first line on stdout is the port to open.
 
 #include "simbus.h"
 
@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -98,6 +99,10 @@ struct FaultOptions
     QCommandLineOption dropProbability{QStringLiteral("drop-probability"),
                                        QStringLiteral("Drop each reply with probability <p> (0 to 1)."),
                                        QStringLiteral("p")};
+    QCommandLineOption staleEcho{QStringLiteral("stale-echo"),
+                                 QStringLiteral("Answer each write with the echo of the write before it.")};
+    QCommandLineOption echo{QStringLiteral("echo"),
+                            QStringLiteral("Echo every request at once, ahead of any reply (an echoing adapter).")};
     QCommandLineOption corruptProbability{QStringLiteral("corrupt-probability"),
                                           QStringLiteral("Corrupt each reply's CRC with probability <p> (0 to 1)."),
                                           QStringLiteral("p")};
@@ -105,7 +110,7 @@ struct FaultOptions
     void addTo(QCommandLineParser &parser) const
     {
         parser.addOptions({silent, silentAfter, badCrc, noise, split, splitGap, exception, delay, asStation,
-                           dropEvery, dropProbability, corruptProbability});
+                           dropEvery, dropProbability, corruptProbability, staleEcho, echo});
     }
 
     bool read(const QCommandLineParser &parser, SimFaults *faults, QString *error) const
@@ -139,6 +144,8 @@ struct FaultOptions
         faults->silent = parser.isSet(silent);
         faults->badCrc = parser.isSet(badCrc);
         faults->exceptionReplies = parser.isSet(exception);
+        faults->staleWriteEchoes = parser.isSet(staleEcho);
+        faults->echoRequests = parser.isSet(echo);
         return count(silentAfter, 1000000000, &faults->silentAfterReplies) && count(noise, 1024, &faults->noiseBytes)
             && count(split, 256, &faults->splitPieces) && count(splitGap, 60000, &faults->splitGapMs)
             && count(delay, 60000, &faults->replyDelayMs) && count(asStation, 255, &faults->answerAsStation)
@@ -206,7 +213,17 @@ int main(int argc, char *argv[])
                                   QStringLiteral("Also make a symbolic link to the port at <path> (removed on exit)."),
                                   QStringLiteral("path"));
     const QCommandLineOption logRequests(QStringLiteral("log"), QStringLiteral("Print every request received."));
-    parser.addOptions({demo, drive, link, logRequests});
+    const QCommandLineOption tcp(QStringLiteral("tcp"),
+                                 QStringLiteral("Serve RTU frames over TCP on 127.0.0.1:<port> instead of a "
+                                                "pseudo-terminal (0: any free port); the first line is then "
+                                                "tcp://127.0.0.1:PORT."),
+                                 QStringLiteral("port"));
+    const QCommandLineOption alarm(QStringLiteral("alarm"),
+                                   QStringLiteral("Raise alarm <code> (1 to 15) on every drive, at once or <s> "
+                                                  "seconds after start; the window's Alarm Reset, Input 3 or a "
+                                                  "write of 0x00A4 clears it."),
+                                   QStringLiteral("code[@s]"));
+    parser.addOptions({demo, drive, link, logRequests, tcp, alarm});
     const FaultOptions faultOptions;
     faultOptions.addTo(parser);
     parser.process(app);
@@ -232,6 +249,11 @@ int main(int argc, char *argv[])
         return 2;
     }
     bus.setFaults(faults);
+    SimAlarmPlan alarmPlan;
+    if (parser.isSet(alarm) && !parseSimAlarmPlan(parser.value(alarm), &alarmPlan, &error)) {
+        fail(error);
+        return 2;
+    }
 
     if (parser.isSet(logRequests)) {
         bus.setRequestObserver([](const SimRequest &request) {
@@ -248,7 +270,22 @@ int main(int argc, char *argv[])
     QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&terminate, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
-    if (!bus.start()) {
+    if (parser.isSet(tcp)) {
+        bool ok = false;
+        const uint port = parser.value(tcp).toUInt(&ok);
+        if (!ok || port > 65535) {
+            fail(QStringLiteral("--tcp needs a port number from 0 to 65535"));
+            return 2;
+        }
+        if (parser.isSet(link)) {
+            fail(QStringLiteral("--link names a device file; it does not go with --tcp"));
+            return 2;
+        }
+        if (!bus.startTcp(quint16(port))) {
+            fail(bus.errorString());
+            return 1;
+        }
+    } else if (!bus.start()) {
         fail(QStringLiteral("cannot open a pseudo-terminal: %1").arg(bus.errorString()));
         return 1;
     }
@@ -259,6 +296,8 @@ int main(int argc, char *argv[])
     }
     std::fprintf(stdout, "%s\n", qPrintable(bus.portPath()));
     std::fflush(stdout);
+    if (alarmPlan.code != 0)
+        QTimer::singleShot(alarmPlan.afterMs, &app, [&bus, alarmPlan] { bus.raiseAlarm(0, alarmPlan.code); });
 
     const int result = app.exec();
     bus.stop();

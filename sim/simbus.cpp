@@ -4,6 +4,9 @@
 #include "simdrive.h"
 #include "simframer.h"
 #include "simpty.h"
+#include "simtcp.h"
+
+#include <QStringList>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +17,7 @@
 #include <mutex>
 #include <poll.h>
 #include <random>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -120,6 +124,7 @@ struct SimBus::Impl
     std::vector<std::unique_ptr<SimDrive>> drives;
     SimFaults faults;
     int dropCounter = 0;
+    QByteArray previousWriteEcho;
     SimTiming timing;
     std::deque<SimRequest> log;
     int replies = 0;
@@ -134,6 +139,8 @@ struct SimBus::Impl
     std::mutex lifecycle;
     std::thread thread;
     SimPty pty;
+    bool tcp = false;
+    SimTcp tcpServer;
     int wake[2] = {-1, -1};  // a byte in the pipe tells the serving thread to stop
     const Clock::time_point created = Clock::now();
 
@@ -183,18 +190,20 @@ struct SimBus::Impl
     // Bytes for a port nobody has open vanish, as they would on the wire.
     bool writeAll(const QByteArray &bytes)
     {
-        if (!pty.hasClients())
+        if (tcp ? tcpServer.clientFd() < 0 : !pty.hasClients())
             return true;
+        const int fd = tcp ? tcpServer.clientFd() : pty.masterFd();
         qint64 written = 0;
         while (written < bytes.size()) {
-            const ssize_t n = ::write(pty.masterFd(), bytes.constData() + written, size_t(bytes.size() - written));
+            const ssize_t n = tcp ? ::send(fd, bytes.constData() + written, size_t(bytes.size() - written), MSG_NOSIGNAL)
+                                  : ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
             if (n > 0) {
                 written += n;
                 continue;
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            pollfd fds[2] = {{pty.masterFd(), POLLOUT, 0}, {wake[0], POLLIN, 0}};
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
             if (poll(fds, 2, WriteTimeoutMs) <= 0 || fds[1].revents)
                 return false;
         }
@@ -246,6 +255,12 @@ struct SimBus::Impl
             return false;
         QByteArray reply = faults.exceptionReplies ? exceptionReply(request, SimException::DeviceFailure)
                                                    : execute(*target, request);
+        if (faults.staleWriteEchoes && request.function != SimFunction::ReadHolding) {
+            // Carried out now, echoed one write late.
+            std::swap(reply, previousWriteEcho);
+            if (reply.isEmpty())
+                return false;
+        }
         if (decideDrop())
             return false;
         if (faults.answerAsStation != 0)
@@ -275,6 +290,7 @@ struct SimBus::Impl
         const SimRequest request = parseRequest(frame, nowMs());
         Outgoing out;
         bool answer = false;
+        bool echo = false;
         std::function<void(const SimRequest &)> notify;
         {
             std::lock_guard<std::mutex> lock(mutex);
@@ -282,10 +298,14 @@ struct SimBus::Impl
             if (log.size() > size_t(RequestLogLimit))
                 log.pop_front();
             notify = observer;
+            echo = faults.echoRequests;
             answer = prepareReply(request, &out);
         }
         if (notify)
             notify(request);
+        // The adapter hears its own transmission, whether or not a drive answers.
+        if (echo && !writeAll(frame))
+            return;
         if (answer)
             transmit(out);
     }
@@ -303,8 +323,42 @@ struct SimBus::Impl
             d->tick(ms);
     }
 
+    void serveTcp()
+    {
+        SimFramer framer;
+        auto nextTick = Clock::now() + TickPeriod;
+        for (;;) {
+            const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
+            const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
+            pollfd fds[3] = {{tcpServer.clientFd(), POLLIN, 0}, {tcpServer.listenFd(), POLLIN, 0}, {wake[0], POLLIN, 0}};
+            poll(fds, 3, waitMs);
+            if (fds[2].revents)
+                break;
+            QByteArray bytes;
+            if (fds[1].revents & POLLIN) {
+                // A new client replaces the last; what that one left unsent is dropped.
+                if (tcpServer.acceptClient())
+                    framer = SimFramer();
+            } else if (fds[0].revents & (POLLIN | POLLHUP | POLLERR) && !tcpServer.readAvailable(&bytes)) {
+                tcpServer.closeClient();
+                framer = SimFramer();
+            }
+            framer.append(bytes);
+            for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
+                serveRequest(frame);
+                if (stopRequested())
+                    return;
+            }
+            tickDrives(&nextTick);
+        }
+    }
+
     void serve()
     {
+        if (tcp) {
+            serveTcp();
+            return;
+        }
         SimFramer framer;
         auto nextTick = Clock::now() + TickPeriod;
         for (;;) {
@@ -328,6 +382,12 @@ struct SimBus::Impl
             }
             tickDrives(&nextTick);
         }
+    }
+
+    void closeEndpoints()
+    {
+        pty.close();
+        tcpServer.close();
     }
 
     void closeWakePipe()
@@ -385,8 +445,29 @@ bool SimBus::start()
         d->error = error;
         return false;
     }
+    d->tcp = false;
+    return startServing(d->pty.slavePath());
+}
+
+bool SimBus::startTcp(quint16 port)
+{
+    std::lock_guard<std::mutex> lifecycle(d->lifecycle);
+    if (d->thread.joinable())
+        return true;
+    QString error;
+    if (!d->tcpServer.listen(port, &error)) {
+        std::lock_guard<std::mutex> lock(d->mutex);
+        d->error = error;
+        return false;
+    }
+    d->tcp = true;
+    return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(d->tcpServer.port()));
+}
+
+bool SimBus::startServing(const QString &portPath)
+{
     if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
-        d->pty.close();
+        d->closeEndpoints();
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error = QStringLiteral("cannot create the wake-up pipe");
         return false;
@@ -394,7 +475,7 @@ bool SimBus::start()
     {
         std::lock_guard<std::mutex> lock(d->mutex);
         d->error.clear();
-        d->portPath = d->pty.slavePath();
+        d->portPath = portPath;
         d->running = true;
     }
     d->thread = std::thread([this] { d->serve(); });
@@ -415,7 +496,7 @@ void SimBus::closePort()
     while (::write(d->wake[1], &stopByte, 1) < 0 && errno == EINTR) {
     }
     d->thread.join();
-    d->pty.close();
+    d->closeEndpoints();
     d->closeWakePipe();
     std::lock_guard<std::mutex> lock(d->mutex);
     d->running = false;
@@ -454,6 +535,15 @@ void SimBus::setRegisterValue(quint8 station, quint16 address, quint16 value)
         drive->setRegisterValue(address, value);
 }
 
+void SimBus::raiseAlarm(quint8 station, quint16 code)
+{
+    std::lock_guard<std::mutex> lock(d->mutex);
+    for (const auto &drive : d->drives) {
+        if (station == 0 || drive->station() == station)
+            drive->raiseAlarm(code);
+    }
+}
+
 double SimBus::positionMm(quint8 station) const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
@@ -480,6 +570,7 @@ void SimBus::setFaults(const SimFaults &faults)
     std::lock_guard<std::mutex> lock(d->mutex);
     d->faults = faults;
     d->dropCounter = 0;
+    d->previousWriteEcho.clear();
 }
 
 SimFaults SimBus::faults() const
@@ -545,4 +636,20 @@ void configureDemoBus(SimBus &bus)
     unknown.rawLead = 5;
     unknown.stroke = 100;
     bus.addDrive(unknown);
+}
+
+bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char('@'));
+    bool codeOk = false;
+    bool timeOk = parts.size() == 1;
+    const uint code = parts.value(0).toUInt(&codeOk);
+    const double seconds = parts.size() == 2 ? parts[1].toDouble(&timeOk) : 0.0;
+    if (parts.size() > 2 || !codeOk || code < 1 || code > 15 || !timeOk || seconds < 0 || seconds > 86400) {
+        *error = QStringLiteral("--alarm %1: expected CODE or CODE@SECONDS, CODE 1 to 15").arg(text);
+        return false;
+    }
+    plan->code = quint16(code);
+    plan->afterMs = int(seconds * 1000);
+    return true;
 }

@@ -39,6 +39,8 @@ struct SimFaults
     int dropEveryNth = 0;         // drop one reply in every N (0: never)
     double dropProbability = 0.0;   // chance that a reply is dropped
     double corruptProbability = 0.0;  // chance that a reply's CRC is corrupted
+    bool staleWriteEchoes = false;  // a write is answered with the echo of the write before it (the first: none)
+    bool echoRequests = false;    // the adapter echoes every request at once, ahead of any reply
 };
 
 // Emulated wire time: each reply leaves after the turnaround plus the time its
@@ -62,7 +64,7 @@ struct SimRequest
     qint64 receivedAtMs = 0;      // since the bus was created
 };
 
-// A Modbus RTU slave bus on a pseudo-terminal: QSerialPort (or any tool)
+// A Modbus RTU slave bus on a pseudo-terminal (or TCP): QSerialPort (or any tool)
 // opens portPath() like a real tty. Serves one or more drives from its own
 // thread; every public member is thread-safe. Requests for a station that is
 // not on the bus, and frames with a bad CRC, get no answer, as on a real bus.
@@ -76,7 +78,8 @@ struct SimRequest
 //   NudgeDistance; homing (0x0100) to 0, then input bit 7; the jog, nudge and
 //   homing commands need ManualMode = 3. CommandInputs bit 0 / 1 move to
 //   position 1 / 2 at their speeds and set output Y0 / Y1 on arrival; bit 2
-//   stops and resets the alarm;
+//   stops and resets the alarm, as does AlarmClear; a write to the alarm word
+//   raises the alarm of its low nibble (1 to 15);
 // - StationAddress: the echo carries the old address, the drive answers on
 //   the new one at once; StoreCommand 1 keeps the current values for the next
 //   powerCycle(), 0 restores the factory values (those it was created with,
@@ -97,19 +100,27 @@ public:
     bool hasDrive(quint8 station) const;
 
     bool start();                 // opens a fresh pty and starts serving
+    // Serves the bus as RTU frames over TCP on 127.0.0.1:port (0: any free
+    // port) instead; portPath() is then "tcp://127.0.0.1:PORT". One client at a
+    // time: a new connection replaces the previous one. closePort() closes the
+    // connection and the listener, as a converter that goes away.
+    bool startTcp(quint16 port);
     void stop();                  // stops serving and closes the pty
     // The adapter vanishes mid-session: the pty closes at once, its clients
     // see the port fail. The drives keep their state; start() serves again.
     void closePort();
     bool isRunning() const;
     QString errorString() const;  // why the last start() failed
-    QString portPath() const;     // the slave side, e.g. /dev/pts/7
+    QString portPath() const;     // the slave side, e.g. /dev/pts/7, or the TCP address
 
     // Register access without bus side effects. Writing the alarm word
     // (0x00A3) raises an alarm: its low nibble is the current alarm code.
     // Station-based members act on the drive answering on that station now.
     quint16 registerValue(quint8 station, quint16 address) const;
     void setRegisterValue(quint8 station, quint16 address, quint16 value);
+    // The drive on `station` trips with alarm `code` (see SimDrive::raiseAlarm);
+    // station 0 trips every drive on the bus.
+    void raiseAlarm(quint8 station, quint16 code);
     double positionMm(quint8 station) const;
     void setPositionMm(quint8 station, double mm);
     // Power off and on: the values saved with the store command (or the
@@ -128,9 +139,21 @@ public:
     void setRequestObserver(std::function<void(const SimRequest &)> observer);
 
 private:
+    bool startServing(const QString &portPath);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };
+
+// An alarm the simulator raises by itself: "CODE" at once or "CODE@SECONDS"
+// that long after serving starts. False, with the reason in error, for any
+// other text or a code outside 1 to 15.
+struct SimAlarmPlan
+{
+    quint16 code = 0;
+    int afterMs = 0;
+};
+bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error);
 
 // The bus the app's demo mode serves: recognised drives at stations 1 and 3,
 // an unrecognised one at station 5.

@@ -82,6 +82,8 @@ quint8 SimDrive::writeRegisters(quint16 address, const QVector<quint16> &values)
     QVector<quint16> written;
     for (int i = 0; i < values.size(); ++i) {
         const quint16 a = quint16(address + i);
+        if (a == Reg::AlarmWord)
+            raiseAlarm(values[i] & CurrentAlarmMask);
         if (isBusReadOnly(a))
             continue;
         const quint16 previous = reg(a);
@@ -358,6 +360,17 @@ void SimDrive::setRegisterValue(quint16 address, quint16 value)
     }
     if (alarmActive())
         stopMotion();
+    refreshLiveState();
+}
+
+void SimDrive::raiseAlarm(quint16 code)
+{
+    if (code == 0 || code > CurrentAlarmMask)
+        return;
+    // Nibbles, low to high: current alarm, then the history, newest first.
+    const quint16 olderHistory = (reg(Reg::AlarmWord) << 4) & 0xFF00;
+    setReg(Reg::AlarmWord, quint16(olderHistory | (code << 4) | code));
+    stopMotion();
     refreshLiveState();
 }
 

@@ -21,8 +21,10 @@ constexpr quint8 DeviceFailure = 0x04;
 // homing, command inputs, alarm clear, station change and the store command.
 // tick() advances the motion model; the live state registers (position,
 // inputs, tracking error, motor current, outputs, actual speed) are derived
-// from it. Bus writes to them, to the identity registers and to the alarm
-// word are acknowledged and ignored, as the registers are read-only.
+// from it. Bus writes to them and to the identity registers are acknowledged
+// and ignored, as the registers are read-only. A bus write to the alarm word
+// raises the alarm in its low nibble (raiseAlarm), so a demo or a test can
+// make the drive fail on request.
 //
 // Power-on behaviour: at start the drive restores its power-on values and then
 // runs the leading register assignments of its power-on block (0x012C on: a
@@ -57,6 +59,11 @@ public:
     // an alarm; other live state registers are recomputed on the next tick.
     quint16 registerValue(quint16 address) const;
     void setRegisterValue(quint16 address, quint16 value);
+
+    // The drive trips with alarm `code` (1 to 15; others are ignored): motion
+    // stops, the code becomes the current alarm and the newest history entry,
+    // and the older entries move down one place.
+    void raiseAlarm(quint16 code);
 
     double positionMm() const { return m_positionUm / 1000.0; }
     void setPositionMm(double mm);

@@ -259,5 +259,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowConnectionTest)
+VEXA_TEST_CLASS(WindowConnectionTest);
 #include "tst_window_connection.moc"

@@ -21,7 +21,7 @@ namespace {
 
 constexpr quint8 Station = 1;
 constexpr quint8 OtherStation = 2;
-const QStringList BlockReads{"03 012C/98 @1", "03 018E/100 @1", "03 01F2/99 @1", "03 0255/3 @1"};
+const QStringList BlockReads{"1 03 012C x98", "1 03 018E x100", "1 03 01F2 x99", "1 03 0255 x3"};
 
 QVector<quint16> blockWords(const SimBus &bus)
 {
@@ -156,8 +156,8 @@ private Q_SLOTS:
         QVERIFY2(fx.click("btnCmpWrite"), qPrintable(fx.failure()));
         QStringList heads;
         for (const QString &line : fx.wire())
-            heads << line.left(7) + line.mid(line.indexOf(QLatin1Char(' '), 8));
-        QCOMPARE(heads, (QStringList{"10 012C @1", "10 018E @1", "10 01F2 @1", "10 0255 @1"}));
+            heads << line.left(9);
+        QCOMPARE(heads, (QStringList{"1 10 012C", "1 10 018E", "1 10 01F2", "1 10 0255"}));
         QCOMPARE(statuses(), QString(table()->rowCount(), '+'));
 
         // What was written reads back as a match, word for word.
@@ -170,7 +170,7 @@ private Q_SLOTS:
 
         fx.quiesce();
         QVERIFY2(fx.click("btnCmpSave"), qPrintable(fx.failure()));
-        QCOMPARE(fx.writes(), QStringList{"06 00DC=0001 @1"});
+        QCOMPARE(fx.writes(), QStringList{"1 06 00DC = 0001"});
         QVERIFY(!fx.worker()->isPollingPaused());
         QVERIFY(fx.find<QTextEdit>("cmpLogs")->toPlainText().contains(QLatin1String("TX > ")));
     }
@@ -197,7 +197,7 @@ private Q_SLOTS:
         QStringList expected;
         if (yes) {
             for (const QString &read : BlockReads)
-                expected << QString(read).replace(QLatin1String("@1"), QLatin1String("@2"));
+                expected << QLatin1Char('2') + read.mid(1);
         }
         QCOMPARE(fx.wire(), expected);
     }
@@ -283,17 +283,17 @@ private Q_SLOTS:
         QTest::addColumn<QString>("button");
         QTest::addColumn<bool>("confirmed");
         QTest::addColumn<QStringList>("wire");
-        QTest::newRow("clear input inversions") << "btnClearInvert" << true << QStringList{"06 006C=0000 @1"};
+        QTest::newRow("clear input inversions") << "btnClearInvert" << true << QStringList{"1 06 006C = 0000"};
         QTest::newRow("clear output functions")
             << "btnClearOutFunc" << true
-            << QStringList{"06 00A5=0000 @1", "06 00A6=0000 @1", "06 00A7=0000 @1",
-                           "06 00AD=0210 @1", "06 00AE=0000 @1", "06 00B9=0000 @1"};
-        QTest::newRow("factory reset, confirmed") << "btnFactoryReset" << true << QStringList{"06 00DC=0000 @1"};
+            << QStringList{"1 06 00A5 = 0000", "1 06 00A6 = 0000", "1 06 00A7 = 0000",
+                           "1 06 00AD = 0210", "1 06 00AE = 0000", "1 06 00B9 = 0000"};
+        QTest::newRow("factory reset, confirmed") << "btnFactoryReset" << true << QStringList{"1 06 00DC = 0000"};
         QTest::newRow("factory reset, declined") << "btnFactoryReset" << false << QStringList();
         // The drive's top bits 0xA000 kept, dynamic enhancement on; 40 ms is constant 25.
         QTest::newRow("custom settings")
             << "btnApplyCustomReg" << true
-            << QStringList{"03 0012/1 @1", "06 0012=A108 @1", "06 000A=0019 @1"};
+            << QStringList{"1 03 0012 x1", "1 06 0012 = A108", "1 06 000A = 0019"};
     }
     void maintenanceCommandsOnTheWire()
     {
@@ -327,5 +327,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowEngineeringTest)
+VEXA_TEST_CLASS(WindowEngineeringTest);
 #include "tst_window_engineering.moc"

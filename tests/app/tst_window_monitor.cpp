@@ -17,11 +17,11 @@
 namespace {
 
 constexpr quint8 Station = 1;
-const QString Stop = QStringLiteral("06 00C8=0000 @1");
-const QString DefaultSpeed = QStringLiteral("10 00D8=7530,0000 @1");  // 300 rpm
+const QString Stop = QStringLiteral("1 06 00C8 = 0000");
+const QString DefaultSpeed = QStringLiteral("1 10 00D8 = 7530 0000");  // 300 rpm
 // 2 mm/s at a 1 mm lead: 120 rpm, in 0.01 rpm.
-const QString JogSpeed = QStringLiteral("10 00D8=2EE0,0000 @1");
-const QString ManualMode = QStringLiteral("06 00A1=0003 @1");
+const QString JogSpeed = QStringLiteral("1 10 00D8 = 2EE0 0000");
+const QString ManualMode = QStringLiteral("1 06 00A1 = 0003");
 
 enum class HoldEnd { Release, PointerLeaves, FocusMoves, WindowDeactivated, TabSwitched, Esc, StopButton };
 
@@ -49,7 +49,7 @@ class WindowMonitorTest : public QObject
     {
         QTest::mousePress(button("btnJogP"), Qt::LeftButton);
         QTRY_VERIFY(fx.bus.positionMm(Station) > 20.01);
-        QCOMPARE(fx.writes().value(2), QStringLiteral("06 00C8=0001 @1"));
+        QCOMPARE(fx.writes().value(2), QStringLiteral("1 06 00C8 = 0001"));
     }
 
 private Q_SLOTS:
@@ -110,8 +110,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("start");
-        QTest::newRow("plus") << "btnJogP" << "06 00C8=0001 @1";
-        QTest::newRow("minus") << "btnJogM" << "06 00C8=0101 @1";
+        QTest::newRow("plus") << "btnJogP" << "1 06 00C8 = 0001";
+        QTest::newRow("minus") << "btnJogM" << "1 06 00C8 = 0101";
     }
     void jogPressAndReleaseInOrder()
     {
@@ -140,7 +140,7 @@ private Q_SLOTS:
 
         QTRY_COMPARE(fx.writes().size(), 3);
         QStringList sent = fx.writes();
-        QCOMPARE(sent.takeLast(), QStringLiteral("10 00CE=FF9C,FFFF @1"));  // -0.1 mm
+        QCOMPARE(sent.takeLast(), QStringLiteral("1 10 00CE = FF9C FFFF"));  // -0.1 mm
         QVERIFY(sent.contains(ManualMode));
         QTRY_COMPARE(fx.bus.positionMm(Station), 19.9);
         expectStandstill();
@@ -152,12 +152,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("button");
         QTest::addColumn<QStringList>("wire");
         QTest::newRow("home") << "btnHome"
-                              << QStringList{"06 00C8=0100 @1", ManualMode, "06 006C=0001 @1", "06 006C=0000 @1"};
+                              << QStringList{"1 06 00C8 = 0100", ManualMode, "1 06 006C = 0001", "1 06 006C = 0000"};
         // The drive's other command bits are kept.
         for (int bit : {1, 2, 4}) {
             QTest::addRow("X%d", bit / 2) << QStringLiteral("btnSimX%1").arg(bit / 2)
-                                          << QStringList{"03 006C/1 @1", QStringLiteral("06 006C=%1 @1").arg(0x0100 | bit, 4, 16, QLatin1Char('0')),
-                                                         "03 006C/1 @1", "06 006C=0100 @1"};
+                                          << QStringList{"1 03 006C x1", QStringLiteral("1 06 006C = %1").arg(0x0100 | bit, 4, 16, QLatin1Char('0')),
+                                                         "1 03 006C x1", "1 06 006C = 0100"};
         }
     }
     void homingAndInputPulsesInOrder()
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QCOMPARE(sent.count(Stop), 1);
         QVERIFY2(sent.indexOf(DefaultSpeed) > sent.indexOf(Stop), qPrintable(sent.join(QLatin1String("; "))));
         if (end == HoldEnd::StopButton)
-            QVERIFY(sent.indexOf(QStringLiteral("06 006C=0004 @1")) > sent.indexOf(Stop));
+            QVERIFY(sent.indexOf(QStringLiteral("1 06 006C = 0004")) > sent.indexOf(Stop));
     }
 
     void escStopsADriveJogFromAnotherTab()
@@ -249,5 +249,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowMonitorTest)
+VEXA_TEST_CLASS(WindowMonitorTest);
 #include "tst_window_monitor.moc"

@@ -227,5 +227,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(WindowRestoreTest)
+VEXA_TEST_CLASS(WindowRestoreTest);
 #include "tst_window_restore.moc"

@@ -104,5 +104,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(ParamsApplyTest)
+VEXA_TEST_CLASS(ParamsApplyTest);
 #include "tst_params_apply.moc"

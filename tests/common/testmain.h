@@ -1,12 +1,13 @@
 #pragma once
 
-// The one main of every test program, and the rule for tests that need a tool.
+// The classes a test program runs, and the rule for tests that need a tool. One main
+// (testmain.cpp) runs every class registered in the program, each with its own fixture.
 
-#include <QApplication>
 #include <QByteArray>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
+
+#include <map>
+#include <memory>
 
 namespace testsupport {
 
@@ -29,19 +30,19 @@ inline QString settingsFile()
     return configHome() + QStringLiteral("/Torvane/TorvaneVexaElectricActuator.conf");
 }
 
-// The settings store is redirected before anything can read the real one.
-template <typename TestClass>
-int runIsolated(int argc, char *argv[])
+using TestFactory = std::unique_ptr<QObject> (*)();
+
+// Every test class of a program, in the order the program runs them.
+inline std::map<QByteArray, TestFactory> &registeredTests()
 {
-    QTemporaryDir config;
-    if (!config.isValid())
-        return 1;
-    configHome() = config.path();
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
-    TestClass test;
-    return QTest::qExec(&test, argc, argv);
+    static std::map<QByteArray, TestFactory> tests;
+    return tests;
 }
+
+struct TestRegistration
+{
+    TestRegistration(const char *name, TestFactory factory) { registeredTests()[name] = factory; }
+};
 
 } // namespace testsupport
 
@@ -55,8 +56,6 @@ int runIsolated(int argc, char *argv[])
         }                                                                                          \
     } while (false)
 
-#define VEXA_TEST_MAIN(TestClass)                                                                  \
-    int main(int argc, char *argv[])                                                               \
-    {                                                                                              \
-        return testsupport::runIsolated<TestClass>(argc, argv);                                    \
-    }
+#define VEXA_TEST_CLASS(TestClass)                                                                 \
+    static const testsupport::TestRegistration TestClass##Registration(                            \
+        #TestClass, [] { return std::unique_ptr<QObject>(new TestClass); })

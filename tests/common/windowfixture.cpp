@@ -2,6 +2,7 @@
 
 #include "engineeringaccess.h"
 #include "registers.h"
+#include "wirelog.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -34,11 +35,6 @@ bool isPoll(const SimRequest &r)
     }
 }
 
-QString hex4(quint16 value)
-{
-    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
-}
-
 int scanRowOf(const QTableWidget *table, int station)
 {
     for (int row = 0; row < table->rowCount(); ++row) {
@@ -58,15 +54,6 @@ SimDriveConfig WindowFixture::drive(quint8 station, quint16 familyCode)
     SimDriveConfig config;
     config.station = station;
     config.familyCode = familyCode;
-    return config;
-}
-
-SimDriveConfig WindowFixture::lead10Drive(quint8 station)
-{
-    SimDriveConfig config = drive(station, 6);
-    config.size = 40;
-    config.rawLead = 100;
-    config.stroke = 100;
     return config;
 }
 
@@ -208,7 +195,7 @@ void WindowFixture::quiesce()
     bus.setFaults(SimFaults());
     if (worker()->isRunning()) {
         worker()->setPollingPaused(true);
-        waitUntilQuiet(120, true);
+        waitUntilQuiet(80, true);
     }
     bus.clearRequests();
     // Fresh boxes: no answer queued for one test is left for the next.
@@ -226,7 +213,7 @@ void WindowFixture::withFaults(const SimFaults &faults, const std::function<void
     if (worker()->isRunning())
         worker()->setPollingPaused(true);
     // A reply held back lands before the next step looks at the drive.
-    waitQuiet(faults.replyDelayMs + 120);
+    waitQuiet(faults.replyDelayMs + 80);
 }
 
 bool WindowFixture::waitPolls(int n)
@@ -235,36 +222,15 @@ bool WindowFixture::waitPolls(int n)
     return QTest::qWaitFor([&] { return states.size() >= n; }, 10000);
 }
 
-QStringList WindowFixture::wire(int from) const
+QStringList WindowFixture::wire(int from, bool writesOnly) const
 {
     QStringList lines;
     const QVector<SimRequest> all = bus.requests();
     for (int i = from; i < all.size(); ++i) {
-        const SimRequest &r = all[i];
-        if (isPoll(r))
-            continue;
-        QString line = QStringLiteral("%1 %2").arg(r.function, 2, 16, QLatin1Char('0')).arg(hex4(r.address));
-        if (r.function == 0x03) {
-            line += QStringLiteral("/%1").arg(r.count);
-        } else {
-            QStringList values;
-            for (quint16 v : r.values)
-                values << hex4(v);
-            line += QLatin1Char('=') + values.join(QLatin1Char(','));
-        }
-        lines << line + QStringLiteral(" @%1").arg(r.station);
+        if (!isPoll(all[i]) && !(writesOnly && all[i].function == 0x03))
+            lines << wireText(all[i]);
     }
     return lines;
-}
-
-QStringList WindowFixture::writes(int from) const
-{
-    QStringList found;
-    for (const QString &line : wire(from)) {
-        if (!line.startsWith(QLatin1String("03 ")))
-            found << line;
-    }
-    return found;
 }
 
 QWidget *WindowFixture::widget(const char *name) const

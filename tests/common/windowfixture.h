@@ -25,8 +25,6 @@ public:
 
     // LXAZ-16L01-50-BC (lead 1 mm, stroke 50 mm) unless the family says otherwise.
     static SimDriveConfig drive(quint8 station, quint16 familyCode = 0);
-    // LXGZ-40, lead 10 mm, stroke 100 mm.
-    static SimDriveConfig lead10Drive(quint8 station);
 
     // Starts the bus with zero wire time; false only when no pseudo-terminal opens.
     bool startBus(const QVector<SimDriveConfig> &drives);
@@ -46,17 +44,17 @@ public:
     // Polling held, the bus quiet, faults, wire log and dialogs cleared.
     void quiesce();
     // Waits until no request other than polling came for quietMs.
-    void waitQuiet(int quietMs = 120);
+    void waitQuiet(int quietMs = 80);
     // Runs the action with the faults on the bus, then clears them and holds polling.
     void withFaults(const SimFaults &faults, const std::function<void()> &action);
     // Waits for n more polling cycles.
     bool waitPolls(int n);
 
     int mark() const { return bus.requests().size(); }
-    // The requests other than live-state polling since a mark, one line each:
-    // "03 0215/1 @3", "06 0215=1A55 @3", "10 0237=EA60,0000 @3".
-    QStringList wire(int from = 0) const;
-    QStringList writes(int from = 0) const;
+    // The requests other than live-state polling since a mark, one line each
+    // as wirelog.h writes them: "1 03 0215 x1", "1 06 0215 = 1A55".
+    QStringList wire(int from = 0, bool writesOnly = false) const;
+    QStringList writes(int from = 0) const { return wire(from, true); }
 
     QWidget *widget(const char *name) const;
     template <typename T> T *find(const char *name) const
@@ -89,4 +87,7 @@ private:
     QString m_failure;
 };
 
+// Faults by name, for test data: "silence", "bad CRC", "exception", "slow" (replies held back
+// beyond any wait), "foreign" (another station answers), "noise", "split", "drop N" (one reply
+// in N lost), "answers N" (silent after N more replies), "none".
 SimFaults faultsOf(const char *name);

@@ -147,5 +147,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(EngineeringTest)
+VEXA_TEST_CLASS(EngineeringTest);
 #include "tst_engineering.moc"

@@ -1,7 +1,8 @@
 // Arbitrary bytes as the drive's side of one transaction. An accepted reply is
-// the first valid frame complete in the pieces offered so far; every other
-// byte counts as skipped; a write succeeds only with a reply, and with its
-// exact echo as that reply it succeeds.
+// the first valid frame complete in the pieces offered so far that starts as the
+// request does (station and function; a write's echo also its address and value
+// or count); every other byte counts as skipped; a write succeeds only with a
+// reply, and with its exact echo as that reply it succeeds.
 // Input: station, operation, count, piece size, then the reply stream.
 
 #include "crc16.h"
@@ -59,10 +60,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(device.writes == QList<QByteArray>{request}, "the request goes out once, unchanged");
     // The hunt written out plainly: the lowest valid candidate in the first pieces that complete one.
     const int received = qMin(stream.size(), device.released * piece);
+    const int start = operation == 0 ? 2 : 6;
     std::optional<QByteArray> expected;
     for (int end = piece; !expected && end < received + piece; end += piece)
         for (int i = 0; !expected && i + length <= qMin(end, received); ++i)
-            if (stream[i] == request[0] && stream[i + 1] == request[1] && hasValidCrc(stream.mid(i, length)))
+            if (stream.mid(i, start) == request.left(start) && hasValidCrc(stream.mid(i, length)))
                 expected = stream.mid(i, length);
     FUZZ_CHECK(frame == expected, "the hunt accepts exactly the first valid frame");
     const LinkStats stats = transport.stats();

@@ -1,5 +1,5 @@
-// The link: CRC and frames against published vectors, the reply hunt, and the
-// worker's polling, queue, pacing and loss on the simulated bus.
+// The link: CRC and frames against published vectors, the reply hunt, and on the
+// simulated bus the worker's polling, queue, pacing and loss, and its port hand-over.
 
 #include "crc16.h"
 #include "linkrig.h"
@@ -238,6 +238,35 @@ private Q_SLOTS:
         QVERIFY(rig.worker.wait(LinkRig::WaitMs));
     }
 
+    void connectingIdentifiesThenHandsThePortToTheWorker()
+    {
+        LinkRig rig({driveAt(1), driveAt(3, 6)});
+        VEXA_START_BUS(rig);
+        QCOMPARE(rig.connectTo(1), QString());
+        QCOMPARE(rig.manager.deviceInfo().model, QString("LXAZ-16L01-50-BC"));
+        QVERIFY(rig.awaitStates(2));
+        const QStringList wire = rig.wire();
+        const int firstPoll = wire.indexOf("1 03 0004 x2");
+        QVERIFY(firstPoll > 0);
+        QVERIFY(wire.mid(0, firstPoll).contains("1 03 02BC x5"));
+        QVERIFY(wire.filter(QRegularExpression("^3 ")).isEmpty());
+        QVERIFY(!rig.manager.scanBus(rig.port()));  // the worker holds the port
+
+        rig.manager.disconnectDevice();
+        QVERIFY(rig.worker.wait(LinkRig::WaitMs));
+        rig.bus.clearRequests();
+        rig.states.clear();
+        QCOMPARE(rig.connectTo(3, false), QString());  // the port comes back at once
+        QVERIFY(rig.awaitStates(1));
+        QVERIFY(rig.wire().filter(QRegularExpression("^1 ")).isEmpty());
+
+        SimFaults silent;
+        silent.silent = true;
+        rig.bus.setFaults(silent);
+        QVERIFY(QTest::qWaitFor([&] { return !rig.errors.isEmpty(); }, LinkRig::WaitMs));
+        QVERIFY(!rig.manager.isConnected());
+    }
+
     void pausedWorkerServesCallsAndQueuedWritesInOrder()
     {
         PollingRig rig;
@@ -280,5 +309,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(LinkTest)
+VEXA_TEST_CLASS(LinkTest);
 #include "tst_link.moc"

@@ -273,5 +273,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(UnitsTest)
+VEXA_TEST_CLASS(UnitsTest);
 #include "tst_units.moc"

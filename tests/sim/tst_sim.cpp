@@ -179,5 +179,5 @@ private Q_SLOTS:
     }
 };
 
-VEXA_TEST_MAIN(SimTest)
+VEXA_TEST_CLASS(SimTest);
 #include "tst_sim.moc"

@@ -101,7 +101,7 @@ ParamSnapshot::Snapshot readSnapshot(ModbusTransport &link, quint8 station)
 struct DriveSession
 {
     DeviceInfo info;
-    std::unique_ptr<QSerialPort> port;
+    std::unique_ptr<QIODevice> port;
     std::unique_ptr<ModbusTransport> link;
 };
 

@@ -27,8 +27,8 @@ QString writeLine(const OddRow &row, int stroke, int station)
 {
     const auto hex4 = [](quint32 v) { return QStringLiteral("%1").arg(v & 0xFFFF, 4, 16, QLatin1Char('0')).toUpper(); };
     const quint32 v = quint32(oddValue(row, stroke));
-    return row.words == 2 ? QStringLiteral("10 %1=%2,%3 @%4").arg(hex4(row.address), hex4(v), hex4(v >> 16)).arg(station)
-                          : QStringLiteral("06 %1=%2 @%3").arg(hex4(row.address), hex4(v)).arg(station);
+    return row.words == 2 ? QStringLiteral("%1 10 %2 = %3 %4").arg(station).arg(hex4(row.address), hex4(v), hex4(v >> 16))
+                          : QStringLiteral("%1 06 %2 = %3").arg(station).arg(hex4(row.address), hex4(v));
 }
 
 void writeText(const QString &path, const QByteArray &text)
@@ -145,7 +145,7 @@ private Q_SLOTS:
         press("btnCompareParams", path);
         QCOMPARE(marked.size(), oddRows().size() + 1);  // every row and the Position 2 push mode
         QCOMPARE(results.filter(QStringLiteral("✔ written, read back")).size(), marked.size());
-        QVERIFY(fx.writes(from).contains(QStringLiteral("06 00DC=0001 @4")));  // Save answered by its default, Yes
+        QVERIFY(fx.writes(from).contains(QStringLiteral("4 06 00DC = 0001")));  // Save answered by its default, Yes
         for (const OddRow &row : oddRows())
             QCOMPARE(fx.reg(row.address), quint16(oddValue(row, 100) & 0xFFFF));
         QCOMPARE(fx.reg(Reg::Pos1MotionMode), Reg::PushMode::Pos1On);
@@ -223,7 +223,7 @@ private Q_SLOTS:
         fx.find<QDoubleSpinBox>("spinD_pos0Speed")->setValue(100.0);
         const int from = fx.mark();
         press("btnWrite_pos0Speed");
-        QVERIFY2(fx.writes(from).contains(QStringLiteral("10 0227=EA60,0000 @6")), qPrintable(fx.writes(from).join(';')));
+        QVERIFY2(fx.writes(from).contains(QStringLiteral("6 10 0227 = EA60 0000")), qPrintable(fx.writes(from).join(';')));
     }
 };
 

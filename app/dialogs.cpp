@@ -1,7 +1,14 @@
 #include "dialogs.h"
 
+#include <QDialog>
 #include <QFileDialog>
 #include <QPushButton>
+
+int Dialogs::exec(QDialog *dialog)
+{
+    Q_UNUSED(dialog)
+    return QDialog::Rejected;
+}
 
 WidgetDialogs::WidgetDialogs(QWidget *parent) : m_parent(parent) {}
 
@@ -39,4 +46,9 @@ QString WidgetDialogs::openFileName(const QString &title, const QString &directo
                                     const QString &filter)
 {
     return QFileDialog::getOpenFileName(m_parent, title, directory, filter);
+}
+
+int WidgetDialogs::exec(QDialog *dialog)
+{
+    return dialog->exec();
 }

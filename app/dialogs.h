@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QString>
 
+class QDialog;
 class QWidget;
 
 // Every modal box and file dialog of the window goes through this interface, so
@@ -28,6 +29,11 @@ public:
                                  const QString &filter) = 0;
     virtual QString openFileName(const QString &title, const QString &directory,
                                  const QString &filter) = 0;
+
+    // Runs a dialog of the window's own (its widgets carry object names) until
+    // it closes; the QDialog result code. Answers that show nothing close it
+    // unseen, as rejected.
+    virtual int exec(QDialog *dialog);
 };
 
 // The real boxes, modal and parented to the given window.
@@ -45,6 +51,7 @@ public:
                          const QString &filter) override;
     QString openFileName(const QString &title, const QString &directory,
                          const QString &filter) override;
+    int exec(QDialog *dialog) override;
 
 private:
     QWidget *m_parent;

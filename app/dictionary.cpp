@@ -205,6 +205,32 @@ const QMap<QString, DictionaryEntry> &extraTexts()
             "Parameters were written to the drive but not saved to ROM; they are lost at power-off.\n"
             "Save them to ROM now?");
         add("dirty_tip", "尚未寫入；設備值：%1", "Not written yet; drive value: %1");
+        add("btnCompareParams", "與設備比對", "Compare with Drive");
+        add("restore_connect_first", "請先連線至設備，才能將檔案與設備比對。",
+            "Please connect first: the file is compared with the connected drive.");
+        add("restore_read_failed", "無法從設備讀取：%1\n\n未進行比對。",
+            "Could not read from the device: %1\n\nNothing was compared.");
+        add("restore_title", "檔案與設備比對 — %1", "File vs Drive — %1");
+        add("restore_col_param", "參數", "Parameter");
+        add("restore_col_file", "檔案值", "File");
+        add("restore_col_drive", "設備值", "Drive");
+        add("restore_col_unit", "單位", "Unit");
+        add("restore_col_result", "結果", "Result");
+        add("restore_differs", "≠ 不同", "≠ differs");
+        add("restore_same", "相同", "same");
+        add("restore_notInFile", "檔案未記錄", "not in file");
+        add("restore_pos0Push", "位置 1 推壓模式", "Pos1 Push Mode");
+        add("restore_pos1Push", "位置 2 推壓模式", "Pos2 Push Mode");
+        add("restore_summary", "共 %2 項，%1 項與設備不同。", "%1 of %2 values differ from the drive.");
+        add("restore_write", "寫入差異", "Write differences");
+        add("restore_close", "關閉", "Close");
+        add("restore_written", "✔ 已寫入並讀回確認", "✔ written, read back");
+        add("restore_notApplied", "✖ 未套用（設備值 %1）", "✖ not applied (drive holds %1)");
+        add("restore_notReadBack", "✖ 無法讀回確認", "✖ could not be read back");
+        add("restore_done", "%2 項差異中 %1 項已寫入並確認。", "%1 of %2 differences written and confirmed.");
+        add("restore_save_title", "斷電保存", "Save to ROM");
+        add("restore_save_question", "%2 項差異中 %1 項已寫入設備。\n是否斷電保存至 ROM？",
+            "%1 of %2 differences were written to the drive.\nSave them to ROM now?");
         add("status_alarm_read", "已讀取警報：目前 %1", "Alarm read: current %1");
         add("status_alarm_unread", "未能讀取警報：設備無回應", "Alarm not read: no reply from the drive");
         add("status_alarm_cleared", "已送出警報重置，目前 %1", "Alarm reset sent; current %1");

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "paramdiff.h"
+#include "paramfile.h"
+#include "paramsnapshot.h"
 #include "productidentity.h"
 
 #include <QMainWindow>
@@ -15,6 +18,7 @@ class Dialogs;
 class EngineeringAccess;
 class ModbusWorker;
 class ParamManager;
+class ParamRestoreDialog;
 class QCloseEvent;
 class QEvent;
 class QLabel;
@@ -217,11 +221,17 @@ private:
     void onPushToggled(int group, bool on);
     void onPushModeRead(int group, bool on);
     void setPushTorqueRowEnabled(int group, bool enabled);
-    void showThresholdAngle(QLabel *label, double mm);
-    // The three angle labels of the Advanced tab from their boxes.
+    // A threshold of this many encoder steps as a motor angle; "---" when steps < 0 (no lead).
+    void showThresholdAngle(QLabel *label, qint64 steps);
+    // The three angle labels of the Advanced tab, from what a Write would send.
     void refreshParamThresholdAngles();
+    // Steps, decimals and ranges of the Advanced tab's threshold boxes at the drive's lead.
     void applyErrSpinStep(double lead);
+    // The same for the engineering form's threshold boxes at the form's lead.
+    void applyFormThresholdStep(double lead);
     void onReadAdvCurrent();
+    // Register 0x000E shown in the two current rows.
+    void showCurrentLimits(quint16 word);
     void onWriteIdleCurrent();
     void onWriteRunCurrent();
     void writeCurrentLimit(bool running);
@@ -231,6 +241,24 @@ private:
     // mainwindow_paramfiles.cpp
     void onExportParams();
     void onImportParams();
+    // The root object of a parameter file; false after saying why it cannot be used.
+    bool loadParamFile(const QString &path, QJsonObject *root);
+    // The file's product against the drive: false when it is refused or the operator declines.
+    bool acceptFileIdentity(const QJsonObject &root);
+    // The connected drive's identity as a parameter file records it.
+    ParamFile::Identity driveIdentity() const;
+    // Every value a file records, read from the drive with polling paused.
+    ParamSnapshot::Snapshot readDriveSnapshot();
+    // The values read into the rows, push switches and current limits.
+    void showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot);
+    // A file's values into the boxes (never into the drive).
+    void applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped);
+    // mainwindow_restore.cpp: a file against the drive, and its differences written.
+    void onCompareParams();
+    void writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
+                              const QVector<ParamDiff::Row> &differences);
+    void writeFileDifference(const ParamDiff::Row &row);
+    QPushButton *btnCompareParams = nullptr;
     // mainwindow_station.cpp
     void onChangeStationClicked();
     int pollingPauseDepth = 0;
@@ -279,9 +307,12 @@ private:
     void updateExpectedData();
     void onLeadChanged();
     void onStrokeChanged();
-    void onDynErrMmChanged(double mm);
-    void onStaErrMmChanged(double mm);
-    void onPosWarnMmChanged(double mm);
+    // The connected drive is one the catalogue knows: the form then never touches its identity.
+    bool driveRecognised() const;
+    // An operator's change of the form ends the hold of an imported listing.
+    void releaseListingOnEdit();
+    void showCompareSource();
+    void refreshFormThresholdAngles();
     void refreshLeadChoices();
     void refreshStrokeChoices();
     void showSmoothingConstant();
@@ -298,6 +329,13 @@ private:
     EngineeringAccess *engAccess = nullptr;
     // Radio switches and form refreshes re-enter updateExpectedData; the outer call does the work.
     bool updatingExpectedData = false;
+    // The choices are being refreshed: the buttons they check are no edits.
+    bool refreshingForm = false;
+    // What the form describes; the product identity is the drive's while a recognised drive is connected.
+    QString formFamily;
+    int formSize = 16;
+    int formStroke = 30;
+    QLabel *lblCmpSource = nullptr;
 
     // Mirrors engAccess; the connection tab reads it for strict matching and row styles.
     bool engineerMode = false;

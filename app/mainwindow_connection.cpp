@@ -285,10 +285,8 @@ void MainWindow::onConnected(const DeviceInfo &info)
 
     // Error thresholds step and read in angles at this lead.
     applyErrSpinStep(product.lead);
-    showThresholdAngle(ui->lbl_DynErrThreshold, ui->spinDynErrMm->value());
-    showThresholdAngle(ui->lbl_StaErrThreshold, ui->spinStaErrMm->value());
-    showThresholdAngle(ui->lbl_PosWarnThreshold, ui->spinPosWarnMm->value());
     refreshParamThresholdAngles();
+    refreshFormThresholdAngles();
 
     // Lamp, status and product.
     setLed(ui->ledConnection, true, false);
@@ -297,7 +295,10 @@ void MainWindow::onConnected(const DeviceInfo &info)
     ui->lblProductInfo->setText(info.model);
     ui->lblHeaderProduct->setText(info.model);
 
-    // The engineering form offers this family's leads and strokes.
+    // The engineering form offers this family's leads and strokes until its own choices are used.
+    formFamily = info.family;
+    formSize = info.size;
+    formStroke = info.stroke;
     refreshLeadChoices();
     refreshStrokeChoices();
 

@@ -9,6 +9,7 @@
 #include "customsettings.h"
 #include "dialogs.h"
 #include "dictionary.h"
+#include "paramconversions.h"
 #include "parammanager.h"
 #include "productconfig.h"
 #include "steppeddoublespinbox.h"
@@ -86,6 +87,8 @@ template <typename Value> void packChoices(QGridLayout *grid, const Choices<Valu
     }
 }
 
+constexpr double FormThresholdMaxMm = 5.0;
+
 bool isUnrecognisedProduct(const QString &productText)
 {
     return productText.isEmpty() || productText == QLatin1String("---") || productText.startsWith(QStringLiteral("⚠"));
@@ -95,7 +98,12 @@ bool isUnrecognisedProduct(const QString &productText)
 
 void MainWindow::setupProductForm()
 {
-    const auto update = [this] { updateExpectedData(); };
+    // Every signal below is either the operator's change of the form, which
+    // lets the form's block replace an imported listing, or a refresh.
+    const auto update = [this] {
+        releaseListingOnEdit();
+        updateExpectedData();
+    };
     for (const auto &[button, code] : familyButtons(ui))
         connect(button, &QRadioButton::toggled, this, update);
     for (const auto &[button, size] : sizeButtons(ui))
@@ -110,19 +118,27 @@ void MainWindow::setupProductForm()
                           ui->gen_Pos0PushTorque, ui->gen_Pos1PushTorque})
         connect(box, qOverload<int>(&QSpinBox::valueChanged), this, update);
 
+    const auto leadChanged = [this] {
+        releaseListingOnEdit();
+        onLeadChanged();
+    };
+    const auto strokeChanged = [this] {
+        releaseListingOnEdit();
+        onStrokeChanged();
+    };
     for (const auto &[button, lead] : leadButtons(ui))
-        connect(button, &QRadioButton::toggled, this, &MainWindow::onLeadChanged);
+        connect(button, &QRadioButton::toggled, this, leadChanged);
     for (const auto &[button, stroke] : strokeButtons(ui))
-        connect(button, &QRadioButton::toggled, this, &MainWindow::onStrokeChanged);
-    connect(ui->comboStrokeRange, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::onStrokeChanged);
+        connect(button, &QRadioButton::toggled, this, strokeChanged);
+    connect(ui->comboStrokeRange, qOverload<int>(&QComboBox::currentIndexChanged), this, strokeChanged);
 
-    connect(ui->spinDynErrMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            &MainWindow::onDynErrMmChanged);
-    connect(ui->spinStaErrMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            &MainWindow::onStaErrMmChanged);
-    connect(ui->spinPosWarnMm, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-            &MainWindow::onPosWarnMmChanged);
+    for (QDoubleSpinBox *box : {ui->spinDynErrMm, ui->spinStaErrMm, ui->spinPosWarnMm})
+        connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), this, [this] {
+            releaseListingOnEdit();
+            refreshFormThresholdAngles();
+            updateExpectedData();
+        });
+    connect(cmpManager, &CmpManager::listingChanged, this, &MainWindow::showCompareSource);
 
     connect(ui->btnExp, &QPushButton::clicked, this, &MainWindow::exportGenParams);
     connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::showSmoothingConstant);
@@ -146,7 +162,7 @@ ProductConfig MainWindow::formConfig() const
     c.size = checkedValue(sizeButtons(ui), 16);
     const double lead = checkedFormLead();
     c.lead = lead > 0.0 ? lead : 1.0;
-    c.stroke = product.stroke;
+    c.stroke = formStroke;
     // The family and size the block declares, so its current row matches them.
     c.ratedCurrent = ratedCurrentOf(ActuatorCatalogue::findSpec(familyNameForCode(c.familyCode), c.size));
 
@@ -186,23 +202,28 @@ void MainWindow::updateExpectedData()
     const QScopedValueRollback<bool> busy(updatingExpectedData, true);
 
     if (ui->mainTabs->currentIndex() == EngineeringTab || !isConnected) {
-        product.family = familyNameForCode(checkedValue(familyButtons(ui), 0));
-        product.size = checkedValue(sizeButtons(ui), 16);
-        if (const ActuatorFamily *family = ActuatorCatalogue::findFamilyByName(product.family)) {
+        formFamily = familyNameForCode(checkedValue(familyButtons(ui), 0));
+        formSize = checkedValue(sizeButtons(ui), 16);
+        if (const ActuatorFamily *family = ActuatorCatalogue::findFamilyByName(formFamily)) {
             const QVector<int> shown = sizeChoices(*family);
             for (const auto &[button, size] : sizeButtons(ui))
                 button->setVisible(shown.contains(size));
             packChoices(ui->gridLayout_size, sizeButtons(ui));
-            const int size = chooseSize(product.size, shown);
-            if (size != product.size) {
+            const int size = chooseSize(formSize, shown);
+            if (size != formSize) {
                 for (const auto &[button, value] : sizeButtons(ui)) {
                     if (value == size)
                         button->setChecked(true);
                 }
-                product.size = size;
+                formSize = size;
             }
-            const int rated = ratedCurrentOf(ActuatorCatalogue::findSpec(product.family, product.size));
+            const int rated = ratedCurrentOf(ActuatorCatalogue::findSpec(formFamily, formSize));
             ui->lblRatedCurrent->setText(QStringLiteral("%1 A").arg(rated / 100.0, 0, 'f', 1));
+        }
+        // Without a drive the catalogue knows, the form stands in for it.
+        if (!driveRecognised()) {
+            product.family = formFamily;
+            product.size = formSize;
         }
         refreshLeadChoices();
         refreshStrokeChoices();
@@ -210,22 +231,42 @@ void MainWindow::updateExpectedData()
     cmpManager->applyProductConfig(formConfig());
 }
 
+bool MainWindow::driveRecognised() const
+{
+    return isConnected && !isUnrecognisedProduct(ui->lblProductInfo->text());
+}
+
+void MainWindow::releaseListingOnEdit()
+{
+    // Refreshes and the form's own follow-up changes are not edits.
+    if (!updatingExpectedData && !refreshingForm)
+        cmpManager->releaseListing();
+}
+
+void MainWindow::showCompareSource()
+{
+    const QString name = cmpManager->listingName();
+    lblCmpSource->setVisible(!name.isEmpty());
+    lblCmpSource->setText((currentLang == QLatin1String("zh") ? QStringLiteral("比對表內容來自檔案：%1（變更左側設定後改用設定產生）")
+                                                             : QStringLiteral("Rows from file: %1 (a change of the form replaces them)"))
+                              .arg(name));
+}
+
+void MainWindow::refreshFormThresholdAngles()
+{
+    // The angles read at the product identity's lead (the connected drive's).
+    const double lead = product.lead;
+    const auto steps = [lead](const QDoubleSpinBox *box) { return lead > 0 ? thresholdSteps(box->value(), lead) : -1; };
+    showThresholdAngle(ui->lbl_DynErrThreshold, steps(ui->spinDynErrMm));
+    showThresholdAngle(ui->lbl_StaErrThreshold, steps(ui->spinStaErrMm));
+    showThresholdAngle(ui->lbl_PosWarnThreshold, steps(ui->spinPosWarnMm));
+}
+
 void MainWindow::onLeadChanged()
 {
-    // A recognised drive keeps its own lead while the form is not in use.
-    if (ui->mainTabs->currentIndex() != EngineeringTab && isConnected
-        && !isUnrecognisedProduct(ui->lblProductInfo->text()))
-        return;
     const double lead = checkedFormLead();
     if (lead <= 0.0)
         return;
-
-    // Without a drive the monitor tab cannot jog; the connection sets the range from the catalogue.
-    if (!nudgeMode && isConnected) {
-        const int limit = jogSpeedLimit(isConnected, product.family, product.size, lead);
-        jogSpeedBox->setRange(1.0, limit);
-        ui->slideJogSpeed->setRange(1, limit);
-    }
 
     ProductConfig defaults;
     applyLeadDefaults(defaults, lead);
@@ -237,19 +278,29 @@ void MainWindow::onLeadChanged()
         ui->gen_PosSpeed->setValue(defaults.posSpeed);
         ui->gen_Pos1Speed->setValue(defaults.pos1Speed);
     }
-    applyErrSpinStep(lead);
+    // The thresholds as exact steps of this lead (0.125 mm at lead 1 is 25 steps, not 0.13 mm).
+    applyFormThresholdStep(lead);
     {
         const QSignalBlocker dyn(ui->spinDynErrMm), sta(ui->spinStaErrMm), warn(ui->spinPosWarnMm);
         ui->spinDynErrMm->setValue(defaults.dynErrMm);
         ui->spinStaErrMm->setValue(defaults.staErrMm);
         ui->spinPosWarnMm->setValue(defaults.posWarnMm);
     }
-    showThresholdAngle(ui->lbl_DynErrThreshold, ui->spinDynErrMm->value());
-    showThresholdAngle(ui->lbl_StaErrThreshold, ui->spinStaErrMm->value());
-    showThresholdAngle(ui->lbl_PosWarnThreshold, ui->spinPosWarnMm->value());
+    refreshFormThresholdAngles();
 
-    paramManager->setLead(lead);
-    paramManager->setStroke(product.stroke);
+    // A drive the catalogue knows keeps its own lead, conversions, jog limit
+    // and threshold boxes: the form only describes the block.
+    if (!driveRecognised()) {
+        // Without a drive the monitor tab cannot jog; the connection sets the range from the catalogue.
+        if (!nudgeMode && isConnected) {
+            const int limit = jogSpeedLimit(isConnected, product.family, product.size, lead);
+            jogSpeedBox->setRange(1.0, limit);
+            ui->slideJogSpeed->setRange(1, limit);
+        }
+        applyErrSpinStep(lead);
+        paramManager->setLead(lead);
+        paramManager->setStroke(product.stroke);
+    }
     updateExpectedData();
 }
 
@@ -262,7 +313,9 @@ void MainWindow::onStrokeChanged()
         if (ok && ranged >= 1)
             stroke = ranged;
     }
-    product.stroke = stroke;
+    formStroke = stroke;
+    if (!driveRecognised())
+        product.stroke = stroke;
 
     ProductConfig defaults;
     applyStrokeDefaults(defaults, stroke);
@@ -276,27 +329,23 @@ void MainWindow::onStrokeChanged()
     updateExpectedData();
 }
 
-void MainWindow::onDynErrMmChanged(double mm)
+void MainWindow::applyFormThresholdStep(double lead)
 {
-    showThresholdAngle(ui->lbl_DynErrThreshold, mm);
-    updateExpectedData();
-}
-
-void MainWindow::onStaErrMmChanged(double mm)
-{
-    showThresholdAngle(ui->lbl_StaErrThreshold, mm);
-    updateExpectedData();
-}
-
-void MainWindow::onPosWarnMmChanged(double mm)
-{
-    showThresholdAngle(ui->lbl_PosWarnThreshold, mm);
-    updateExpectedData();
+    if (!(lead > 0))
+        return;
+    const double step = ParamConv::stepsToErrorMm(1, lead);
+    for (QDoubleSpinBox *box : {ui->spinDynErrMm, ui->spinStaErrMm, ui->spinPosWarnMm}) {
+        const QSignalBlocker block(box);
+        box->setDecimals(ParamConv::thresholdDecimals(lead));
+        box->setRange(step, FormThresholdMaxMm);
+        box->setSingleStep(step);
+    }
 }
 
 void MainWindow::refreshLeadChoices()
 {
-    const std::optional<QVector<double>> shown = leadChoices(ActuatorCatalogue::findSpec(product.family, product.size));
+    const QScopedValueRollback<bool> refreshing(refreshingForm, true);
+    const std::optional<QVector<double>> shown = leadChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
     if (!shown)
         return;
     for (const auto &[button, lead] : leadButtons(ui)) {
@@ -321,7 +370,8 @@ void MainWindow::refreshLeadChoices()
 
 void MainWindow::refreshStrokeChoices()
 {
-    const StrokeChoices choices = strokeChoices(ActuatorCatalogue::findSpec(product.family, product.size));
+    const QScopedValueRollback<bool> refreshing(refreshingForm, true);
+    const StrokeChoices choices = strokeChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
     if (choices.range) {
         ui->strokeStack->setCurrentIndex(1);
         const int remembered = ui->comboStrokeRange->currentData().toInt();
@@ -331,12 +381,12 @@ void MainWindow::refreshStrokeChoices()
             for (int stroke : choices.values)
                 ui->comboStrokeRange->addItem(QStringLiteral("%1 mm").arg(stroke), stroke);
             // The stroke in use stays on show; the remembered one only stands in for it.
-            const bool offered = choices.values.contains(product.stroke);
+            const bool offered = choices.values.contains(formStroke);
             ui->comboStrokeRange->setCurrentIndex(
-                rangeStrokeIndex(choices.values, offered ? product.stroke : remembered));
+                rangeStrokeIndex(choices.values, offered ? formStroke : remembered));
         }
         // A stroke the product cannot have gives way to the one on show.
-        if (!choices.values.isEmpty() && ui->comboStrokeRange->currentData().toInt() != product.stroke)
+        if (!choices.values.isEmpty() && ui->comboStrokeRange->currentData().toInt() != formStroke)
             onStrokeChanged();
         return;
     }
@@ -349,13 +399,13 @@ void MainWindow::refreshStrokeChoices()
         return;
     // The button of the stroke in use is the one checked; when the product
     // cannot have that stroke, the first offered one replaces it.
-    const int shownStroke = choices.values.contains(product.stroke) ? product.stroke : choices.values.first();
+    const int shownStroke = choices.values.contains(formStroke) ? formStroke : choices.values.first();
     for (const auto &[button, stroke] : strokeButtons(ui)) {
         if (stroke != shownStroke)
             continue;
         if (!button->isChecked())
             button->setChecked(true);
-        else if (product.stroke != shownStroke)
+        else if (formStroke != shownStroke)
             onStrokeChanged();
     }
 }

@@ -80,6 +80,14 @@ void MainWindow::setupEngineeringTab()
         bar->setValue(bar->maximum());
     });
 
+    // Names the listing file the rows come from while one is loaded.
+    lblCmpSource = new QLabel(ui->groupBox_engRight);
+    lblCmpSource->setObjectName(QStringLiteral("lblCmpSource"));
+    lblCmpSource->setStyleSheet(QStringLiteral("color:#b45309; font-weight:bold;"));
+    lblCmpSource->setWordWrap(true);
+    lblCmpSource->hide();
+    ui->verticalLayout_engRight->insertWidget(ui->verticalLayout_engRight->indexOf(ui->cmpTable), lblCmpSource);
+
     applyEngineerPrivileges();
     cmpManager->setTable(ui->cmpTable);
     cmpManager->setLog(ui->cmpLogs);
@@ -95,6 +103,7 @@ void MainWindow::retranslateEngineeringTab()
 {
     cmpManager->setLanguage(currentLang);
     showSmoothingConstant();
+    showCompareSource();
 }
 
 bool MainWindow::handleVersionLabelEvent(QEvent *event)

@@ -36,7 +36,7 @@ const char *const monitorTabWidgets[] = {
 
 const char *const motionTabWidgets[] = {
     "btnSaveParams", "btnReadAllParams", "ckbtn_pos0Push", "ckbtn_pos1Push",
-    "btnExportParams", "btnImportParams", "lblNewStation", "btnChangeStation",
+    "btnExportParams", "btnImportParams", "btnCompareParams", "lblNewStation", "btnChangeStation",
 };
 
 const char *const engineeringTabWidgets[] = {

@@ -5,7 +5,10 @@
 #include "ui_mainwindow.h"
 
 #include "dialogs.h"
+#include "modbusworker.h"
+#include "paramconversions.h"
 #include "paramfile.h"
+#include "paramsnapshot.h"
 #include "parammanager.h"
 
 #include <QApplication>
@@ -26,11 +29,6 @@ QSpinBox *integerBox(const Ui::MainWindow *ui, const ParamManager *params, const
     if (key == QLatin1String("runCurrent"))
         return ui->spin_runCurrent;
     return params->params().value(key).spin;
-}
-
-QDoubleSpinBox *decimalBox(const ParamManager *params, const QString &key)
-{
-    return params->params().value(key).spinD;
 }
 
 // Restores the cursor on every way out of the drive reads.
@@ -69,33 +67,25 @@ void MainWindow::onExportParams()
     if (answer != QMessageBox::Yes)
         return;
 
+    // Every value from the drive, push torques too; a value that cannot be
+    // read leaves no file rather than one holding what the screen showed.
+    ParamSnapshot::Snapshot snapshot;
     {
-        // Values whose read fails keep what the widgets showed.
         const WaitCursor wait;
-        pausePolling(true);
-        paramManager->readAll(stationId, product.lead, product.stroke);
-        onReadAdvCurrent();
-        paramManager->readSingle(QStringLiteral("smoothMs"), stationId, product.lead);
-        pausePolling(false);
+        snapshot = readDriveSnapshot();
+    }
+    showDriveSnapshot(snapshot);
+    if (!snapshot.complete()) {
+        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
+                           (zh ? QStringLiteral("無法從設備讀取：%1\n\n未寫入任何檔案。")
+                               : QStringLiteral("Could not read from the device: %1\n\nNo file was written."))
+                               .arg(ParamSnapshot::namesOf(snapshot.unreadable, currentLang)));
+        return;
     }
 
     ParamFile::Content content;
-    for (const QString &key : ParamFile::integerKeys())
-        content.integers.insert(key, integerBox(ui, paramManager, key)->value());
-    for (const QString &key : ParamFile::decimalKeys())
-        content.decimals.insert(key, decimalBox(paramManager, key)->value());
-    content.pos0PushEnable = ui->ckbtn_pos0Push->isChecked();
-    content.pos1PushEnable = ui->ckbtn_pos1Push->isChecked();
-    ParamFile::Identity &id = content.identity;
-    id.family = product.family;
-    id.size = product.size;
-    id.lead = product.lead;
-    id.stroke = product.stroke;
-    id.direction = product.direction;
-    id.modelStr = model;
-    id.logicVersion = product.logicVersion;
-    id.firmware = product.firmware;
-    id.hardware = product.hardware;
+    ParamSnapshot::fillContent(snapshot, product.lead, &content);
+    content.identity = driveIdentity();
     content.exportTime = QDateTime::currentDateTime();
     content.swVersion = QStringLiteral(VEXA_APP_VERSION);
 
@@ -117,89 +107,14 @@ void MainWindow::onImportParams()
                                                  QString(), FileFilter);
     if (path.isEmpty())
         return;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
-                           (zh ? QStringLiteral("無法開啟檔案：\n%1") : QStringLiteral("Cannot open file:\n%1")).arg(path));
+    QJsonObject root;
+    if (!loadParamFile(path, &root) || !acceptFileIdentity(root))
         return;
-    }
-    QByteArray text;
-    const bool whole = ParamFile::readLimited(file, &text);
-    file.close();
-    if (!whole) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
-                           ParamFile::tooLargeMessage(path, currentLang));
-        return;
-    }
-
-    const ParamFile::Parsed parsed = ParamFile::parse(text, currentLang);
-    if (!parsed.ok) {
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("Error"), parsed.error);
-        return;
-    }
-    const QJsonObject &root = parsed.root;
     const QString fileModel = ParamFile::identityOf(root).modelStr;
 
-    ParamFile::Identity drive;
-    drive.family = product.family;
-    drive.size = product.size;
-    drive.lead = product.lead;
-    drive.stroke = product.stroke;
-    drive.direction = product.direction;
-    const ParamFile::Compatibility compatibility = ParamFile::checkCompatibility(root, drive, currentLang);
-    if (!compatibility.blocking.isEmpty()) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("無法匯入") : QStringLiteral("Import Blocked"),
-                           ParamFile::blockedMessage(compatibility, fileModel, currentLang));
-        return;
-    }
-    if (!compatibility.other.isEmpty()) {
-        const QMessageBox::StandardButton answer = m_dialogs->message(
-            QMessageBox::Warning, zh ? QStringLiteral("產品規格不同") : QStringLiteral("Spec Mismatch"),
-            ParamFile::mismatchQuestion(compatibility, currentLang), QMessageBox::Yes | QMessageBox::No,
-            QMessageBox::No);
-        if (answer != QMessageBox::Yes)
-            return;
-    }
-
-    using Outcome = ParamFile::Loaded::Outcome;
     QStringList typeErrors;
     QStringList clamped;
-    const struct
-    {
-        const char *key;
-        QCheckBox *box;
-    } pushSwitches[] = {{"pos0PushEnable", ui->ckbtn_pos0Push}, {"pos1PushEnable", ui->ckbtn_pos1Push}};
-    for (const auto &push : pushSwitches) {
-        const ParamFile::Loaded loaded = ParamFile::loadBoolean(root, QLatin1String(push.key));
-        if (loaded.outcome == Outcome::TypeError) {
-            typeErrors << QLatin1String(push.key);
-        } else if (loaded.outcome == Outcome::Applied) {
-            // Loading a file never writes to the drive.
-            const QSignalBlocker block(push.box);
-            push.box->setChecked(loaded.value != 0.0);
-        }
-    }
-    setPushTorqueRowEnabled(0, ui->ckbtn_pos0Push->isChecked());
-    setPushTorqueRowEnabled(1, ui->ckbtn_pos1Push->isChecked());
-
-    for (const QString &key : ParamFile::applyOrder()) {
-        ParamFile::Loaded loaded;
-        if (ParamFile::isIntegerKey(key)) {
-            QSpinBox *box = integerBox(ui, paramManager, key);
-            loaded = ParamFile::loadInteger(root, key, box->minimum(), box->maximum());
-            if (loaded.outcome == Outcome::Applied)
-                box->setValue(static_cast<int>(loaded.value));
-        } else {
-            QDoubleSpinBox *box = decimalBox(paramManager, key);
-            loaded = ParamFile::loadDecimal(root, key, box->minimum(), box->maximum());
-            if (loaded.outcome == Outcome::Applied)
-                box->setValue(loaded.value);
-        }
-        if (loaded.outcome == Outcome::TypeError)
-            typeErrors << key;
-        if (!loaded.clampLine.isEmpty())
-            clamped << loaded.clampLine;
-    }
+    applyParamFile(root, &typeErrors, &clamped);
 
     const QString importTitle = zh ? QStringLiteral("匯入警告") : QStringLiteral("Import Warning");
     if (!typeErrors.isEmpty() || !clamped.isEmpty())
@@ -211,4 +126,165 @@ void MainWindow::onImportParams()
         m_dialogs->message(QMessageBox::Warning, importTitle, ParamFile::positionOrderWarning(pos0, pos1, currentLang));
     m_dialogs->message(QMessageBox::Information, QStringLiteral("OK"),
                        ParamFile::importedMessage(fileModel, ParamFile::exportTimeOf(root), currentLang));
+}
+
+ParamFile::Identity MainWindow::driveIdentity() const
+{
+    ParamFile::Identity id;
+    id.family = product.family;
+    id.size = product.size;
+    id.lead = product.lead;
+    id.stroke = product.stroke;
+    id.direction = product.direction;
+    id.modelStr = ui->lblProductInfo->text();
+    id.logicVersion = product.logicVersion;
+    id.firmware = product.firmware;
+    id.hardware = product.hardware;
+    return id;
+}
+
+ParamSnapshot::Snapshot MainWindow::readDriveSnapshot()
+{
+    pausePolling(true);
+    const ParamSnapshot::Snapshot snapshot = ParamSnapshot::read([this](quint16 address, quint16 count) {
+        return worker->syncRead(stationId, address, count, ParamManager::ReadTimeoutMs);
+    });
+    pausePolling(false);
+    return snapshot;
+}
+
+void MainWindow::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
+{
+    for (auto it = snapshot.raw.constBegin(); it != snapshot.raw.constEnd(); ++it) {
+        if (paramManager->params().contains(it.key()))
+            paramManager->updateDisplay(it.key(), it.value(), product.lead);
+    }
+    const struct
+    {
+        const char *key;
+        QCheckBox *box;
+        bool on;
+    } pushSwitches[] = {{"pos0PushEnable", ui->ckbtn_pos0Push, snapshot.pos0PushEnable},
+                        {"pos1PushEnable", ui->ckbtn_pos1Push, snapshot.pos1PushEnable}};
+    for (int group = 0; group < 2; ++group) {
+        const auto &push = pushSwitches[group];
+        if (snapshot.unreadable.contains(QLatin1String(push.key)))
+            continue;
+        {
+            const QSignalBlocker block(push.box);
+            push.box->setChecked(push.on);
+        }
+        setPushTorqueRowEnabled(group, push.on);
+    }
+    if (snapshot.raw.contains(QStringLiteral("idleCurrent"))) {
+        const int idle = int(snapshot.raw.value(QStringLiteral("idleCurrent")));
+        const int running = int(snapshot.raw.value(QStringLiteral("runCurrent")));
+        showCurrentLimits(quint16((running << 8) | idle));
+    }
+    refreshParamThresholdAngles();
+}
+
+void MainWindow::applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped)
+{
+    using Outcome = ParamFile::Loaded::Outcome;
+    const struct
+    {
+        const char *key;
+        QCheckBox *box;
+    } pushSwitches[] = {{"pos0PushEnable", ui->ckbtn_pos0Push}, {"pos1PushEnable", ui->ckbtn_pos1Push}};
+    for (const auto &push : pushSwitches) {
+        const ParamFile::Loaded loaded = ParamFile::loadBoolean(root, QLatin1String(push.key));
+        if (loaded.outcome == Outcome::TypeError) {
+            *typeErrors << QLatin1String(push.key);
+        } else if (loaded.outcome == Outcome::Applied) {
+            // Loading a file never writes to the drive.
+            const QSignalBlocker block(push.box);
+            push.box->setChecked(loaded.value != 0.0);
+        }
+    }
+    setPushTorqueRowEnabled(0, ui->ckbtn_pos0Push->isChecked());
+    setPushTorqueRowEnabled(1, ui->ckbtn_pos1Push->isChecked());
+
+    for (const QString &key : ParamFile::applyOrder()) {
+        ParamFile::Loaded loaded;
+        if (key.endsWith(QLatin1String("Current"))) {
+            QSpinBox *box = integerBox(ui, paramManager, key);
+            loaded = ParamFile::loadInteger(root, key, box->minimum(), box->maximum());
+            if (loaded.outcome == Outcome::Applied)
+                box->setValue(static_cast<int>(loaded.value));
+        } else {
+            // The row keeps the file's exact value: a Write sends what the
+            // file's drive held, whatever the box rounds it to.
+            const ParamEntry row = paramManager->params().value(key);
+            const double minimum = row.spinD ? row.spinD->minimum() : row.spin ? row.spin->minimum() : 0.0;
+            const double maximum = row.spinD ? row.spinD->maximum() : row.spin ? row.spin->maximum() : 0.0;
+            loaded = ParamFile::loadDecimal(root, key, minimum, maximum);
+            quint32 raw = 0;
+            if (loaded.outcome == Outcome::Applied) {
+                if (ParamConv::rawFromNumber(key, loaded.value, product.lead, &raw))
+                    paramManager->loadRaw(key, raw, product.lead);
+                else
+                    *typeErrors << key;
+                // A whole-number setting the drive cannot hold as written (200.6 ms) is named with what it gets.
+                const double applied = ParamConv::exactNumber(key, raw, product.lead);
+                if (ParamFile::isIntegerKey(key) && loaded.clampLine.isEmpty() && ParamFile::differs(applied, loaded.value))
+                    loaded.clampLine = QStringLiteral("%1 (%2→%3)").arg(key, ParamDiff::numberText(loaded.value),
+                                                                       ParamDiff::numberText(applied));
+            }
+        }
+        if (loaded.outcome == Outcome::TypeError)
+            *typeErrors << key;
+        if (!loaded.clampLine.isEmpty())
+            *clamped << loaded.clampLine;
+    }
+}
+
+bool MainWindow::loadParamFile(const QString &path, QJsonObject *root)
+{
+    const bool zh = currentLang == QLatin1String("zh");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+                           (zh ? QStringLiteral("無法開啟檔案：\n%1") : QStringLiteral("Cannot open file:\n%1")).arg(path));
+        return false;
+    }
+    QByteArray text;
+    const bool whole = ParamFile::readLimited(file, &text);
+    file.close();
+    if (!whole) {
+        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+                           ParamFile::tooLargeMessage(path, currentLang));
+        return false;
+    }
+
+    const ParamFile::Parsed parsed = ParamFile::parse(text, currentLang);
+    if (!parsed.ok) {
+        m_dialogs->message(QMessageBox::Warning, QStringLiteral("Error"), parsed.error);
+        return false;
+    }
+    *root = parsed.root;
+    return true;
+}
+
+bool MainWindow::acceptFileIdentity(const QJsonObject &root)
+{
+    const bool zh = currentLang == QLatin1String("zh");
+    const QString fileModel = ParamFile::identityOf(root).modelStr;
+    const ParamFile::Identity drive = driveIdentity();
+    const ParamFile::Compatibility compatibility = ParamFile::checkCompatibility(root, drive, currentLang);
+    if (!compatibility.blocking.isEmpty()) {
+        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("無法匯入") : QStringLiteral("Import Blocked"),
+                           ParamFile::blockedMessage(compatibility, fileModel, currentLang));
+        return false;
+    }
+    if (!compatibility.other.isEmpty()) {
+        const QMessageBox::StandardButton answer = m_dialogs->message(
+            QMessageBox::Warning, zh ? QStringLiteral("產品規格不同") : QStringLiteral("Spec Mismatch"),
+            ParamFile::mismatchQuestion(compatibility, currentLang), QMessageBox::Yes | QMessageBox::No,
+            QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return false;
+    }
+
+    return true;
 }

@@ -13,6 +13,7 @@
 #include "parammanager.h"
 #include "registers.h"
 
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QStatusBar>
 
@@ -32,6 +33,7 @@ constexpr int DefaultRunCurrent = 50;
 constexpr int DefaultDynErrSteps = 25;
 constexpr int DefaultStaErrSteps = 20;
 constexpr int DefaultPosWarnSteps = 15;
+constexpr int PositionDecimals = 3;
 
 // The threshold boxes of the Advanced tab, by parameter key.
 QString thresholdBoxName(const QString &key)
@@ -73,15 +75,17 @@ void MainWindow::setupParamTabs()
     connect(ui->ckbtn_pos1Push, &QCheckBox::toggled, this, [this](bool on) { onPushToggled(1, on); });
     connect(ui->btnExportParams, &QPushButton::clicked, this, &MainWindow::onExportParams);
     connect(ui->btnImportParams, &QPushButton::clicked, this, &MainWindow::onImportParams);
+    // Beside Import: a file compared with the drive before anything is written.
+    btnCompareParams = new QPushButton(ui->btnImportParams->parentWidget());
+    btnCompareParams->setObjectName(QStringLiteral("btnCompareParams"));
+    btnCompareParams->setMinimumWidth(ui->btnImportParams->minimumWidth());
+    ui->horizontalLayout_paramTop->insertWidget(ui->horizontalLayout_paramTop->indexOf(ui->btnImportParams) + 1,
+                                                btnCompareParams);
+    connect(btnCompareParams, &QPushButton::clicked, this, &MainWindow::onCompareParams);
     connect(ui->btnChangeStation, &QPushButton::clicked, this, &MainWindow::onChangeStationClicked);
 
-    const auto angleOnChange = [this](QDoubleSpinBox *box, QLabel *label) {
-        connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), this,
-                [this, label](double mm) { showThresholdAngle(label, mm); });
-    };
-    angleOnChange(ui->param_spinDynErrMm, ui->param_lblDynErr);
-    angleOnChange(ui->param_spinStaErrMm, ui->param_lblStaErr);
-    angleOnChange(ui->param_spinPosWarnMm, ui->param_lblPosWarn);
+    for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm, ui->param_spinPosWarnMm})
+        connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &MainWindow::refreshParamThresholdAngles);
 
     connect(ui->btnRead_idleCurrent, &QPushButton::clicked, this, &MainWindow::onReadAdvCurrent);
     connect(ui->btnRead_runCurrent, &QPushButton::clicked, this, &MainWindow::onReadAdvCurrent);
@@ -125,6 +129,9 @@ void MainWindow::registerParamRows()
         // slider is bound, so the slider follows it.
         if (def.spin && (d.unit == ParamConv::ParamUnit::Plain || d.unit == ParamConv::ParamUnit::Smoothing))
             def.spin->setRange(d.minValue, d.maxValue);
+        // Positions and soft limits show every 0.001 mm the drive keeps.
+        if (def.spinD && d.unit == ParamConv::ParamUnit::Position)
+            def.spinD->setDecimals(PositionDecimals);
         paramManager->registerParam(def);
 
         if (def.btnRead)
@@ -188,6 +195,9 @@ void MainWindow::onParamTabShown(int index)
 {
     if (!isConnected)
         return;
+    // Opening a tab never throws away values loaded from a file or edited; Read All asks first.
+    paramManager->setKeepUnwritten(true);
+    const auto replaceAgain = qScopeGuard([this] { paramManager->setKeepUnwritten(false); });
     if (index == MotionTab) {
         paramManager->readAll(stationId, product.lead, product.stroke);
         paramManager->readSingle(QStringLiteral("softLimitCCW"), stationId, product.lead);
@@ -206,11 +216,26 @@ void MainWindow::onReadAllParams()
 {
     if (!isConnected)
         return;
+    // Values loaded from a file or edited are not lost without a word.
+    const bool unwritten = std::any_of(paramManager->params().keyBegin(), paramManager->params().keyEnd(),
+                                       [this](const QString &key) { return paramManager->isDirty(key); });
+    if (unwritten) {
+        const bool zh = currentLang == QLatin1String("zh");
+        const QMessageBox::StandardButton answer = m_dialogs->message(
+            QMessageBox::Question, zh ? QStringLiteral("讀取全部參數") : QStringLiteral("Read All"),
+            zh ? QStringLiteral("部分參數尚未寫入設備，讀取後將以設備值取代。\n確定要讀取嗎？")
+               : QStringLiteral("Some values on screen are not written to the drive; reading replaces them with "
+                                "the drive's values.\nRead anyway?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
     paramManager->readAll(stationId, product.lead, product.stroke);
     const int failures = paramManager->readAllFailures();
     statusBar()->showMessage(failures == 0 ? translateKey(QStringLiteral("status_read_all"), currentLang)
                                            : translateKey(QStringLiteral("status_read_all_partial"), currentLang)
                                                  .arg(failures));
+    refreshParamThresholdAngles();
 }
 
 void MainWindow::onSaveParams()
@@ -293,52 +318,47 @@ void MainWindow::setPushTorqueRowEnabled(int group, bool enabled)
     }
 }
 
-void MainWindow::showThresholdAngle(QLabel *label, double mm)
+void MainWindow::showThresholdAngle(QLabel *label, qint64 steps)
 {
     if (!label)
         return;
-    const double lead = product.lead;
-    if (!(lead > 0)) {
+    if (steps < 0) {
         label->setText(QStringLiteral("---"));
         label->setStyleSheet(QStringLiteral("color:#94a3b8;"));
         return;
     }
-    // The tiny offset keeps a value that is a whole number of steps in
-    // decimal from falling just below the half after the division.
-    const auto steps = static_cast<quint16>(std::llround(mm * StepsPerRev / lead + 0.000000001));
-    const double angle = steps * DegreesPerStep;
+    const double angle = static_cast<quint16>(steps) * DegreesPerStep;
     label->setText(QStringLiteral(" = %1°").arg(angle, 0, 'f', 1));
     label->setStyleSheet(angle < SmallAngleDeg ? QStringLiteral("color:#dc2626;font-weight:bold;") : QString());
 }
 
 void MainWindow::refreshParamThresholdAngles()
 {
-    showThresholdAngle(ui->param_lblDynErr, ui->param_spinDynErrMm->value());
-    showThresholdAngle(ui->param_lblStaErr, ui->param_spinStaErrMm->value());
-    showThresholdAngle(ui->param_lblPosWarn, ui->param_spinPosWarnMm->value());
+    // The steps a Write would send, so the angle never tells another value than the drive gets.
+    const std::pair<const char *, QLabel *> rows[] = {
+        {"dynErr", ui->param_lblDynErr}, {"staErr", ui->param_lblStaErr}, {"posWarn", ui->param_lblPosWarn}};
+    for (const auto &[key, label] : rows) {
+        quint32 steps = 0;
+        const bool known = product.lead > 0 && paramManager->rawToWrite(QLatin1String(key), product.lead, &steps);
+        showThresholdAngle(label, known ? qint64(steps) : -1);
+    }
 }
 
 void MainWindow::applyErrSpinStep(double lead)
 {
     if (!(lead > 0))
         return;
-    // One encoder step in mm, but never finer than the boxes' two decimals.
-    const double step = std::max(lead / StepsPerRev, 0.01);
-    for (const char *name : {"spinDynErrMm", "spinStaErrMm", "spinPosWarnMm", "param_spinDynErrMm",
-                             "param_spinStaErrMm", "param_spinPosWarnMm"}) {
-        auto *box = findChild<QDoubleSpinBox *>(QLatin1String(name));
-        if (!box)
-            continue;
+    // One encoder step, shown with the decimals that keep every step exact.
+    const double step = lead / StepsPerRev;
+    for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm, ui->param_spinPosWarnMm}) {
         const QSignalBlocker block(box);
+        box->setDecimals(ParamConv::thresholdDecimals(lead));
         box->setSingleStep(step);
-        box->setDecimals(2);
     }
-    // The dynamic and static thresholds stay above the position warning's
-    // 15 steps by at least one step, rounded up to 0.01 mm.
-    const double minimum = ParamConv::ceilTolerant((lead * DefaultPosWarnSteps / StepsPerRev + step) * 100) / 100.0;
+    // The dynamic and static thresholds stay above the position warning's 15 steps by one step.
     for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm}) {
         const QSignalBlocker block(box);
-        box->setMinimum(minimum);
+        box->setMinimum((DefaultPosWarnSteps + 1) * step);
     }
 }
 
@@ -348,9 +368,16 @@ void MainWindow::onReadAdvCurrent()
         return;
     pausePolling(true);
     const QVector<quint16> words = worker->syncRead(stationId, Reg::CurrentLimits, 1, CurrentReadTimeoutMs);
-    if (!words.isEmpty()) {
-        const int running = words[0] >> 8;
-        const int idle = words[0] & 0xFF;
+    if (!words.isEmpty())
+        showCurrentLimits(words[0]);
+    pausePolling(false);
+}
+
+void MainWindow::showCurrentLimits(quint16 word)
+{
+    {
+        const int running = word >> 8;
+        const int idle = word & 0xFF;
         {
             const QSignalBlocker blockRun(ui->spin_runCurrent);
             const QSignalBlocker blockIdle(ui->spin_idleCurrent);
@@ -361,10 +388,9 @@ void MainWindow::onReadAdvCurrent()
         ui->cur_idleCurrent->setText(QString::number(idle));
         ui->raw_idleCurrent->setText(QStringLiteral("(0x%1)").arg(idle, 2, 16, QLatin1Char('0')).toUpper());
         ui->raw_runCurrent->setText(QStringLiteral("(0x%1)").arg(running, 2, 16, QLatin1Char('0')).toUpper());
-        driveCurrentWord = words[0];
+        driveCurrentWord = word;
         refreshCurrentLimitMarks();
     }
-    pausePolling(false);
 }
 
 void MainWindow::onWriteIdleCurrent()

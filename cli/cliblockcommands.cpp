@@ -65,23 +65,15 @@ bool loadListing(const CliContext &ctx, const QString &path, QVector<CmpTask> &t
     }
     QTextStream in(&file);
     in.setCodec("UTF-8");
-    tasks = parseTaskText(in.readAll());
+    const ListingParse parsed = parseListing(in.readAll(), QStringLiteral("en"));
+    if (parsed.badLine > 0) {
+        code = ctx.fail(CliExit::Usage, QStringLiteral("%1: line %2: %3").arg(path).arg(parsed.badLine).arg(parsed.reason));
+        return false;
+    }
+    tasks = parsed.tasks;
     if (tasks.isEmpty()) {
         code = ctx.fail(CliExit::Usage, QStringLiteral("%1 holds no register runs").arg(path));
         return false;
-    }
-    for (const CmpTask &task : qAsConst(tasks)) {
-        if (!task.hasFullExpectedData()) {
-            code = ctx.fail(CliExit::Usage,
-                            QStringLiteral("%1: record %2 (%3, %4 words) holds %5 of %6 data bytes")
-                                .arg(path)
-                                .arg(task.rowIndex + 1)
-                                .arg(hex4(task.address))
-                                .arg(task.wordCount)
-                                .arg(task.expected.size())
-                                .arg(2 * int(task.wordCount)));
-            return false;
-        }
     }
     return true;
 }

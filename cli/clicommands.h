@@ -51,5 +51,5 @@ int cmdScan(const CliContext &ctx);
 int cmdIdentify(const CliContext &ctx);
 // block compare | block write: the engineering register block against a listing file.
 int cmdBlock(const CliContext &ctx);
-// params export | params show: the JSON parameter file the window exports and imports.
+// params export | show | diff | apply: the JSON parameter file the window exports and imports.
 int cmdParams(const CliContext &ctx);

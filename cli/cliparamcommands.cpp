@@ -1,5 +1,6 @@
 // vexa-cli params: export a drive's parameters to the window's JSON file
-// format, show what a parameter file holds, and compare a file with a drive.
+// format, show what a parameter file holds, compare a file with a drive and
+// write its differences into the drive.
 
 #include "actuatorcatalogue.h"
 #include "cli.h"
@@ -8,9 +9,11 @@
 #include "deviceinfo.h"
 #include "modbustransport.h"
 #include "modbusworker.h"
+#include "paramapply.h"
 #include "paramconversions.h"
 #include "paramdiff.h"
 #include "paramfile.h"
+#include "paramsnapshot.h"
 #include "registers.h"
 
 #include <QEventLoop>
@@ -23,8 +26,6 @@ namespace {
 
 constexpr int IdentifyWaitMs = 5000;
 constexpr int ReadTimeoutMs = 300;
-constexpr int PositionBlockWords = 9;  // accel at +0, decel +2, speed +4/+5, position +7/+8
-constexpr int ThresholdWords = 2;      // dynamic, static error thresholds
 
 bool isRecognitionFailure(const QString &reason)
 {
@@ -70,64 +71,9 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
     return code;
 }
 
-// An integer parameter as its value box would hold it: within the box's range.
-int boxedInteger(const QString &key, quint32 raw)
+ParamFile::Identity identityOf(const DeviceInfo &info)
 {
-    const int value = ParamConv::integerFromRaw(key, raw);
-    const ParamConv::ParamDefinition *def = ParamConv::findParamDefinition(key);
-    return def ? qBound(def->minValue, value, def->maxValue) : value;
-}
-
-// Reads everything a file records; throws ModbusError when a read fails.
-ParamFile::Content readContent(ModbusTransport &link, quint8 station, const DeviceInfo &info)
-{
-    const auto read = [&](quint16 address, int count) {
-        return link.readRegisters(station, address, static_cast<quint16>(count), ReadTimeoutMs);
-    };
-    const double lead = info.lead;
-    ParamFile::Content c;
-
-    c.integers.insert(QStringLiteral("homeTorque"), boxedInteger(QStringLiteral("homeTorque"), read(Reg::HomeTorque, 1)[0] & 0xFF));
-    const struct
-    {
-        QString group;
-        quint16 block;
-        quint16 mode;
-        quint16 pushOn;
-        quint16 pushTorque;
-    } groups[] = {
-        {QStringLiteral("pos0"), Reg::Pos0Accel, Reg::Pos0MotionMode, Reg::PushMode::Pos0On, Reg::Pos0PushTorque},
-        {QStringLiteral("pos1"), Reg::Pos1Accel, Reg::Pos1MotionMode, Reg::PushMode::Pos1On, Reg::Pos1PushTorque},
-    };
-    for (const auto &g : groups) {
-        const QVector<quint16> w = read(g.block, PositionBlockWords);
-        c.integers.insert(g.group + QLatin1String("Accel"), boxedInteger(g.group + QLatin1String("Accel"), w[0]));
-        c.integers.insert(g.group + QLatin1String("Decel"), boxedInteger(g.group + QLatin1String("Decel"), w[2]));
-        const QString speed = g.group + QLatin1String("Speed");
-        const QString position = g.group + QLatin1String("Pos");
-        c.decimals.insert(speed, ParamDiff::asShown(ParamConv::decimalFromRaw(speed, ParamConv::join32(w[4], w[5]), lead)));
-        c.decimals.insert(position, ParamDiff::asShown(ParamConv::decimalFromRaw(position, ParamConv::join32(w[7], w[8]), lead)));
-        const QString torque = g.group + QLatin1String("PushTorque");
-        c.integers.insert(torque, boxedInteger(torque, read(g.pushTorque, 1)[0] & 0xFF));
-    }
-    c.pos0PushEnable = read(Reg::Pos0MotionMode, 1)[0] == Reg::PushMode::Pos0On;
-    c.pos1PushEnable = read(Reg::Pos1MotionMode, 1)[0] == Reg::PushMode::Pos1On;
-
-    for (const auto &limit : {std::make_pair(QStringLiteral("softLimitCCW"), Reg::SoftLimitCCW),
-                              std::make_pair(QStringLiteral("softLimitCW"), Reg::SoftLimitCW)}) {
-        const QVector<quint16> w = read(limit.second, 2);
-        c.decimals.insert(limit.first, ParamDiff::asShown(ParamConv::decimalFromRaw(limit.first, ParamConv::join32(w[0], w[1]), lead)));
-    }
-    const QVector<quint16> thresholds = read(Reg::DynamicErrorThreshold, ThresholdWords);
-    c.decimals.insert(QStringLiteral("dynErr"), ParamDiff::asShown(ParamConv::decimalFromRaw(QStringLiteral("dynErr"), thresholds[0], lead)));
-    c.decimals.insert(QStringLiteral("staErr"), ParamDiff::asShown(ParamConv::decimalFromRaw(QStringLiteral("staErr"), thresholds[1], lead)));
-
-    const quint16 currents = read(Reg::CurrentLimits, 1)[0];
-    c.integers.insert(QStringLiteral("idleCurrent"), qBound(ParamFile::IdleCurrentMin, currents & 0xFF, ParamFile::IdleCurrentMax));
-    c.integers.insert(QStringLiteral("runCurrent"), qBound(ParamFile::RunCurrentMin, currents >> 8, ParamFile::RunCurrentMax));
-    c.integers.insert(QStringLiteral("smoothMs"), boxedInteger(QStringLiteral("smoothMs"), read(Reg::SmoothingConstant, 1)[0]));
-
-    ParamFile::Identity &id = c.identity;
+    ParamFile::Identity id;
     id.family = info.family;
     id.size = info.size;
     id.lead = info.lead;
@@ -137,31 +83,50 @@ ParamFile::Content readContent(ModbusTransport &link, quint8 station, const Devi
     id.logicVersion = info.logicVersion;
     id.firmware = info.fwVersion;
     id.hardware = info.hwVersion;
-    c.exportTime = QDateTime::currentDateTime();
-    c.swVersion = QStringLiteral(VEXA_APP_VERSION);
-    return c;
+    return id;
 }
 
-// Identifies the drive, then reads what a parameter file records from it.
-// Ok with both filled, or the exit code after reporting why.
-int readDrive(const CliContext &ctx, const QString &portName, quint8 station, DeviceInfo *info,
-              ParamFile::Content *content)
+ParamSnapshot::Snapshot readSnapshot(ModbusTransport &link, quint8 station)
 {
-    const int identified = identifyDrive(ctx, portName, station, info);
+    return ParamSnapshot::read([&](quint16 address, quint16 count) {
+        try {
+            return link.readRegisters(station, address, count, ReadTimeoutMs);
+        } catch (const ModbusError &) {
+            return QVector<quint16>();
+        }
+    });
+}
+
+// A drive opened for a params command: identified, then its port held for the exchange.
+struct DriveSession
+{
+    DeviceInfo info;
+    std::unique_ptr<QIODevice> port;
+    std::unique_ptr<ModbusTransport> link;
+};
+
+// Identifies the drive and opens its port. Ok, or the exit code after reporting why.
+int openDrive(const CliContext &ctx, const QString &portName, quint8 station, DriveSession *session)
+{
+    const int identified = identifyDrive(ctx, portName, station, &session->info);
     if (identified != CliExit::Ok)
         return identified;
-
-    auto port = openCliPort(ctx, portName);
-    if (!port)
+    session->port = openCliPort(ctx, portName);
+    if (!session->port)
         return CliExit::PortUnavailable;
-    ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
-    ctx.traceLink(link);
-    try {
-        *content = readContent(link, station, *info);
-    } catch (const ModbusError &e) {
-        return ctx.failExchange(e, portName, station, ReadTimeoutMs);
-    }
+    session->link = std::make_unique<ModbusTransport>(ModbusTransport::Pacing::FixedSleep, session->port.get());
+    ctx.traceLink(*session->link);
     return CliExit::Ok;
+}
+
+// Every value a file records; Ok, or NoReply after naming what could not be read.
+int readWhole(const CliContext &ctx, DriveSession &session, quint8 station, ParamSnapshot::Snapshot *snapshot)
+{
+    *snapshot = readSnapshot(*session.link, station);
+    if (snapshot->complete())
+        return CliExit::Ok;
+    return ctx.fail(CliExit::NoReply, QStringLiteral("could not read from the drive: %1")
+                                          .arg(ParamSnapshot::namesOf(snapshot->unreadable, QStringLiteral("en"))));
 }
 
 // The options of a command that talks to one drive: --station in range and
@@ -193,11 +158,21 @@ int paramsExport(const CliContext &ctx)
     const QString portName = options.value(QStringLiteral("port"));
     const QString outPath = options.value(QStringLiteral("out"));
 
-    DeviceInfo info;
-    ParamFile::Content content;
-    code = readDrive(ctx, portName, quint8(station), &info, &content);
+    DriveSession session;
+    code = openDrive(ctx, portName, quint8(station), &session);
     if (code != CliExit::Ok)
         return code;
+    // A value that cannot be read leaves no file rather than a file that is not the drive's.
+    ParamSnapshot::Snapshot snapshot;
+    code = readWhole(ctx, session, quint8(station), &snapshot);
+    if (code != CliExit::Ok)
+        return code;
+    const DeviceInfo &info = session.info;
+    ParamFile::Content content;
+    ParamSnapshot::fillContent(snapshot, info.lead, &content);
+    content.identity = identityOf(info);
+    content.exportTime = QDateTime::currentDateTime();
+    content.swVersion = QStringLiteral(VEXA_APP_VERSION);
 
     // A failure leaves an older file of the same name intact.
     QString error;
@@ -289,6 +264,40 @@ int paramsShow(const CliContext &ctx)
     return CliExit::Ok;
 }
 
+// The file against the identified drive, as the window's import would take
+// it: a file of another product is refused (Usage, with the blocking lines),
+// other differences are noted. Ok with the comparison, or the exit code.
+int compareWithDrive(const CliContext &ctx, const QJsonObject &root, const QString &path, quint8 station,
+                     const QString &portName, DriveSession *session, ParamSnapshot::Snapshot *drive,
+                     ParamDiff::Comparison *comparison)
+{
+    int code = openDrive(ctx, portName, station, session);
+    if (code != CliExit::Ok)
+        return code;
+    const DeviceInfo &info = session->info;
+    const ParamFile::Compatibility compatibility =
+        ParamFile::checkCompatibility(root, identityOf(info), QStringLiteral("en"));
+    if (!compatibility.blocking.isEmpty()) {
+        for (const QString &line : compatibility.blocking)
+            ctx.err << line << '\n';
+        return ctx.fail(CliExit::Usage, QStringLiteral("%1 is for another product than %2").arg(path, info.model));
+    }
+    for (const QString &line : compatibility.other)
+        ctx.err << "note: " << line << '\n';
+    code = readWhole(ctx, *session, station, drive);
+    if (code != CliExit::Ok)
+        return code;
+    *comparison = ParamDiff::compare(root, *drive, info.lead, [&info](const QString &key) {
+        return ParamDiff::fileRange(key, info.lead, info.stroke);
+    });
+    for (const QString &key : qAsConst(comparison->unreadable))
+        ctx.err << key << ": not a valid value in " << path << ", not compared\n";
+    for (const QString &line : qAsConst(comparison->clampLines))
+        ctx.err << "note: out of range, held to " << line << '\n';
+    ctx.err.flush();
+    return CliExit::Ok;
+}
+
 // One line per value that differs, as the window would see it: a file value
 // that only differs from the drive's below the resolution a write sends is equal.
 int paramsDiff(const CliContext &ctx)
@@ -304,17 +313,15 @@ int paramsDiff(const CliContext &ctx)
     if (!loadParamFile(ctx, path, &root, &code))
         return code;
 
-    DeviceInfo info;
-    ParamFile::Content drive;
-    code = readDrive(ctx, options.value(QStringLiteral("port")), quint8(station), &info, &drive);
+    DriveSession session;
+    ParamSnapshot::Snapshot drive;
+    ParamDiff::Comparison comparison;
+    code = compareWithDrive(ctx, root, path, quint8(station), options.value(QStringLiteral("port")), &session, &drive,
+                            &comparison);
     if (code != CliExit::Ok)
         return code;
-
-    QStringList unreadable;
-    const QVector<ParamDiff::Difference> differences = ParamDiff::compareFile(root, drive, info.lead, &unreadable);
-    for (const QString &key : qAsConst(unreadable))
-        ctx.err << key << ": not a valid value in " << path << ", not compared\n";
-    for (const ParamDiff::Difference &d : differences) {
+    const QVector<ParamDiff::Row> differences = comparison.differences();
+    for (const ParamDiff::Row &d : differences) {
         const QString line = d.key.leftJustified(16) + QStringLiteral("file %1").arg(d.fileValue).leftJustified(16)
                              + QStringLiteral("drive %1").arg(d.driveValue).leftJustified(17) + d.unit;
         ctx.out << line.trimmed() << '\n';
@@ -322,6 +329,90 @@ int paramsDiff(const CliContext &ctx)
     ctx.out.flush();
     ctx.err.flush();
     return differences.isEmpty() ? CliExit::Ok : CliExit::Differs;
+}
+
+// Writes what differs, reads everything back and says per value what became of it.
+int paramsApply(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "file"}, {"save"});
+    qint64 station = 0;
+    int code = CliExit::Ok;
+    if (!parseDriveOptions(ctx, options, "file", &station, &code))
+        return code;
+    const QString path = options.value(QStringLiteral("file"));
+    QJsonObject root;
+    if (!loadParamFile(ctx, path, &root, &code))
+        return code;
+    DriveSession session;
+    ParamSnapshot::Snapshot drive;
+    ParamDiff::Comparison comparison;
+    code = compareWithDrive(ctx, root, path, quint8(station), options.value(QStringLiteral("port")), &session, &drive,
+                            &comparison);
+    if (code != CliExit::Ok)
+        return code;
+
+    ModbusTransport &link = *session.link;
+    const quint8 slave = quint8(station);
+    ParamApply::Access access;
+    access.read = [&](quint16 address, quint16 count) {
+        try {
+            return link.readRegisters(slave, address, count, ReadTimeoutMs);
+        } catch (const ModbusError &) {
+            return QVector<quint16>();
+        }
+    };
+    access.write = [&](quint16 address, quint16 value) { return link.writeRegister(slave, address, value); };
+    access.writeMulti = [&](quint16 address, const QVector<quint16> &words) {
+        return link.writeRegisters(slave, address, words);
+    };
+    const QVector<ParamDiff::Row> differences = comparison.differences();
+    const QVector<ParamApply::Result> results =
+        ParamApply::writeDifferences(comparison, session.info.lead, session.info.stroke, access, QStringLiteral("en"));
+
+    // Confirmed only by what the drive holds afterwards.
+    const ParamSnapshot::Snapshot after = readSnapshot(link, slave);
+    bool unconfirmed = false;
+    bool notApplied = !comparison.unreadable.isEmpty();
+    for (int i = 0; i < results.size(); ++i) {
+        const ParamDiff::Row &row = differences[i];
+        const ParamApply::Result &result = results[i];
+        const quint32 now = row.key == QLatin1String("pos0PushEnable")   ? quint32(after.pos0PushEnable)
+                            : row.key == QLatin1String("pos1PushEnable") ? quint32(after.pos1PushEnable)
+                                                                         : after.raw.value(row.key);
+        QString outcome;
+        if (result.outcome == ParamApply::Outcome::Refused) {
+            notApplied = true;
+            outcome = QStringLiteral("refused: ") + QString(result.message).replace(QLatin1Char('\n'), QLatin1Char(' '));
+        } else if (result.outcome == ParamApply::Outcome::NotConfirmed) {
+            unconfirmed = true;
+            outcome = QStringLiteral("not confirmed: ") + result.message;
+        } else if (after.unreadable.contains(row.key)) {
+            unconfirmed = true;
+            outcome = QStringLiteral("written, not read back");
+        } else if (now != row.fileRaw) {
+            unconfirmed = true;
+            outcome = QStringLiteral("written, drive reads back %1").arg(now);
+        } else {
+            outcome = QStringLiteral("written, read back");
+        }
+        const QString value = row.unit.isEmpty() ? row.fileValue : row.fileValue + QLatin1Char(' ') + row.unit;
+        ctx.out << row.key.leftJustified(16) << value.leftJustified(16) << outcome << '\n';
+    }
+    ctx.out.flush();
+
+    if (options.has(QStringLiteral("save"))) {
+        if (unconfirmed || notApplied) {
+            ctx.err << "not saved: not every value was written and read back\n";
+        } else if (!link.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom)) {
+            unconfirmed = true;
+            ctx.err << "save to ROM not confirmed\n";
+        } else {
+            ctx.out << "saved to ROM\n";
+        }
+    }
+    ctx.out.flush();
+    ctx.err.flush();
+    return unconfirmed ? CliExit::Failure : notApplied ? CliExit::Differs : CliExit::Ok;
 }
 
 }  // namespace
@@ -335,7 +426,9 @@ int cmdParams(const CliContext &ctx)
         return paramsShow(ctx);
     if (action == QLatin1String("diff"))
         return paramsDiff(ctx);
+    if (action == QLatin1String("apply"))
+        return paramsApply(ctx);
     if (action.isEmpty())
-        return ctx.usage(QStringLiteral("params needs export, show or diff"));
+        return ctx.usage(QStringLiteral("params needs export, show, diff or apply"));
     return ctx.usage(QStringLiteral("unknown params action '%1'").arg(action));
 }

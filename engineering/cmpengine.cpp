@@ -81,6 +81,86 @@ QVector<CmpTask> parseTaskText(const QString &text)
     return tasks;
 }
 
+namespace {
+
+struct LineFit
+{
+    bool fits = false;
+    int wordCount = 0;
+    int byteCount = 0;
+    int dataBytes = 0;
+};
+
+// The line read with its address at byte `offset` (0, or 1 after a station field).
+LineFit fitAt(const QByteArray &bytes, int offset)
+{
+    LineFit fit;
+    if (bytes.size() < offset + 5)
+        return fit;
+    fit.wordCount = (quint8(bytes[offset + 2]) << 8) | quint8(bytes[offset + 3]);
+    fit.byteCount = quint8(bytes[offset + 4]);
+    fit.dataBytes = bytes.size() - offset - 5;
+    fit.fits = fit.wordCount >= 1 && fit.wordCount <= CmpEngine::MaxMergedWords && fit.byteCount == 2 * fit.wordCount
+               && fit.dataBytes == fit.byteCount;
+    return fit;
+}
+
+QString misfitReason(const QString &digits, const LineFit &fit, const QString &language)
+{
+    const bool zh = language == QLatin1String("zh");
+    if (digits.size() % 2 != 0 || digits.size() < 10)
+        return zh ? QStringLiteral("十六進位數字個數 %1 不成位元組或少於 5 個位元組").arg(digits.size())
+                  : QStringLiteral("%1 hex digits do not make whole bytes, or fewer than 5 bytes").arg(digits.size());
+    if (fit.wordCount < 1 || fit.wordCount > CmpEngine::MaxMergedWords)
+        return zh ? QStringLiteral("字數 %1 不在 1 至 100 之間").arg(fit.wordCount)
+                  : QStringLiteral("word count %1 is not between 1 and 100").arg(fit.wordCount);
+    if (fit.byteCount != 2 * fit.wordCount)
+        return zh ? QStringLiteral("位元組數 %1 不等於字數 %2 的兩倍").arg(fit.byteCount).arg(fit.wordCount)
+                  : QStringLiteral("byte count %1 is not twice the word count %2").arg(fit.byteCount).arg(fit.wordCount);
+    return zh ? QStringLiteral("資料有 %1 個位元組，位元組數為 %2").arg(fit.dataBytes).arg(fit.byteCount)
+              : QStringLiteral("%1 data bytes where the byte count says %2").arg(fit.dataBytes).arg(fit.byteCount);
+}
+
+}  // namespace
+
+ListingParse parseListing(const QString &text, const QString &language)
+{
+    static const QRegularExpression nonHex(QStringLiteral("[^0-9A-Fa-f]"));
+    ListingParse result;
+    int index = 0;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (int n = 0; n < lines.size(); ++n) {
+        const QString line = lines[n].trimmed();
+        if (line.isEmpty())
+            continue;
+        QString digits = line;
+        digits.remove(nonHex);
+        QByteArray bytes;
+        if (digits.size() % 2 == 0) {
+            for (int i = 0; i < digits.size(); i += 2)
+                bytes.append(char(digits.mid(i, 2).toUInt(nullptr, 16)));
+        }
+        const LineFit plain = fitAt(bytes, 0);
+        const int offset = plain.fits ? 0 : fitAt(bytes, 1).fits ? 1 : -1;
+        if (offset < 0) {
+            result.tasks.clear();
+            result.badLine = n + 1;
+            result.reason = misfitReason(digits, plain, language);
+            return result;
+        }
+        CmpTask task;
+        task.rowIndex = index++;
+        task.address = quint16((quint8(bytes[offset]) << 8) | quint8(bytes[offset + 1]));
+        task.wordCount = quint16((quint8(bytes[offset + 2]) << 8) | quint8(bytes[offset + 3]));
+        task.byteCount = quint8(bytes[offset + 4]);
+        task.expected = bytes.mid(offset + 5);
+        task.status = CmpStatus::Pending;
+        task.line = line;
+        result.tasks.append(task);
+    }
+    return result;
+}
+
 QVector<CmpGroup> mergeTasks(const QVector<CmpTask> &tasks)
 {
     QVector<CmpGroup> groups;

@@ -20,6 +20,20 @@ std::optional<CmpTask> parseTaskLine(const QString &line, int rowIndex);
 // other line counts in the running row index, whether it gives a task or not.
 QVector<CmpTask> parseTaskText(const QString &text);
 
+// A register listing checked line by line. A line holds address, word count,
+// byte count and data in hexadecimal, in any spacing; the engineering form's
+// own listing puts a station field before the address, and such a line is
+// read without it (the two forms never fit the same line: their lengths
+// differ in parity). Each line must hold 1 to 100 words, a byte count of twice
+// the word count and exactly that many data bytes. Empty lines are skipped.
+struct ListingParse
+{
+    QVector<CmpTask> tasks;  // empty when a line was refused
+    int badLine = 0;         // 1-based line number of the first refused line; 0 when all fit
+    QString reason;          // why, in the language asked for ("zh" Chinese, else English)
+};
+ListingParse parseListing(const QString &text, const QString &language);
+
 // Consecutive runs joined into requests of at most MaxMergedWords words.
 QVector<CmpGroup> mergeTasks(const QVector<CmpTask> &tasks);
 

@@ -7,6 +7,7 @@
 #include <QBrush>
 #include <QColor>
 #include <QFile>
+#include <QFileInfo>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -75,6 +76,9 @@ void CmpManager::setTasks(const QVector<CmpTask> &tasks)
 
 void CmpManager::applyProductConfig(const ProductConfig &config)
 {
+    // An imported block stays as imported until the form is changed.
+    if (!m_listingName.isEmpty())
+        return;
     const bool refilled = m_tasks.isEmpty();
     if (refilled)
         m_tasks = RegisterTemplate::tasks();
@@ -101,7 +105,15 @@ bool CmpManager::importFile(const QString &path, QString *error)
             *error = problem;
         return false;
     }
-    m_tasks = parseTaskText(content);
+    const ListingParse parsed = parseListing(content, m_language);
+    if (parsed.badLine > 0) {
+        if (error)
+            *error = text("Line %1: %2", "第 %1 行：%2").arg(parsed.badLine).arg(parsed.reason);
+        return false;
+    }
+    m_tasks = parsed.tasks;
+    m_listingName = QFileInfo(path).fileName();
+    Q_EMIT listingChanged(m_listingName);
     renderTable();
     addLog(QStringLiteral("info"),
            text("Loaded %1 records from file", "已從檔案載入 %1 筆資料").arg(m_tasks.size()));
@@ -123,6 +135,16 @@ QString CmpManager::decodeListing(const QByteArray &bytes, QString *content) con
         return text("The file has more than %1 lines; a register listing has far fewer.", "檔案超過 %1 行，不是暫存器清單。")
             .arg(MaxListingLines);
     return QString();
+}
+
+void CmpManager::releaseListing()
+{
+    if (m_listingName.isEmpty())
+        return;
+    m_listingName.clear();
+    // The form's block starts again from the template.
+    m_tasks.clear();
+    Q_EMIT listingChanged(QString());
 }
 
 void CmpManager::afterGroup()

@@ -48,14 +48,22 @@ public:
     // Fills an empty list from the template, patches it from the form and redraws.
     void applyProductConfig(const ProductConfig &config);
 
-    // Replaces the list with the runs of a text file. False, with the list
+    // Replaces the list with the runs of a listing file. False, with the list
     // untouched and the reason in error, when the file cannot be read or is
-    // not a listing: binary, or beyond the limits above.
+    // not a listing: binary, beyond the limits above, or with a line that
+    // does not fit (the error names its line number).
     bool importFile(const QString &path, QString *error = nullptr);
+    // The file name of an imported listing: while there is one, the form does
+    // not patch the rows; empty for the form's own block.
+    QString listingName() const { return m_listingName; }
+    // The form was changed: its block replaces the imported rows at the next refresh.
+    void releaseListing();
 
 Q_SIGNALS:
     void pauseWorker(bool paused);
     void tasksChanged();
+    // An imported listing came or went; name is empty for the form's block.
+    void listingChanged(const QString &name);
 
 public Q_SLOTS:
     void readAll(uchar slaveId);
@@ -88,4 +96,5 @@ private:
     QTextEdit *m_log = nullptr;
     QString m_language = QStringLiteral("zh");
     QVector<CmpTask> m_tasks;
+    QString m_listingName;
 };

@@ -282,4 +282,64 @@ int integerFromRaw(const QString &key, quint32 raw)
     return static_cast<int>(raw);
 }
 
+bool rawFromNumber(const QString &key, double value, double leadMm, quint32 *raw)
+{
+    const ParamDefinition *def = findParamDefinition(key);
+    if (!def || def->unit == ParamUnit::Position || def->unit == ParamUnit::Speed
+        || def->unit == ParamUnit::ErrorSteps)
+        return rawFromDecimal(key, value, leadMm, raw);
+    if (!std::isfinite(value))
+        return false;
+    if (def->unit == ParamUnit::Torque) {
+        const double percent = qBound(double(def->minValue), value, double(def->maxValue));
+        *raw = static_cast<quint32>(roundHalfUp(percent * TorqueCodePerPercent));
+    } else if (def->unit == ParamUnit::Smoothing) {
+        *raw = value <= 0 ? SmoothConstMax
+               : value > SmoothConstMax
+                   ? 1
+                   : static_cast<quint32>(qBound<qint64>(1, roundHalfUp(1000.0 / value), SmoothConstMax));
+    } else {
+        if (value < 0 || value > 0xFFFF)
+            return false;
+        *raw = static_cast<quint32>(roundHalfUp(value));
+    }
+    return true;
+}
+
+double numberFromRaw(const QString &key, quint32 raw, double leadMm)
+{
+    const ParamDefinition *def = findParamDefinition(key);
+    if (!def || def->unit == ParamUnit::Position || def->unit == ParamUnit::Speed
+        || def->unit == ParamUnit::ErrorSteps)
+        return decimalFromRaw(key, raw, leadMm);
+    if (def->unit == ParamUnit::Torque)
+        return (raw & 0xFF) / TorqueCodePerPercent;
+    if (def->unit == ParamUnit::Smoothing) {
+        const quint16 c = raw & 0xFFFF;
+        return c == 0 ? SmoothConstMax : 1000.0 / c;
+    }
+    return raw;
+}
+
+double exactNumber(const QString &key, quint32 raw, double leadMm)
+{
+    const double exact = numberFromRaw(key, raw, leadMm);
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+        const double shown = QString::number(exact, 'f', decimals).toDouble();
+        quint32 back = 0;
+        if (rawFromNumber(key, shown, leadMm, &back) && back == raw)
+            return shown;
+    }
+    return exact;
+}
+
+int thresholdDecimals(double leadMm)
+{
+    const double step = leadMm / StepsPerRev;
+    int decimals = 2;
+    while (decimals < 6 && std::fabs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) > 1e-6)
+        ++decimals;
+    return decimals;
+}
+
 }  // namespace ParamConv

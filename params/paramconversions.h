@@ -92,4 +92,18 @@ quint32 rawFromInteger(const QString &key, int value);
 double decimalFromRaw(const QString &key, quint32 raw, double leadMm);
 int integerFromRaw(const QString &key, quint32 raw);
 
+// Any number in the row's unit -> raw, a fraction included (a torque code
+// between two whole percents, a smoothing constant above 500): the one
+// conversion of values that come from a file. False as rawFromDecimal.
+bool rawFromNumber(const QString &key, double value, double leadMm, quint32 *raw);
+// Raw -> the row's unit, unrounded.
+double numberFromRaw(const QString &key, quint32 raw, double leadMm);
+// Raw -> the number with the fewest decimals (at most 9) that converts back
+// to raw, so a file or a box holding it writes the same register value; when
+// no number does (a raw outside the row's range), the unrounded number.
+double exactNumber(const QString &key, quint32 raw, double leadMm);
+// The fewest decimals that show every encoder step of a threshold at this
+// lead exactly (lead 5: 0.025 mm a step, 3 decimals); at least 2.
+int thresholdDecimals(double leadMm);
+
 }  // namespace ParamConv

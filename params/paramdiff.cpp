@@ -1,40 +1,24 @@
 #include "paramdiff.h"
 
+#include "motioncheck.h"
 #include "paramconversions.h"
 
 #include <QLocale>
 
-#include <cmath>
 #include <limits>
 
 namespace ParamDiff {
 
 namespace {
 
-// Numbers that differ only in binary noise are one value.
-constexpr double SameNumberTolerance = 1e-9;
-
-struct IntegerRange
-{
-    int minimum;
-    int maximum;
-};
-
-IntegerRange integerRange(const QString &key)
-{
-    if (key == QLatin1String("idleCurrent"))
-        return {ParamFile::IdleCurrentMin, ParamFile::IdleCurrentMax};
-    if (key == QLatin1String("runCurrent"))
-        return {ParamFile::RunCurrentMin, ParamFile::RunCurrentMax};
-    if (const ParamConv::ParamDefinition *def = ParamConv::findParamDefinition(key))
-        return {def->minValue, def->maxValue};
-    return {std::numeric_limits<int>::min(), std::numeric_limits<int>::max()};
-}
-
-QString fileNumber(const QJsonObject &root, const QString &key)
-{
-    return QString::number(root.value(key).toDouble(), 'g', QLocale::FloatingPointShortest);
-}
+const QString Missing = QStringLiteral("—");
+// The dynamic and static thresholds stay at least one step above the
+// position warning's recommended 15 steps.
+constexpr int MinimumThresholdSteps = 16;
+constexpr double ThresholdMaxMm = 5.0;
+constexpr double PositionWarningMinMm = 0.01;
+constexpr double SpeedMinMmPerS = 0.1;
+constexpr double SoftLimitMinMm = -1000.0;
 
 QString onOff(bool on)
 {
@@ -55,86 +39,102 @@ QString unitOf(const QString &key)
     return QStringLiteral("mm");
 }
 
-double asShown(double value, int decimals)
+QString numberText(double value, int minDecimals)
 {
-    return QString::number(value, 'f', decimals).toDouble();
+    const QString shortest = QString::number(value, 'g', QLocale::FloatingPointShortest);
+    if (shortest.contains(QLatin1Char('e')))
+        return shortest;
+    const int point = shortest.indexOf(QLatin1Char('.'));
+    const int decimals = point < 0 ? 0 : shortest.size() - point - 1;
+    return decimals >= minDecimals ? shortest : QString::number(value, 'f', minDecimals);
 }
 
-double shownDecimal(const QString &key, quint32 raw, double lead, int decimals, double minimum, double maximum)
+QString valueText(const QString &key, double value)
 {
-    return qBound(minimum, asShown(ParamConv::decimalFromRaw(key, raw, lead), decimals), maximum);
+    return numberText(value, ParamFile::isIntegerKey(key) ? 0 : 2);
 }
 
-int shownInteger(const QString &key, quint32 raw, int minimum, int maximum)
+Range fileRange(const QString &key, double lead, int stroke)
 {
-    return qBound(minimum, ParamConv::integerFromRaw(key, raw), maximum);
+    if (key == QLatin1String("idleCurrent"))
+        return {double(ParamFile::IdleCurrentMin), double(ParamFile::IdleCurrentMax)};
+    if (key == QLatin1String("runCurrent"))
+        return {double(ParamFile::RunCurrentMin), double(ParamFile::RunCurrentMax)};
+    const ParamConv::ParamDefinition *def = ParamConv::findParamDefinition(key);
+    if (!def)
+        return {std::numeric_limits<double>::lowest(), std::numeric_limits<double>::max()};
+    switch (def->unit) {
+    case ParamConv::ParamUnit::Speed:
+        return {SpeedMinMmPerS, MotionCheck::SpeedLimitRevPerS * lead};
+    case ParamConv::ParamUnit::Position:
+        return {key.startsWith(QLatin1String("softLimit")) ? SoftLimitMinMm : 0.0, double(stroke)};
+    case ParamConv::ParamUnit::ErrorSteps:
+        return {key == QLatin1String("posWarn") ? PositionWarningMinMm
+                                                : ParamConv::stepsToErrorMm(MinimumThresholdSteps, lead),
+                ThresholdMaxMm};
+    default:
+        return {double(def->minValue), double(def->maxValue)};
+    }
 }
 
-bool sameDecimal(const QString &key, double a, double b, double lead)
+QVector<Row> Comparison::differences() const
 {
-    quint32 rawA = 0;
-    quint32 rawB = 0;
-    if (ParamConv::rawFromDecimal(key, a, lead, &rawA) && ParamConv::rawFromDecimal(key, b, lead, &rawB)
-        && ParamConv::decimalClassOf(key) != ParamConv::DecimalClass::None)
-        return rawA == rawB;
-    return std::fabs(a - b) <= SameNumberTolerance;
+    QVector<Row> list;
+    for (const Row &row : rows) {
+        if (row.differs)
+            list << row;
+    }
+    return list;
 }
 
-bool sameInteger(const QString &key, int a, int b)
-{
-    return ParamConv::rawFromInteger(key, a) == ParamConv::rawFromInteger(key, b);
-}
-
-QVector<Difference> compareFile(const QJsonObject &root, const ParamFile::Content &drive, double lead,
-                                QStringList *unreadable)
+Comparison compare(const QJsonObject &root, const ParamSnapshot::Snapshot &drive, double lead,
+                   const RangeOf &rangeOf)
 {
     using Outcome = ParamFile::Loaded::Outcome;
-    QVector<Difference> differences;
-    const auto noteUnreadable = [unreadable](const QString &key) {
-        if (unreadable)
-            unreadable->append(key);
-    };
-
+    Comparison result;
     for (const QString &key : ParamFile::applyOrder()) {
-        if (ParamFile::isIntegerKey(key)) {
-            const IntegerRange range = integerRange(key);
-            const ParamFile::Loaded loaded = ParamFile::loadInteger(root, key, range.minimum, range.maximum);
-            if (loaded.outcome == Outcome::TypeError)
-                noteUnreadable(key);
-            if (loaded.outcome != Outcome::Applied || !drive.integers.contains(key))
-                continue;
-            const int driveValue = drive.integers.value(key);
-            if (!sameInteger(key, static_cast<int>(loaded.value), driveValue))
-                differences.append({key, fileNumber(root, key), QString::number(driveValue), unitOf(key)});
-            continue;
-        }
-        const ParamFile::Loaded loaded = ParamFile::loadDecimal(root, key, std::numeric_limits<double>::lowest(),
-                                                                std::numeric_limits<double>::max());
-        if (loaded.outcome == Outcome::TypeError)
-            noteUnreadable(key);
-        if (loaded.outcome != Outcome::Applied || !drive.decimals.contains(key))
-            continue;
-        const double driveValue = drive.decimals.value(key);
-        if (!sameDecimal(key, asShown(loaded.value), driveValue, lead))
-            differences.append(
-                {key, fileNumber(root, key), QString::number(driveValue, 'f', ShownDecimals), unitOf(key)});
+        Row row;
+        row.key = key;
+        row.unit = unitOf(key);
+        row.driveRaw = drive.raw.value(key);
+        const bool current = key.endsWith(QLatin1String("Current"));
+        row.driveValue = current ? QString::number(row.driveRaw)
+                                 : valueText(key, ParamConv::exactNumber(key, row.driveRaw, lead));
+        row.fileValue = root.contains(key) ? numberText(root.value(key).toDouble()) : Missing;
+        const Range range = rangeOf(key);
+        const ParamFile::Loaded loaded = ParamFile::loadDecimal(root, key, range.minimum, range.maximum);
+        if (!loaded.clampLine.isEmpty())
+            result.clampLines << loaded.clampLine;
+        quint32 raw = 0;
+        const bool converted = current ? (raw = quint32(ParamConv::roundHalfUp(loaded.value)), true)
+                                       : ParamConv::rawFromNumber(key, loaded.value, lead, &raw);
+        if (loaded.outcome == Outcome::TypeError || (loaded.outcome == Outcome::Applied && !converted))
+            result.unreadable << key;
+        row.inFile = loaded.outcome == Outcome::Applied && converted;
+        row.fileRaw = raw;
+        row.differs = row.inFile && raw != row.driveRaw;
+        result.rows << row;
     }
-
     const struct
     {
         const char *key;
         bool driveOn;
     } pushSwitches[] = {{"pos0PushEnable", drive.pos0PushEnable}, {"pos1PushEnable", drive.pos1PushEnable}};
     for (const auto &push : pushSwitches) {
-        const QString key = QLatin1String(push.key);
-        const ParamFile::Loaded loaded = ParamFile::loadBoolean(root, key);
+        Row row;
+        row.key = QLatin1String(push.key);
+        const ParamFile::Loaded loaded = ParamFile::loadBoolean(root, row.key);
         if (loaded.outcome == Outcome::TypeError)
-            noteUnreadable(key);
-        const bool fileOn = loaded.value != 0.0;
-        if (loaded.outcome == Outcome::Applied && fileOn != push.driveOn)
-            differences.append({key, onOff(fileOn), onOff(push.driveOn), QString()});
+            result.unreadable << row.key;
+        row.inFile = loaded.outcome == Outcome::Applied;
+        row.fileRaw = loaded.value != 0.0 ? 1 : 0;
+        row.driveRaw = push.driveOn ? 1 : 0;
+        row.fileValue = row.inFile ? onOff(row.fileRaw) : Missing;
+        row.driveValue = onOff(push.driveOn);
+        row.differs = row.inFile && row.fileRaw != row.driveRaw;
+        result.rows << row;
     }
-    return differences;
+    return result;
 }
 
 }  // namespace ParamDiff

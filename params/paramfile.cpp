@@ -61,7 +61,7 @@ const QStringList &decimalKeys()
     static const QStringList keys = {
         QStringLiteral("pos0Speed"),    QStringLiteral("pos0Pos"),     QStringLiteral("pos1Speed"),
         QStringLiteral("pos1Pos"),      QStringLiteral("softLimitCCW"), QStringLiteral("softLimitCW"),
-        QStringLiteral("dynErr"),       QStringLiteral("staErr"),
+        QStringLiteral("dynErr"),       QStringLiteral("staErr"),       QStringLiteral("posWarn"),
     };
     return keys;
 }
@@ -75,6 +75,7 @@ const QStringList &applyOrder()
         QStringLiteral("softLimitCCW"), QStringLiteral("softLimitCW"),    QStringLiteral("pos0PushTorque"),
         QStringLiteral("pos1PushTorque"), QStringLiteral("smoothMs"),     QStringLiteral("idleCurrent"),
         QStringLiteral("runCurrent"),   QStringLiteral("dynErr"),         QStringLiteral("staErr"),
+        QStringLiteral("posWarn"),
     };
     return keys;
 }
@@ -92,10 +93,13 @@ bool differs(double a, double b)
 QJsonObject toJson(const Content &content)
 {
     QJsonObject root;
-    for (auto it = content.integers.constBegin(); it != content.integers.constEnd(); ++it)
-        root.insert(it.key(), it.value());
-    for (auto it = content.decimals.constBegin(); it != content.decimals.constEnd(); ++it)
-        root.insert(it.key(), it.value());
+    for (auto it = content.values.constBegin(); it != content.values.constEnd(); ++it) {
+        const double value = it.value();
+        if (isIntegerKey(it.key()) && value == std::floor(value) && std::fabs(value) < 1e9)
+            root.insert(it.key(), static_cast<qint64>(value));
+        else
+            root.insert(it.key(), value);
+    }
     root.insert(QStringLiteral("pos0PushEnable"), content.pos0PushEnable);
     root.insert(QStringLiteral("pos1PushEnable"), content.pos1PushEnable);
 
@@ -279,9 +283,10 @@ Loaded loadDecimal(const QJsonObject &root, const QString &key, double minimum, 
     const double fileValue = value.toDouble();
     loaded.outcome = Loaded::Outcome::Applied;
     loaded.value = qBound(minimum, fileValue, maximum);
+    // Whole-number keys name their values as whole numbers, as they always have.
+    const auto text = [&key](double v) { return isIntegerKey(key) ? shortest(v) : QString::number(v, 'f', 2); };
     if (differs(loaded.value, fileValue))
-        loaded.clampLine = QStringLiteral("%1 (%2→%3)")
-                               .arg(key, QString::number(fileValue, 'f', 2), QString::number(loaded.value, 'f', 2));
+        loaded.clampLine = QStringLiteral("%1 (%2→%3)").arg(key, text(fileValue), text(loaded.value));
     return loaded;
 }
 

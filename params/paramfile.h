@@ -44,19 +44,21 @@ struct Identity
 // code when it has none.
 QString directionOf(const QString &modelCode);
 
-// What an export writes, values in the units the screen shows.
+// What an export writes, values in the units the screen shows, each with the
+// decimals that give back the drive's register value (a torque code between
+// two whole percents keeps its fraction).
 struct Content
 {
     Identity identity;
-    QMap<QString, int> integers;     // keys of integerKeys()
-    QMap<QString, double> decimals;  // keys of decimalKeys()
+    QMap<QString, double> values;  // keys of integerKeys() and decimalKeys()
     bool pos0PushEnable = false;
     bool pos1PushEnable = false;
     QDateTime exportTime;
     QString swVersion;
 };
 
-// Keys written as JSON integers, and as JSON numbers with decimals.
+// Keys of whole numbers (a fraction only where the drive holds one), and of
+// numbers with decimals. "posWarn" came later: older files lack it.
 const QStringList &integerKeys();
 const QStringList &decimalKeys();
 // Every value key, in the order an import applies them.
@@ -118,6 +120,7 @@ struct Loaded
     double value = 0.0;  // what the box is set to, when applied
     QString clampLine;   // "key (file→applied)" when the applied value differs from the file's
 };
+// Any number, fractions kept (a parameter row converts it to its register value).
 Loaded loadDecimal(const QJsonObject &root, const QString &key, double minimum, double maximum);
 // A number with a fraction is rounded to the nearest integer, then clamped;
 // either change gives a clamp line.

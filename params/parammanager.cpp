@@ -62,7 +62,12 @@ void ParamManager::registerParam(const ParamDef &def)
         QDoubleSpinBox *spinD = def.spinD;
         QSlider *slider = def.slider;
         slider->setRange(sliderPosition(spinD->minimum()), sliderPosition(spinD->maximum()));
-        connect(slider, &QSlider::valueChanged, spinD, [spinD](int n) { spinD->setValue(n / 100.0); });
+        // The slider only sets the box when it stands elsewhere: a box finer
+        // than the slider's 0.01 would otherwise be rounded by its own echo.
+        connect(slider, &QSlider::valueChanged, spinD, [spinD](int n) {
+            if (sliderPosition(spinD->value()) != n)
+                spinD->setValue(n / 100.0);
+        });
         connect(spinD, qOverload<double>(&QDoubleSpinBox::valueChanged), slider,
                 [slider](double v) { slider->setValue(sliderPosition(v)); });
     } else if (def.spin && def.slider) {
@@ -122,15 +127,17 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
     if (e.rawLabel)
         e.rawLabel->setText(QStringLiteral("(%1)").arg(raw));
 
+    // A row holding a value not yet written keeps it while unwritten values are kept.
+    const bool keepBox = m_keepUnwritten && holdsUnwritten(key);
     // Blocked signals: a value read from the drive is not an edit and must
     // not restart the motion check or bounce through the slider binding.
     if (e.spinD) {
         const double v = ParamConv::decimalFromRaw(key, raw, leadMm);
-        {
+        if (!keepBox) {
             const QSignalBlocker block(e.spinD);
             e.spinD->setValue(v);
         }
-        if (e.slider) {
+        if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);
             e.slider->setValue(sliderPosition(v));
         }
@@ -138,11 +145,11 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(v, 'f', 2));
     } else if (e.spin) {
         const int n = ParamConv::integerFromRaw(key, raw);
-        {
+        if (!keepBox) {
             const QSignalBlocker block(e.spin);
             e.spin->setValue(n);
         }
-        if (e.slider) {
+        if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);
             e.slider->setValue(n);
         }
@@ -150,6 +157,8 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
             e.curLabel->setText(QString::number(n));
     }
 
+    if (!keepBox)
+        holdShown(key, raw, leadMm);
     noteDriveValue(key, raw, leadMm);
 
     if (!e.rawLabel)
@@ -162,27 +171,19 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
 
 QString ParamManager::driveValueText(const QString &key) const
 {
-    const auto row = m_params.constFind(key);
     const auto known = m_driveValues.constFind(key);
-    if (row == m_params.constEnd() || known == m_driveValues.constEnd())
+    if (!m_params.contains(key) || known == m_driveValues.constEnd())
         return QString();
-    QString number;
-    if (row->spinD) {
-        const QDoubleSpinBox *box = row->spinD;
-        number = QString::number(ParamDiff::shownDecimal(key, known->raw, known->lead, box->decimals(), box->minimum(),
-                                                         box->maximum()),
-                                 'f', box->decimals());
-    } else if (row->spin) {
-        number = QString::number(ParamDiff::shownInteger(key, known->raw, row->spin->minimum(), row->spin->maximum()));
-    } else {
-        return QString();
-    }
-    return number + QLatin1Char(' ') + ParamDiff::unitOf(key);
+    const auto row = m_params.constFind(key);
+    const int decimals = row->spinD ? row->spinD->decimals() : 0;
+    return ParamDiff::numberText(ParamConv::exactNumber(key, known->raw, known->lead), decimals) + QLatin1Char(' ')
+           + ParamDiff::unitOf(key);
 }
 
 void ParamManager::forgetDriveValues()
 {
     m_driveValues.clear();
+    m_held.clear();
     const QSet<QString> wereDirty = m_dirtyRows;
     m_dirtyRows.clear();
     for (const QString &key : wereDirty)
@@ -204,16 +205,10 @@ void ParamManager::refreshDirty(const QString &key)
     if (row == m_params.constEnd())
         return;
     bool dirty = false;
-    if (known != m_driveValues.constEnd()) {
-        // The box against what it would show for the drive's value, both as a write would send them.
-        if (const QDoubleSpinBox *decimalBox = row->spinD) {
-            const double drive = ParamDiff::shownDecimal(key, known->raw, known->lead, decimalBox->decimals(),
-                                                         decimalBox->minimum(), decimalBox->maximum());
-            dirty = !ParamDiff::sameDecimal(key, decimalBox->value(), drive, known->lead);
-        } else if (const QSpinBox *integerBox = row->spin) {
-            const int drive = ParamDiff::shownInteger(key, known->raw, integerBox->minimum(), integerBox->maximum());
-            dirty = !ParamDiff::sameInteger(key, integerBox->value(), drive);
-        }
+    if (known != m_driveValues.constEnd() && (row->spinD || row->spin)) {
+        // What a Write would send against the drive's register value.
+        quint32 raw = 0;
+        dirty = !rawToWrite(key, known->lead, &raw) || raw != known->raw;
     }
     if (dirty == m_dirtyRows.contains(key))
         return;
@@ -222,6 +217,55 @@ void ParamManager::refreshDirty(const QString &key)
     else
         m_dirtyRows.remove(key);
     Q_EMIT rowDirtyChanged(key, dirty);
+}
+
+void ParamManager::holdShown(const QString &key, quint32 raw, double lead, bool fromFile)
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    m_held.insert(key, {raw, lead, shown, fromFile});
+}
+
+bool ParamManager::holdsUnwritten(const QString &key) const
+{
+    const auto row = m_params.constFind(key);
+    const auto held = m_held.constFind(key);
+    if (row == m_params.constEnd() || held == m_held.constEnd())
+        return false;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    return held->fromFile || held->shown != shown;
+}
+
+bool ParamManager::rawToWrite(const QString &key, double lead, quint32 *raw) const
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return false;
+    const double shown = row->spinD ? row->spinD->value() : row->spin ? row->spin->value() : 0.0;
+    const auto held = m_held.constFind(key);
+    if (held != m_held.constEnd() && held->shown == shown && !ParamFile::differs(held->lead, lead)) {
+        *raw = held->raw;
+        return true;
+    }
+    if (row->spinD)
+        return ParamConv::rawFromDecimal(key, shown, lead, raw);
+    *raw = row->spin ? ParamConv::rawFromInteger(key, static_cast<int>(shown)) : 0;
+    return true;
+}
+
+void ParamManager::loadRaw(const QString &key, quint32 raw, double lead)
+{
+    const auto row = m_params.constFind(key);
+    if (row == m_params.constEnd())
+        return;
+    if (row->spinD)
+        row->spinD->setValue(ParamConv::decimalFromRaw(key, raw, lead));
+    else if (row->spin)
+        row->spin->setValue(ParamConv::integerFromRaw(key, raw));
+    holdShown(key, raw, lead, true);
+    refreshDirty(key);
 }
 
 void ParamManager::retranslate(const QString &lang)

@@ -93,10 +93,25 @@ public:
     bool hasDriveValue(const QString &key) const { return m_driveValues.contains(key); }
     quint32 driveValue(const QString &key) const { return m_driveValues.value(key).raw; }
     bool isDirty(const QString &key) const { return m_dirtyRows.contains(key); }
-    // The drive's value as the row shows it, with its unit ("12.50 mm/s").
+    // The drive's value with its unit ("41.6667 mm/s"), exact to the register.
     QString driveValueText(const QString &key) const;
     // Another drive, or none: nothing is known of its values, no row is dirty.
     void forgetDriveValues();
+
+    // The register value a Write of the row would send now: the exact value
+    // the row was last given (read from the drive or loaded from a file) while
+    // its box still shows it, else the box's value converted. False when the
+    // box's value cannot be converted at this lead.
+    bool rawToWrite(const QString &key, double lead, quint32 *raw) const;
+    // A value to be written, given as its register value (a file's value
+    // converted at the drive's lead): the box shows it and the row keeps it
+    // exactly for the next Write. The box is set normally, so its change
+    // handlers run; the drive's value and the labels stay.
+    void loadRaw(const QString &key, quint32 raw, double lead);
+
+    // While set, a read shows the drive's value in the labels only of rows
+    // whose box holds a value loaded from a file or edited, until it is written.
+    void setKeepUnwritten(bool keep) { m_keepUnwritten = keep; }
 
     QString lang() const { return m_lang; }
     void setLang(const QString &lang) { m_lang = lang; }
@@ -156,6 +171,7 @@ private:
     double m_lead = 2.0;
     int m_stroke = 30;
     bool m_confirmTriangular = true;
+    bool m_keepUnwritten = false;
     QTimer *m_validateTimer0;
     QTimer *m_validateTimer1;
     MotionCheck::VerticalLoad m_verticalLoad;
@@ -165,6 +181,17 @@ private:
         double lead = 0.0;  // the lead the value was shown at
     };
     QMap<QString, DriveValue> m_driveValues;
+    struct HeldValue
+    {
+        quint32 raw = 0;
+        double lead = 0.0;
+        double shown = 0.0;  // the box's value right after it was given raw
+        bool fromFile = false;
+    };
+    QMap<QString, HeldValue> m_held;
+    void holdShown(const QString &key, quint32 raw, double lead, bool fromFile = false);
+    // The box holds a value loaded from a file or edited since, not the drive's.
+    bool holdsUnwritten(const QString &key) const;
     QSet<QString> m_dirtyRows;
     int m_readAllFailures = 0;
 };

@@ -132,8 +132,8 @@ void ParamManager::writeSingle(QString key, uchar station, double lead)
     Q_EMIT pauseWorker(true);
 
     quint32 raw = 0;
-    if (entry.spinD) {
-        if (!ParamConv::rawFromDecimal(key, entry.spinD->value(), lead, &raw)) {
+    if (entry.spinD || entry.spin) {
+        if (!rawToWrite(key, lead, &raw)) {
             Q_EMIT validationError(
                 (isZh() ? QStringLiteral("%1 無法換算為設備單位（導程 %2 mm）。\n（參數未寫入）")
                         : QStringLiteral("%1 cannot be converted to device units (lead %2 mm).\n(Not written)"))
@@ -141,8 +141,6 @@ void ParamManager::writeSingle(QString key, uchar station, double lead)
             Q_EMIT pauseWorker(false);
             return;
         }
-    } else if (entry.spin) {
-        raw = ParamConv::rawFromInteger(key, entry.spin->value());
     }
 
     if (passesMotionChecks(key, raw) && passesScreenRules(key))

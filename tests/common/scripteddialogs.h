@@ -2,6 +2,7 @@
 
 #include "dialogs.h"
 
+#include <QDialog>
 #include <QList>
 #include <QQueue>
 #include <QString>
@@ -15,7 +16,7 @@
 class ScriptedDialogs : public Dialogs
 {
 public:
-    enum class Kind { Message, Confirm, SaveFile, OpenFile };
+    enum class Kind { Message, Confirm, SaveFile, OpenFile, Dialog };
 
     struct Shown
     {
@@ -30,6 +31,9 @@ public:
 
     // Runs while each box is "open", so a test can look at the window behind it.
     std::function<void(const Shown &)> onShow;
+    // Works a dialog of the window's own while it is "open" and gives its
+    // result; without it the dialog is rejected at once.
+    std::function<int(QDialog *)> onDialog;
 
     void queueAnswer(QMessageBox::StandardButton answer) { m_answers.enqueue(answer); }
     void queueConfirm(bool accept) { m_confirms.enqueue(accept); }
@@ -82,6 +86,15 @@ public:
                          const QString &filter) override
     {
         return fileName(Kind::OpenFile, title, directory, filter);
+    }
+
+    int exec(QDialog *dialog) override
+    {
+        Shown box;
+        box.kind = Kind::Dialog;
+        box.title = dialog->windowTitle();
+        record(box);
+        return onDialog ? onDialog(dialog) : QDialog::Rejected;
     }
 
 private:

@@ -23,10 +23,10 @@ ParamFile::Content sampleContent()
     c.identity = {"LXAZ", 16, 1.0, 50, "BC", "LXAZ-16L01-50-BC", 0x4103, "V1.2", "H2"};
     const QList<int> integers{300, 250, 400, 350, 60, 40, 50, 20, 40, 80};
     for (int i = 0; i < integers.size(); ++i)
-        c.integers.insert(ParamFile::integerKeys().at(i), integers[i]);
-    const QList<double> decimals{12.5, 0.25, 49.99, 47.13, 0.0, 50.0, 0.13, 0.1};
+        c.values.insert(ParamFile::integerKeys().at(i), integers[i]);
+    const QList<double> decimals{12.5, 0.25, 49.99, 47.13, 0.0, 50.0, 0.13, 0.1, 0.075};
     for (int i = 0; i < decimals.size(); ++i)
-        c.decimals.insert(ParamFile::decimalKeys().at(i), decimals[i]);
+        c.values.insert(ParamFile::decimalKeys().at(i), decimals[i]);
     c.pos0PushEnable = true;
     c.exportTime = QDateTime(QDate(2024, 3, 5), QTime(8, 9, 10));
     c.swVersion = "1.0.0";
@@ -184,15 +184,23 @@ private Q_SLOTS:
             const ParamFile::Loaded loaded = integer ? ParamFile::loadInteger(parsed.root, key, 0, 1000)
                                                      : ParamFile::loadDecimal(parsed.root, key, -1e6, 1e6);
             QCOMPARE(int(loaded.outcome), int(ParamFile::Loaded::Outcome::Applied));
-            QCOMPARE(loaded.value, integer ? double(content.integers[key]) : content.decimals[key]);
+            QCOMPARE(loaded.value, content.values.value(key));
             QVERIFY(loaded.clampLine.isEmpty());
         }
         QCOMPARE(ParamFile::loadBoolean(parsed.root, "pos0PushEnable").value, 1.0);
         QCOMPARE(ParamFile::loadBoolean(parsed.root, "pos1PushEnable").value, 0.0);
-        QVERIFY(ParamDiff::compareFile(parsed.root, content, 1.0).isEmpty());
+        ParamSnapshot::Snapshot drive;  // the register values the file was made from
+        for (auto it = content.values.cbegin(); it != content.values.cend(); ++it) {
+            quint32 raw = quint32(it.value());
+            QVERIFY(it.key().endsWith("Current") || ParamConv::rawFromNumber(it.key(), it.value(), 1.0, &raw));
+            drive.raw.insert(it.key(), raw);
+        }
+        drive.pos0PushEnable = true;
+        const auto range = [](const QString &key) { return ParamDiff::fileRange(key, 1.0, 50); };
+        QVERIFY(ParamDiff::compare(parsed.root, drive, 1.0, range).differences().isEmpty());
         QJsonObject changed = parsed.root;
         changed.insert("pos1Pos", 30.0);
-        const auto differences = ParamDiff::compareFile(changed, content, 1.0);
+        const auto differences = ParamDiff::compare(changed, drive, 1.0, range).differences();
         QCOMPARE(differences.size(), 1);
         QCOMPARE(differences.first().key, QString("pos1Pos"));
     }

@@ -1,0 +1,108 @@
+// vexa-cli: export, apply and diff carry every register exactly between two
+// drives; apply's exit codes.
+
+#include "clifixture.h"
+#include "oddparams.h"
+#include "testmain.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+constexpr int Stroke = 100;
+
+// LXGZ-40L05-100-BC: a lead whose 0.01 rpm are no whole 0.01 mm/s.
+SimDriveConfig lead5At(quint8 station)
+{
+    SimDriveConfig c = driveAt(station, 6, Stroke);
+    c.size = 40;
+    c.rawLead = 5;
+    return c;
+}
+
+QByteArray edited(const QByteArray &json, const QString &key, const QJsonValue &value)
+{
+    QJsonObject root = QJsonDocument::fromJson(json).object();
+    root.insert(key, value);
+    return QJsonDocument(root).toJson();
+}
+
+}  // namespace
+
+class ParamsApplyTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void exportThenApplyCopiesEveryRegister()
+    {
+        CliFixture cli({lead5At(1), lead5At(2)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        setOddValues(cli.bus, 1, Stroke);
+        cli.bus.setRegisterValue(1, Reg::CurrentLimits, 0x3F2D);
+        CliRun run = CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json"));
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+
+        run = CliFixture::run(cli.at({"params", "apply"}, 2) << "--file" << cli.path("one.json") << "--save");
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.takeLast(), QStringLiteral("saved to ROM"));
+        QVERIFY(lines.size() >= oddRows().size());
+        QCOMPARE(lines.filter(QStringLiteral("written, read back")), lines);
+        for (const OddRow &row : oddRows()) {
+            const quint16 mask = QByteArray(row.key).contains("Torque") ? 0x00FF : 0xFFFF;  // the high byte is another setting
+            for (int w = 0; w < row.words; ++w) {
+                const quint16 address = quint16(row.address + w);
+                QCOMPARE(cli.bus.registerValue(2, address) & mask, cli.bus.registerValue(1, address) & mask);
+            }
+        }
+        for (quint16 address : {Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode})
+            QCOMPARE(cli.bus.registerValue(2, address), cli.bus.registerValue(1, address));
+        QCOMPARE(cli.bus.registerValue(2, Reg::ScriptDynamicErrorThreshold), quint16(27));  // the power-on copy too
+        QCOMPARE(CliFixture::run(cli.at({"params", "diff"}, 2) << "--file" << cli.path("one.json")).code, 0);
+    }
+
+    void applyExitCodes()
+    {
+        CliFixture cli({lead5At(1), lead5At(2), driveAt(3)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        setOddValues(cli.bus, 1, Stroke);
+        QCOMPARE(CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json")).code, 0);
+        const QByteArray exported = cli.readFile("one.json");
+
+        // Another product: refused before anything is written, by diff as by apply.
+        for (const char *action : {"diff", "apply"}) {
+            const CliRun run = CliFixture::run(cli.at({"params", action}, 3) << "--file" << cli.path("one.json"));
+            QCOMPARE(run.code, 2);
+            QVERIFY2(run.err.contains(QStringLiteral("Family: LXGZ → LXAZ")), qPrintable(run.err));
+        }
+        QVERIFY(cli.wire(0x06).isEmpty() && cli.wire(0x10).isEmpty());
+
+        // A value the write rules refuse: Position 1 beyond Position 2.
+        cli.writeFile("order.json", edited(exported, "pos0Pos", 99.5));
+        CliRun run = CliFixture::run(cli.at({"params", "apply"}, 2) << "--file" << cli.path("order.json") << "--save");
+        QCOMPARE(run.code, 6);
+        QVERIFY2(run.out.contains(QRegularExpression("pos0Pos +99.5 mm +refused")), qPrintable(run.out));
+        QVERIFY(!cli.wire(0x06).contains(QStringLiteral("2 06 00DC = 0001")));
+
+        // The drive stops answering after the first write: not confirmed, no save.
+        setOddValues(cli.bus, 2, Stroke, 1);
+        cli.bus.clearRequests();
+        cli.bus.setRequestObserver([&cli](const SimRequest &r) {
+            if (r.function != 0x03) {
+                SimFaults silent;
+                silent.silent = true;
+                cli.bus.setFaults(silent);
+            }
+        });
+        run = CliFixture::run(cli.at({"params", "apply"}, 2) << "--file" << cli.path("one.json") << "--save");
+        cli.bus.setRequestObserver(nullptr);
+        QCOMPARE(run.code, 1);
+        QVERIFY(run.out.contains(QStringLiteral("not confirmed")));
+        QVERIFY(run.err.contains(QStringLiteral("not saved")));
+    }
+};
+
+VEXA_TEST_CLASS(ParamsApplyTest);
+#include "tst_params_apply.moc"

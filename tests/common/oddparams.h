@@ -1,0 +1,47 @@
+#pragma once
+
+// Register values in every parameter row that no two-decimal box shows (µm,
+// speeds off 0.01 mm/s, torque codes between percents, smoothing above 500),
+// valid under the write rules on any catalogue drive of 20 mm stroke or more.
+
+#include "registers.h"
+#include "simbus.h"
+
+#include <QVector>
+
+// value: the register value; fromStroke: stroke x 1000 minus it. Two words: low first.
+struct OddRow { const char *key; quint16 address; int words; qint64 value; bool fromStroke = false; };
+
+inline const QVector<OddRow> &oddRows()
+{
+    static const QVector<OddRow> rows = {
+        {"homeTorque", Reg::HomeTorque, 1, 0x124F},       {"softLimitCCW", Reg::SoftLimitCCW, 2, -1234},
+        {"softLimitCW", Reg::SoftLimitCW, 2, 7, true},    {"dynErr", Reg::DynamicErrorThreshold, 1, 27},
+        {"staErr", Reg::StaticErrorThreshold, 1, 23},     {"posWarn", Reg::PositionWarningThreshold, 1, 17},
+        {"pos0Accel", Reg::Pos0Accel, 1, 123},            {"pos0Decel", Reg::Pos0Decel, 1, 457},
+        {"pos0Speed", Reg::Pos0Speed, 2, 12345},          {"pos0Pos", Reg::Pos0Position, 2, 2345},
+        {"pos1Accel", Reg::Pos1Accel, 1, 211},            {"pos1Decel", Reg::Pos1Decel, 1, 389},
+        {"pos1Speed", Reg::Pos1Speed, 2, 23457},          {"pos1Pos", Reg::Pos1Position, 2, 1357, true},
+        {"pos0PushTorque", Reg::Pos0PushTorque, 1, 0x0253}, {"pos1PushTorque", Reg::Pos1PushTorque, 1, 0x713A},
+        {"smoothMs", Reg::SmoothingConstant, 1, 600},
+    };
+    return rows;
+}
+
+inline qint64 oddValue(const OddRow &row, int stroke)
+{
+    return row.fromStroke ? stroke * 1000LL - row.value : row.value;
+}
+
+// shift is added to every value (torques: their low byte); push modes on.
+inline void setOddValues(SimBus &bus, quint8 station, int stroke, int shift = 0)
+{
+    for (const OddRow &row : oddRows()) {
+        const quint32 v = quint32(oddValue(row, stroke) + shift);
+        bus.setRegisterValue(station, row.address, quint16(v & 0xFFFF));
+        if (row.words == 2)
+            bus.setRegisterValue(station, quint16(row.address + 1), quint16(v >> 16));
+    }
+    bus.setRegisterValue(station, Reg::Pos0MotionMode, Reg::PushMode::Pos0On);
+    bus.setRegisterValue(station, Reg::Pos1MotionMode, Reg::PushMode::Pos1On);
+}

@@ -88,19 +88,6 @@ double timedOnGuiThread(const std::function<void()> &operation, double &longestG
     return took;
 }
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 bool connectWindow(MainWindow &window, const SimBus &bus)
 {
     find<QComboBox>(window, "cbPorts")->setEditText(bus.portPath());

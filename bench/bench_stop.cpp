@@ -29,19 +29,6 @@ namespace {
 
 constexpr int ConnectWaitMs = 15000;
 
-bool waitFor(const std::function<bool()> &condition, int timeoutMs)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
-
 // Runs the event loop for `ms`, so queued writes and polls go on meanwhile.
 void spin(int ms)
 {

@@ -1,8 +1,12 @@
 #pragma once
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include <functional>
 
 // A bench's application: offscreen unless the caller chose a platform, and with a
 // temporary settings store, so the window under test never touches the user's.
@@ -27,3 +31,17 @@ private:
     bool m_ready;
     QApplication m_app;
 };
+
+// Serves the event loop until the condition holds; false after timeoutMs.
+inline bool waitFor(const std::function<bool()> &condition, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}

@@ -264,14 +264,35 @@ int paramsShow(const CliContext &ctx)
     return CliExit::Ok;
 }
 
-// The file against the identified drive, as the window's import would take
-// it: a file of another product is refused (Usage, with the blocking lines),
-// other differences are noted. Ok with the comparison, or the exit code.
-int compareWithDrive(const CliContext &ctx, const QJsonObject &root, const QString &path, quint8 station,
-                     const QString &portName, DriveSession *session, ParamSnapshot::Snapshot *drive,
-                     ParamDiff::Comparison *comparison)
+// What diff and apply both start from: the file, the identified drive and the two compared.
+struct DriveComparison
 {
-    int code = openDrive(ctx, portName, station, session);
+    qint64 station = 0;
+    QString path;
+    DriveSession session;
+    ParamSnapshot::Snapshot drive;
+    ParamDiff::Comparison comparison;
+};
+
+// The file first (a file that cannot be used needs no trip to the drive), then the
+// file against the identified drive as the window's import would take it: a file
+// of another product is refused (Usage, with the blocking lines), other
+// differences are noted. Ok with the comparison, or the exit code.
+int compareWithDrive(const CliContext &ctx, CliOptions &options, DriveComparison *out)
+{
+    int code = CliExit::Ok;
+    if (!parseDriveOptions(ctx, options, "file", &out->station, &code))
+        return code;
+    out->path = options.value(QStringLiteral("file"));
+    QJsonObject root;
+    if (!loadParamFile(ctx, out->path, &root, &code))
+        return code;
+    const quint8 station = quint8(out->station);
+    const QString &path = out->path;
+    DriveSession *session = &out->session;
+    ParamSnapshot::Snapshot *drive = &out->drive;
+    ParamDiff::Comparison *comparison = &out->comparison;
+    code = openDrive(ctx, options.value(QStringLiteral("port")), station, session);
     if (code != CliExit::Ok)
         return code;
     const DeviceInfo &info = session->info;
@@ -303,23 +324,11 @@ int compareWithDrive(const CliContext &ctx, const QJsonObject &root, const QStri
 int paramsDiff(const CliContext &ctx)
 {
     CliOptions options({"port", "station", "file"}, {});
-    qint64 station = 0;
-    int code = CliExit::Ok;
-    if (!parseDriveOptions(ctx, options, "file", &station, &code))
-        return code;
-    const QString path = options.value(QStringLiteral("file"));
-    // The file first: a file that cannot be used needs no trip to the drive.
-    QJsonObject root;
-    if (!loadParamFile(ctx, path, &root, &code))
-        return code;
-
-    DriveSession session;
-    ParamSnapshot::Snapshot drive;
-    ParamDiff::Comparison comparison;
-    code = compareWithDrive(ctx, root, path, quint8(station), options.value(QStringLiteral("port")), &session, &drive,
-                            &comparison);
+    DriveComparison compared;
+    const int code = compareWithDrive(ctx, options, &compared);
     if (code != CliExit::Ok)
         return code;
+    const ParamDiff::Comparison &comparison = compared.comparison;
     const QVector<ParamDiff::Row> differences = comparison.differences();
     for (const ParamDiff::Row &d : differences) {
         const QString line = d.key.leftJustified(16) + QStringLiteral("file %1").arg(d.fileValue).leftJustified(16)
@@ -335,22 +344,13 @@ int paramsDiff(const CliContext &ctx)
 int paramsApply(const CliContext &ctx)
 {
     CliOptions options({"port", "station", "file"}, {"save"});
-    qint64 station = 0;
-    int code = CliExit::Ok;
-    if (!parseDriveOptions(ctx, options, "file", &station, &code))
-        return code;
-    const QString path = options.value(QStringLiteral("file"));
-    QJsonObject root;
-    if (!loadParamFile(ctx, path, &root, &code))
-        return code;
-    DriveSession session;
-    ParamSnapshot::Snapshot drive;
-    ParamDiff::Comparison comparison;
-    code = compareWithDrive(ctx, root, path, quint8(station), options.value(QStringLiteral("port")), &session, &drive,
-                            &comparison);
+    DriveComparison compared;
+    int code = compareWithDrive(ctx, options, &compared);
     if (code != CliExit::Ok)
         return code;
-
+    const qint64 station = compared.station;
+    DriveSession &session = compared.session;
+    const ParamDiff::Comparison &comparison = compared.comparison;
     ModbusTransport &link = *session.link;
     const quint8 slave = quint8(station);
     ParamApply::Access access;

@@ -24,7 +24,8 @@ QString hexBytes(const QByteArray &bytes)
     return parts.join(QLatin1Char(' '));
 }
 
-// The engine's register access on a port this thread owns.
+// The engine's register access on a port this thread owns. It remembers whether
+// the drive refused any request, so the exit code can tell a refusal from silence.
 class TransportRegisterAccess : public RegisterAccess
 {
 public:
@@ -32,19 +33,32 @@ public:
 
     QVector<quint16> readRegisters(quint8 slave, quint16 address, quint16 count) override
     {
-        return m_link.readRegisters(slave, address, count, ReadTimeoutMs);
+        try {
+            return m_link.readRegisters(slave, address, count, ReadTimeoutMs);
+        } catch (const ModbusError &e) {
+            m_refused = m_refused || e.kind() == ModbusError::Kind::Refused;
+            throw;
+        }
     }
     bool writeRegisters(quint8 slave, quint16 address, const QVector<quint16> &values) override
     {
-        return m_link.writeRegisters(slave, address, values);
+        return noteWrite(m_link.writeRegisters(slave, address, values));
     }
     bool writeRegister(quint8 slave, quint16 address, quint16 value) override
     {
-        return m_link.writeRegister(slave, address, value);
+        return noteWrite(m_link.writeRegister(slave, address, value));
     }
+    bool refused() const { return m_refused; }
 
 private:
+    bool noteWrite(bool confirmed)
+    {
+        m_refused = m_refused || (!confirmed && m_link.lastWriteError().kind() == ModbusError::Kind::Refused);
+        return confirmed;
+    }
+
     ModbusTransport &m_link;
+    bool m_refused = false;
 };
 
 struct BlockJob
@@ -142,7 +156,7 @@ int blockCompare(const CliContext &ctx)
     ctx.out.flush();
     // An unread run is not known to differ: the comparison itself is incomplete.
     if (unread)
-        return CliExit::NoReply;
+        return access.refused() ? CliExit::Refused : CliExit::NoReply;
     return differs ? CliExit::Differs : CliExit::Ok;
 }
 
@@ -186,7 +200,9 @@ int blockWrite(const CliContext &ctx)
         }
     }
     ctx.out.flush();
-    return allWritten && saved ? CliExit::Ok : CliExit::Failure;
+    if (allWritten && saved)
+        return CliExit::Ok;
+    return access.refused() ? CliExit::Refused : CliExit::Failure;
 }
 
 }  // namespace

@@ -206,6 +206,12 @@ private Q_SLOTS:
         run = CliFixture::run(cli.at({"block", "write"}, 2) + block + QStringList{"--save"});
         QCOMPARE(run.code, int(CliExit::Failure));
         QVERIFY(cli.wire(0x06).isEmpty());  // a block not fully written is not saved
+        SimFaults refusing;
+        refusing.exceptionReplies = true;
+        cli.bus.setFaults(refusing);
+        for (const QString &verb : {"compare", "write"})
+            QCOMPARE(CliFixture::run(cli.at({"block", verb}, 2) + block).code, int(CliExit::Refused));
+        cli.bus.setFaults(SimFaults());
         QCOMPARE(CliFixture::run(cli.at({"block", "compare"}, 2) << "--file" << cli.path("none.txt")).code,
                  int(CliExit::Usage));
     }

@@ -18,8 +18,6 @@
 
 namespace {
 
-const QString FileFilter = QStringLiteral("JSON Files (*.json);;All Files (*)");
-
 // The value box a file key goes into: the parameter rows' own boxes, and the
 // two current-limit boxes, which are not parameter rows.
 QSpinBox *integerBox(const Ui::MainWindow *ui, const ParamManager *params, const QString &key)
@@ -55,7 +53,7 @@ void MainWindow::onExportParams()
     const QString model = ui->lblProductInfo->text();
     const QString path = m_dialogs->saveFileName(
         zh ? QStringLiteral("匯出參數檔") : QStringLiteral("Export Parameters"),
-        QString(model).replace(QLatin1Char('-'), QLatin1Char('_')) + QStringLiteral("_params.json"), FileFilter);
+        QString(model).replace(QLatin1Char('-'), QLatin1Char('_')) + QStringLiteral("_params.json"), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
     const QMessageBox::StandardButton answer = m_dialogs->message(
@@ -104,7 +102,7 @@ void MainWindow::onImportParams()
 {
     const bool zh = currentLang == QLatin1String("zh");
     const QString path = m_dialogs->openFileName(zh ? QStringLiteral("匯入參數檔") : QStringLiteral("Import Parameters"),
-                                                 QString(), FileFilter);
+                                                 QString(), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
     QJsonObject root;

@@ -8,17 +8,12 @@
 #include "dialogs.h"
 #include "dictionary.h"
 #include "paramconversions.h"
+#include "paramfile.h"
 #include "parammanager.h"
 #include "paramrestoredialog.h"
 
 #include <QFileInfo>
 #include <QSignalBlocker>
-
-namespace {
-
-const QString FileFilter = QStringLiteral("JSON Files (*.json);;All Files (*)");
-
-}  // namespace
 
 void MainWindow::onCompareParams()
 {
@@ -27,7 +22,7 @@ void MainWindow::onCompareParams()
         m_dialogs->message(QMessageBox::Warning, title, translateKey(QStringLiteral("restore_connect_first"), currentLang));
         return;
     }
-    const QString path = m_dialogs->openFileName(title, QString(), FileFilter);
+    const QString path = m_dialogs->openFileName(title, QString(), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
     QJsonObject root;

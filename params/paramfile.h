@@ -18,6 +18,9 @@ namespace ParamFile {
 
 constexpr int FormatVersion = 1;
 
+// What a file dialog offers when it asks for a parameter file.
+inline const QString DialogFilter = QStringLiteral("JSON Files (*.json);;All Files (*)");
+
 // The two current limits share register 0x000E (low byte idle, high byte
 // minimum running current); they are in the file but not parameter rows.
 constexpr int IdleCurrentMin = 30;  // percent

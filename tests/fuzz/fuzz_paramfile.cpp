@@ -54,17 +54,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         FUZZ_CHECK(!applied || (loaded.value >= minimum && loaded.value <= maximum), "an applied value fits its box");
         FUZZ_CHECK(!applied || loaded.clampLine.isEmpty() == !ParamFile::differs(loaded.value, value.toDouble()),
                    "a clamp line exactly when the applied value differs from the file's");
-        if (ParamFile::isIntegerKey(key))
-            content.integers.insert(key, int(applied ? loaded.value : minimum));
-        else
-            content.decimals.insert(key, applied ? loaded.value : minimum);
+        content.values.insert(key, applied ? loaded.value : minimum);
     }
     const ParamFile::Parsed again = ParamFile::parse(ParamFile::toFileText(content), QStringLiteral("en"));
     const auto fits = ParamFile::checkCompatibility(again.root, content.identity, QStringLiteral("en"));
     FUZZ_CHECK(again.ok && fits.blocking.isEmpty() && fits.other.isEmpty(), "an export fits its drive");
     for (const QString &key : ParamFile::applyOrder()) {
         const ParamFile::Loaded loaded = load(again.root, key, &minimum, &maximum);
-        const double written = ParamFile::isIntegerKey(key) ? content.integers.value(key) : content.decimals.value(key);
+        const double written = content.values.value(key);
         FUZZ_CHECK(loaded.outcome == ParamFile::Loaded::Outcome::Applied && loaded.value == written
                        && loaded.clampLine.isEmpty(), "every exported value reads back exactly");
     }

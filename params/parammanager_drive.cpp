@@ -4,6 +4,7 @@
 
 #include "modbusworker.h"
 #include "paramconversions.h"
+#include "paramsnapshot.h"
 #include "paramwriterules.h"
 #include "registers.h"
 
@@ -16,14 +17,7 @@
 
 namespace {
 
-// Offsets inside the nine words read from a position block (Accel register first).
-constexpr int BlockWords = 9;
-constexpr int AccelOffset = 0;
-constexpr int DecelOffset = 2;
-constexpr int SpeedOffset = 4;
-constexpr int PositionOffset = 7;
-constexpr int ThresholdWords = 6;  // 0x000B..0x0010: dynamic, static, ..., position warning
-constexpr int PosWarnOffset = 5;
+using namespace ParamSnapshot::Layout;
 
 bool isTorqueKey(const QString &key)
 {

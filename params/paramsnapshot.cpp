@@ -5,17 +5,7 @@
 
 namespace ParamSnapshot {
 
-namespace {
-
-// Offsets inside the nine words of a position block (Accel register first).
-constexpr int BlockWords = 9;
-constexpr int DecelOffset = 2;
-constexpr int SpeedOffset = 4;
-constexpr int PositionOffset = 7;
-constexpr int ThresholdWords = 6;  // 0x000B..0x0010: dynamic, static, ..., position warning
-constexpr int PosWarnOffset = 5;
-
-}  // namespace
+using namespace Layout;
 
 Snapshot read(const ReadWords &read)
 {

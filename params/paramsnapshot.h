@@ -15,6 +15,19 @@
 // read through here, so a file always holds what the drive holds.
 namespace ParamSnapshot {
 
+// Offsets inside the nine words read from a position block (Accel register
+// first), and the six threshold words 0x000B..0x0010 (dynamic, static, ...,
+// position warning).
+namespace Layout {
+constexpr int BlockWords = 9;
+constexpr int AccelOffset = 0;
+constexpr int DecelOffset = 2;
+constexpr int SpeedOffset = 4;
+constexpr int PositionOffset = 7;
+constexpr int ThresholdWords = 6;
+constexpr int PosWarnOffset = 5;
+}  // namespace Layout
+
 // Reads count registers from address; fewer words than asked is a failure.
 using ReadWords = std::function<QVector<quint16>(quint16 address, quint16 count)>;
 

@@ -4,6 +4,7 @@
 // faults of a row write and of Read All, and the station change.
 
 #include "registers.h"
+#include "fulldisk.h"
 #include "testmain.h"
 #include "windowfixture.h"
 
@@ -15,8 +16,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -249,16 +248,12 @@ private Q_SLOTS:
         QVERIFY(writeFile(file, previous));
         fx.dialogs->queueFileName(file);
         fx.dialogs->queueAnswer(QMessageBox::Yes);
-        // A disk that fills up after 100 bytes.
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 100;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const bool clicked = fx.click("btnExportParams");
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        bool clicked = false;
+        {
+            const FullDisk disk(100);
+            QVERIFY(disk.active());
+            clicked = fx.click("btnExportParams");
+        }
 
         QVERIFY(clicked);
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);

@@ -6,13 +6,12 @@
 #include "paramconversions.h"
 #include "paramdiff.h"
 #include "paramfile.h"
+#include "fulldisk.h"
 #include "testmain.h"
 
 #include <QBuffer>
 #include <QDir>
 
-#include <csignal>
-#include <sys/resource.h>
 
 namespace {
 
@@ -253,17 +252,13 @@ private Q_SLOTS:
         const QString path = dir.filePath("p.json");
         const QByteArray old = QByteArray("{\"old\": true}\n").repeated(30);
         QVERIFY(ParamFile::saveFile(path, old));
-        // A disk that fills up after 100 bytes, even for root.
-        rlimit saved{};
-        QVERIFY(getrlimit(RLIMIT_FSIZE, &saved) == 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 100;
-        QVERIFY(setrlimit(RLIMIT_FSIZE, &small) == 0);
         QString error;
-        const bool ok = ParamFile::saveFile(path, ParamFile::toFileText(sampleContent()), &error);
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        bool ok = true;
+        {
+            const FullDisk disk(100);
+            QVERIFY(disk.active());
+            ok = ParamFile::saveFile(path, ParamFile::toFileText(sampleContent()), &error);
+        }
         QVERIFY(!ok && !error.isEmpty());
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));

@@ -1,208 +1,142 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "alarmtext.h"
-#include "cmpmanager.h"
-#include "connectionmanager.h"
-#include "dialogs.h"
+#include "activedrive.h"
+#include "connectionpage.h"
 #include "dictionary.h"
+#include "engineeringpage.h"
 #include "modbusworker.h"
-#include "parammanager.h"
-#include "steppeddoublespinbox.h"
+#include "monitorpage.h"
+#include "paramspage.h"
 
-#include <QHeaderView>
-#include <QLabel>
-#include <QSettings>
-#include <QTimer>
-
-namespace {
-
-const QString LampOff = QStringLiteral("background-color:#d1d5db;border-radius:8px;border:1px solid #9ca3af;");
-const QString LampAlarm = QStringLiteral("background-color:#ef4444;border-radius:8px;border:1px solid #b91c1c;");
-const QString LampOn = QStringLiteral("background-color:#10b981;border-radius:8px;border:1px solid #047857;");
-
-constexpr int FocusDelayMs = 10;
-
-}  // namespace
+#include <QCloseEvent>
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent),
-      ui(new Ui::MainWindow),
-      // The first child, so that on destruction its thread has ended before any widget goes.
-      worker(new ModbusWorker(this)),
-      connectionManager(new ConnectionManager(worker, this)),
-      paramManager(new ParamManager(worker, this)),
-      cmpManager(new CmpManager(worker, this)),
-      m_dialogs(std::make_unique<WidgetDialogs>(this))
+      // The first child, so that on destruction its worker's thread has ended before any widget goes.
+      m_drive(new ActiveDrive(this))
 {
+    m_context.ui = new Ui::MainWindow;
+    m_context.drive = m_drive;
+    m_context.window = this;
+    m_context.dialogs = std::make_unique<WidgetDialogs>(this);
+    Ui::MainWindow *ui = m_context.ui;
     ui->setupUi(this);
     qRegisterMetaType<QVector<quint16>>("QVector<quint16>");
     setWindowTitle(QStringLiteral("Torvane Vexa Electric Actuator  v%1").arg(QStringLiteral(VEXA_APP_VERSION)));
-
     restoreLanguage();
-    installSteppedJogSpeedBox();
 
-    statusLamps = {ui->ledConnection, ui->ledAlarm, ui->ledX0, ui->ledX1, ui->ledX2,
-                   ui->ledX7,         ui->ledY0,    ui->ledY1, ui->ledY2};
-    for (QLabel *lamp : qAsConst(statusLamps))
-        setLed(lamp, false, false);
+    connect(ui->cbLanguage, qOverload<int>(&QComboBox::currentIndexChanged), this, &MainWindow::changeLanguage);
+    connect(ui->mainTabs, &QTabWidget::currentChanged, this, &MainWindow::onMainTabChanged);
+    // Before the pages': the tabs open and close before a page hears of the drive.
+    connect(m_drive, &ActiveDrive::connected, this, &MainWindow::onDriveConnected);
+    connect(m_drive, &ActiveDrive::disconnected, this, &MainWindow::onDriveDisconnected);
 
-    setupTables();
-    setupConnections();
+    // In this order the pages hear of the drive: the monitor's, the
+    // engineering form's and the parameter tabs' reads on connection follow it.
+    m_connectionPage = new ConnectionPage(m_context);
+    auto *monitorPage = new MonitorPage(m_context);
+    m_engineeringPage = new EngineeringPage(m_context);
+    auto *paramsPage = new ParamsPage(m_context);
+    m_pages = {m_connectionPage, monitorPage, m_engineeringPage, paramsPage};
+    connect(m_connectionPage, &ConnectionPage::disconnectRequested, this, &MainWindow::onDisconnectRequested);
 
     ui->mainTabs->setCurrentIndex(ConnectionTab);
-    ui->engPwdError->hide();
-    ui->engSplitter->setSizes({460, 650});
-    ui->cmpLogs->setReadOnly(true);
     setTabsEnabled(false);
     applyLanguage();
-    refreshPortList();
-    onLeadChanged();
-    onStrokeChanged();
-
-    ui->mainTabs->setTabVisible(EngineeringTab, false);
+    m_connectionPage->refreshPortList();
+    m_engineeringPage->applyFormDefaults();
     ui->label_SwVersion->setText(QStringLiteral("v%1").arg(QStringLiteral(VEXA_APP_VERSION)));
-    ui->label_SwVersion->installEventFilter(this);
-    ui->engStack->setCurrentIndex(0);
-    ui->engPassword->clear();
-    ui->engPwdError->hide();
 }
 
 MainWindow::~MainWindow()
 {
-    // The loop is told to end (queued writes dropped) before anything is torn down;
-    // the worker, the first child, then waits for its thread before any widget goes.
-    worker->stop();
-    delete ui;
-    ui = nullptr;
+    // The loop is told to end (queued writes dropped) before anything is torn
+    // down; the pages go before the widgets they handle, and the drive, the
+    // first child, then waits for its thread before any widget goes.
+    m_drive->worker()->stop();
+    for (auto page = m_pages.rbegin(); page != m_pages.rend(); ++page)
+        delete *page;
+    m_pages.clear();
+    delete m_context.ui;
+    m_context.ui = nullptr;
+}
+
+ModbusWorker *MainWindow::modbusWorker() const
+{
+    return m_drive->worker();
+}
+
+ConnectionManager *MainWindow::connections() const
+{
+    return m_drive->connections();
+}
+
+void MainWindow::setEngineeringPasswordDigest(const QByteArray &hexDigest)
+{
+    m_engineeringPage->setPasswordDigest(hexDigest);
 }
 
 void MainWindow::setDialogs(std::unique_ptr<Dialogs> dialogs)
 {
-    m_dialogs = std::move(dialogs);
+    m_context.dialogs = std::move(dialogs);
 }
 
-bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+void MainWindow::setDemoPort(const QString &portPath)
 {
-    if (ui && watched == ui->label_SwVersion && handleVersionLabelEvent(event))
-        return true;
-    return QMainWindow::eventFilter(watched, event);
-}
-
-void MainWindow::setLed(QLabel *label, bool on, bool alarm)
-{
-    if (!label)
-        return;
-    label->setStyleSheet(!on ? LampOff : (alarm ? LampAlarm : LampOn));
+    m_connectionPage->setDemoPort(portPath);
 }
 
 void MainWindow::setTabsEnabled(bool enabled)
 {
     for (int tab = MonitorTab; tab <= EngineeringTab; ++tab)
-        ui->mainTabs->setTabEnabled(tab, enabled);
-}
-
-void MainWindow::updateAlarmHistory(ushort alarmHistRaw)
-{
-    lastAlarmHist = alarmHistRaw;
-    QLabel *const fields[] = {ui->lblAlarmCurrent, ui->lblAlarmHist1, ui->lblAlarmHist2,
-                              ui->lblAlarmHist3};
-    for (int i = 0; i < 4; ++i) {
-        const int code = (alarmHistRaw >> (4 * i)) & 0xF;
-        fields[i]->setText(alarmHistoryText(code, currentLang));
-        fields[i]->setStyleSheet(code != 0
-                                     ? QStringLiteral("font-weight:bold; color:#dc2626; padding:2px 8px;")
-                                     : QStringLiteral("font-weight:bold; color:#16a34a; padding:2px 8px;"));
-    }
-}
-
-void MainWindow::restoreLanguage()
-{
-    QSettings settings(QStringLiteral("Torvane"), QStringLiteral("TorvaneVexaElectricActuator"));
-    // Any other stored code is kept as it is: the texts then fall back to English
-    // while the combo box shows Chinese, until the user picks a language.
-    currentLang = settings.value(QStringLiteral("AppLanguage"), QStringLiteral("zh")).toString();
-
-    const QSignalBlocker blocker(ui->cbLanguage);
-    ui->cbLanguage->setCurrentIndex(currentLang == QLatin1String("en") ? 1 : 0);
-    cmpManager->setLanguage(currentLang);
-    paramManager->setLang(currentLang);
-}
-
-void MainWindow::installSteppedJogSpeedBox()
-{
-    QDoubleSpinBox *designed = ui->spinJogSpeed;
-    QWidget *parent = designed->parentWidget();
-
-    jogSpeedBox = new SteppedDoubleSpinBox(parent);
-    jogSpeedBox->setMinimumSize(designed->minimumSize());
-    jogSpeedBox->setMaximumSize(designed->maximumSize());
-    jogSpeedBox->setSizePolicy(designed->sizePolicy());
-    // The old box gives up its name at once: until its deferred deletion it would
-    // otherwise still be found under it.
-    const QString name = designed->objectName();
-    designed->setObjectName(QString());
-    jogSpeedBox->setObjectName(name);
-
-    delete parent->layout()->replaceWidget(designed, jogSpeedBox);
-    designed->hide();
-    designed->deleteLater();
-    ui->spinJogSpeed = jogSpeedBox;
-
-    jogSpeedBox->setDecimals(0);
-    jogSpeedBox->setRange(1, 15);
-    jogSpeedBox->setSingleStep(1);
-    jogSpeedBox->setSuffix(QStringLiteral(" mm/s"));
-    jogSpeedBox->setValue(5);
-}
-
-void MainWindow::setupTables()
-{
-    QHeaderView *scanHeader = ui->tableScan->horizontalHeader();
-    scanHeader->setSectionResizeMode(QHeaderView::Stretch);
-    scanHeader->setDefaultAlignment(Qt::AlignCenter);
-    ui->tableScan->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->tableScan->setEditTriggers(QAbstractItemView::NoEditTriggers);
-
-    QHeaderView *cmpHeader = ui->cmpTable->horizontalHeader();
-    cmpHeader->setSectionResizeMode(QHeaderView::ResizeToContents);
-    cmpHeader->setStretchLastSection(true);
-    cmpHeader->setDefaultAlignment(Qt::AlignCenter);
-    ui->cmpTable->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    ui->cmpTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-}
-
-void MainWindow::setupConnections()
-{
-    connect(ui->cbLanguage, qOverload<int>(&QComboBox::currentIndexChanged), this,
-            &MainWindow::changeLanguage);
-    connect(ui->mainTabs, &QTabWidget::currentChanged, this, &MainWindow::onMainTabChanged);
-    setupConnectionTab();
-    setupMonitorTab();
-    setupParamTabs();
-    setupEngineeringTab();
+        m_context.ui->mainTabs->setTabEnabled(tab, enabled);
 }
 
 void MainWindow::onMainTabChanged(int index)
 {
-    if (!isConnected && index != ConnectionTab) {
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("Warning"),
-                           translateKey(QStringLiteral("warn_connect_first"), currentLang));
-        ui->mainTabs->setCurrentIndex(ConnectionTab);
+    if (!m_drive->isConnected() && index != ConnectionTab) {
+        m_context.dialogs->message(QMessageBox::Warning, QStringLiteral("Warning"),
+                                   translateKey(QStringLiteral("warn_connect_first"), m_context.lang));
+        m_context.ui->mainTabs->setCurrentIndex(ConnectionTab);
         return;
     }
-    if (index == EngineeringTab) {
-        QTimer::singleShot(FocusDelayMs, this, [this] { ui->engPassword->setFocus(); });
-        refreshLeadChoices();
-        refreshStrokeChoices();
+    for (Page *page : m_pages)
+        page->tabChanged(index);
+}
+
+void MainWindow::onDriveConnected()
+{
+    setTabsEnabled(true);
+}
+
+void MainWindow::onDriveDisconnected()
+{
+    m_context.ui->mainTabs->setCurrentIndex(ConnectionTab);
+    setTabsEnabled(false);
+}
+
+bool MainWindow::pagesMayLeaveDrive()
+{
+    for (Page *page : m_pages) {
+        if (!page->mayLeaveDrive())
+            return false;
+    }
+    return true;
+}
+
+void MainWindow::onDisconnectRequested()
+{
+    // A held jog's stop goes out while the link still runs.
+    if (pagesMayLeaveDrive())
+        m_drive->disconnectDrive();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!pagesMayLeaveDrive()) {
+        event->ignore();
         return;
     }
-    // Leaving the Engineering tab always locks it again.
-    ui->engStack->setCurrentIndex(0);
-    ui->engPassword->clear();
-    ui->engPwdError->hide();
-    refreshLeadChoices();
-    refreshStrokeChoices();
-    if (isConnected && (index == MotionTab || index == AdvancedTab))
-        QTimer::singleShot(FocusDelayMs, this, [this, index] { onParamTabShown(index); });
+    QMainWindow::closeEvent(event);
 }

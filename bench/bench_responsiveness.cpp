@@ -24,6 +24,7 @@
 #include <QEventLoop>
 #include <QLineEdit>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -110,7 +111,7 @@ bool openComparePage(MainWindow &window)
     }
     find<QLineEdit>(window, "engPassword")->setText(QString::fromLatin1(EngineerPassword));
     find<QAbstractButton>(window, "btnLogin")->click();
-    return window.compare()->taskCount() > 0;
+    return find<QTableWidget>(window, "cmpTable")->rowCount() > 0;
 }
 
 SimFaults silence()

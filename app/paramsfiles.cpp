@@ -1,9 +1,10 @@
 // Parameter files: export the connected drive's parameters to JSON, load a
 // file back into the parameter widgets (never into the drive).
 
-#include "mainwindow.h"
+#include "paramspage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "dialogs.h"
 #include "modbusworker.h"
 #include "paramconversions.h"
@@ -41,22 +42,22 @@ public:
 
 }  // namespace
 
-void MainWindow::onExportParams()
+void ParamsPage::onExportParams()
 {
-    const bool zh = currentLang == QLatin1String("zh");
-    if (!isConnected) {
-        m_dialogs->message(QMessageBox::Warning, zh ? QStringLiteral("無法匯出") : QStringLiteral("Export Blocked"),
+    const bool zh = chinese();
+    if (!drive->isConnected()) {
+        dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("無法匯出") : QStringLiteral("Export Blocked"),
                            zh ? QStringLiteral("請先連線至設備，以確保匯出檔案包含正確的產品資訊。")
                               : QStringLiteral("Please connect first so the file records correct product info."));
         return;
     }
-    const QString model = ui->lblProductInfo->text();
-    const QString path = m_dialogs->saveFileName(
+    const QString model = drive->model();
+    const QString path = dialogs().saveFileName(
         zh ? QStringLiteral("匯出參數檔") : QStringLiteral("Export Parameters"),
         QString(model).replace(QLatin1Char('-'), QLatin1Char('_')) + QStringLiteral("_params.json"), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
-    const QMessageBox::StandardButton answer = m_dialogs->message(
+    const QMessageBox::StandardButton answer = dialogs().message(
         QMessageBox::Question, zh ? QStringLiteral("匯出參數") : QStringLiteral("Export Parameters"),
         zh ? QStringLiteral("將讀取設備現值後匯出。\n\n畫面上未寫入的修改將被覆蓋，確定要繼續嗎？")
            : QStringLiteral("Device values will be read and exported.\nUnsaved on-screen changes will be overwritten. "
@@ -74,34 +75,34 @@ void MainWindow::onExportParams()
     }
     showDriveSnapshot(snapshot);
     if (!snapshot.complete()) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
+        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
                            (zh ? QStringLiteral("無法從設備讀取：%1\n\n未寫入任何檔案。")
                                : QStringLiteral("Could not read from the device: %1\n\nNo file was written."))
-                               .arg(ParamSnapshot::namesOf(snapshot.unreadable, currentLang)));
+                               .arg(ParamSnapshot::namesOf(snapshot.unreadable, lang())));
         return;
     }
 
     ParamFile::Content content;
-    ParamSnapshot::fillContent(snapshot, product.lead, &content);
+    ParamSnapshot::fillContent(snapshot, drive->product().lead, &content);
     content.identity = driveIdentity();
     content.exportTime = QDateTime::currentDateTime();
     content.swVersion = QStringLiteral(VEXA_APP_VERSION);
 
     // A failed write leaves an older file of the same name as it was.
     if (!ParamFile::saveFile(path, ParamFile::toFileText(content))) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
+        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
                            (zh ? QStringLiteral("無法寫入檔案：\n%1") : QStringLiteral("Cannot write file:\n%1")).arg(path));
         return;
     }
-    m_dialogs->message(QMessageBox::Information, QStringLiteral("OK"),
+    dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
                        (zh ? QStringLiteral("設備參數已匯出至：\n%1") : QStringLiteral("Device parameters exported to:\n%1"))
                            .arg(path));
 }
 
-void MainWindow::onImportParams()
+void ParamsPage::onImportParams()
 {
-    const bool zh = currentLang == QLatin1String("zh");
-    const QString path = m_dialogs->openFileName(zh ? QStringLiteral("匯入參數檔") : QStringLiteral("Import Parameters"),
+    const bool zh = chinese();
+    const QString path = dialogs().openFileName(zh ? QStringLiteral("匯入參數檔") : QStringLiteral("Import Parameters"),
                                                  QString(), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
@@ -116,46 +117,46 @@ void MainWindow::onImportParams()
 
     const QString importTitle = zh ? QStringLiteral("匯入警告") : QStringLiteral("Import Warning");
     if (!typeErrors.isEmpty() || !clamped.isEmpty())
-        m_dialogs->message(QMessageBox::Warning, importTitle,
-                           ParamFile::importWarning(typeErrors, clamped, currentLang));
+        dialogs().message(QMessageBox::Warning, importTitle,
+                           ParamFile::importWarning(typeErrors, clamped, lang()));
     const double pos0 = ui->spinD_pos0Pos->value();
     const double pos1 = ui->spinD_pos1Pos->value();
     if (pos1 <= pos0)
-        m_dialogs->message(QMessageBox::Warning, importTitle, ParamFile::positionOrderWarning(pos0, pos1, currentLang));
-    m_dialogs->message(QMessageBox::Information, QStringLiteral("OK"),
-                       ParamFile::importedMessage(fileModel, ParamFile::exportTimeOf(root), currentLang));
+        dialogs().message(QMessageBox::Warning, importTitle, ParamFile::positionOrderWarning(pos0, pos1, lang()));
+    dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
+                       ParamFile::importedMessage(fileModel, ParamFile::exportTimeOf(root), lang()));
 }
 
-ParamFile::Identity MainWindow::driveIdentity() const
+ParamFile::Identity ParamsPage::driveIdentity() const
 {
     ParamFile::Identity id;
-    id.family = product.family;
-    id.size = product.size;
-    id.lead = product.lead;
-    id.stroke = product.stroke;
-    id.direction = product.direction;
-    id.modelStr = ui->lblProductInfo->text();
-    id.logicVersion = product.logicVersion;
-    id.firmware = product.firmware;
-    id.hardware = product.hardware;
+    id.family = drive->product().family;
+    id.size = drive->product().size;
+    id.lead = drive->product().lead;
+    id.stroke = drive->product().stroke;
+    id.direction = drive->product().direction;
+    id.modelStr = drive->model();
+    id.logicVersion = drive->product().logicVersion;
+    id.firmware = drive->product().firmware;
+    id.hardware = drive->product().hardware;
     return id;
 }
 
-ParamSnapshot::Snapshot MainWindow::readDriveSnapshot()
+ParamSnapshot::Snapshot ParamsPage::readDriveSnapshot()
 {
-    pausePolling(true);
+    drive->pausePolling(true);
     const ParamSnapshot::Snapshot snapshot = ParamSnapshot::read([this](quint16 address, quint16 count) {
-        return worker->syncRead(stationId, address, count, ParamManager::ReadTimeoutMs);
+        return worker()->syncRead(drive->station(), address, count, ParamManager::ReadTimeoutMs);
     });
-    pausePolling(false);
+    drive->pausePolling(false);
     return snapshot;
 }
 
-void MainWindow::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
+void ParamsPage::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
 {
     for (auto it = snapshot.raw.constBegin(); it != snapshot.raw.constEnd(); ++it) {
         if (paramManager->params().contains(it.key()))
-            paramManager->updateDisplay(it.key(), it.value(), product.lead);
+            paramManager->updateDisplay(it.key(), it.value(), drive->product().lead);
     }
     const struct
     {
@@ -182,7 +183,7 @@ void MainWindow::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
     refreshParamThresholdAngles();
 }
 
-void MainWindow::applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped)
+void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped)
 {
     using Outcome = ParamFile::Loaded::Outcome;
     const struct
@@ -219,12 +220,12 @@ void MainWindow::applyParamFile(const QJsonObject &root, QStringList *typeErrors
             loaded = ParamFile::loadDecimal(root, key, minimum, maximum);
             quint32 raw = 0;
             if (loaded.outcome == Outcome::Applied) {
-                if (ParamConv::rawFromNumber(key, loaded.value, product.lead, &raw))
-                    paramManager->loadRaw(key, raw, product.lead);
+                if (ParamConv::rawFromNumber(key, loaded.value, drive->product().lead, &raw))
+                    paramManager->loadRaw(key, raw, drive->product().lead);
                 else
                     *typeErrors << key;
                 // A whole-number setting the drive cannot hold as written (200.6 ms) is named with what it gets.
-                const double applied = ParamConv::exactNumber(key, raw, product.lead);
+                const double applied = ParamConv::exactNumber(key, raw, drive->product().lead);
                 if (ParamFile::isIntegerKey(key) && loaded.clampLine.isEmpty() && ParamFile::differs(applied, loaded.value))
                     loaded.clampLine = QStringLiteral("%1 (%2→%3)").arg(key, ParamDiff::numberText(loaded.value),
                                                                        ParamDiff::numberText(applied));
@@ -237,12 +238,12 @@ void MainWindow::applyParamFile(const QJsonObject &root, QStringList *typeErrors
     }
 }
 
-bool MainWindow::loadParamFile(const QString &path, QJsonObject *root)
+bool ParamsPage::loadParamFile(const QString &path, QJsonObject *root)
 {
-    const bool zh = currentLang == QLatin1String("zh");
+    const bool zh = chinese();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
                            (zh ? QStringLiteral("無法開啟檔案：\n%1") : QStringLiteral("Cannot open file:\n%1")).arg(path));
         return false;
     }
@@ -250,35 +251,35 @@ bool MainWindow::loadParamFile(const QString &path, QJsonObject *root)
     const bool whole = ParamFile::readLimited(file, &text);
     file.close();
     if (!whole) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
-                           ParamFile::tooLargeMessage(path, currentLang));
+        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+                           ParamFile::tooLargeMessage(path, lang()));
         return false;
     }
 
-    const ParamFile::Parsed parsed = ParamFile::parse(text, currentLang);
+    const ParamFile::Parsed parsed = ParamFile::parse(text, lang());
     if (!parsed.ok) {
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("Error"), parsed.error);
+        dialogs().message(QMessageBox::Warning, QStringLiteral("Error"), parsed.error);
         return false;
     }
     *root = parsed.root;
     return true;
 }
 
-bool MainWindow::acceptFileIdentity(const QJsonObject &root)
+bool ParamsPage::acceptFileIdentity(const QJsonObject &root)
 {
-    const bool zh = currentLang == QLatin1String("zh");
+    const bool zh = chinese();
     const QString fileModel = ParamFile::identityOf(root).modelStr;
     const ParamFile::Identity drive = driveIdentity();
-    const ParamFile::Compatibility compatibility = ParamFile::checkCompatibility(root, drive, currentLang);
+    const ParamFile::Compatibility compatibility = ParamFile::checkCompatibility(root, drive, lang());
     if (!compatibility.blocking.isEmpty()) {
-        m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("無法匯入") : QStringLiteral("Import Blocked"),
-                           ParamFile::blockedMessage(compatibility, fileModel, currentLang));
+        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("無法匯入") : QStringLiteral("Import Blocked"),
+                           ParamFile::blockedMessage(compatibility, fileModel, lang()));
         return false;
     }
     if (!compatibility.other.isEmpty()) {
-        const QMessageBox::StandardButton answer = m_dialogs->message(
+        const QMessageBox::StandardButton answer = dialogs().message(
             QMessageBox::Warning, zh ? QStringLiteral("產品規格不同") : QStringLiteral("Spec Mismatch"),
-            ParamFile::mismatchQuestion(compatibility, currentLang), QMessageBox::Yes | QMessageBox::No,
+            ParamFile::mismatchQuestion(compatibility, lang()), QMessageBox::Yes | QMessageBox::No,
             QMessageBox::No);
         if (answer != QMessageBox::Yes)
             return false;

@@ -1,13 +1,11 @@
 // Monitor tab: the live trend of position, current and tracking error, and the
 // recorder that writes every state to a CSV file.
 
-#include "mainwindow.h"
+#include "monitorpage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "actuatorcatalogue.h"
-#include "connectionmanager.h"
-#include "dialogs.h"
-#include "dictionary.h"
 #include "staterecorder.h"
 #include "trendchart.h"
 
@@ -16,7 +14,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStandardPaths>
-#include <QStatusBar>
 
 namespace {
 
@@ -28,7 +25,7 @@ constexpr int IllustrationWidth = 320;
 
 }  // namespace
 
-void MainWindow::setupTrend()
+void MonitorPage::setupTrend()
 {
     trendChart = new TrendChart(ui->tabOperation);
     stateRecorder = new StateRecorder(this);
@@ -48,25 +45,26 @@ void MainWindow::setupTrend()
     ui->lblTitle_cylinder2->setFixedSize(IllustrationWidth,
                                          IllustrationWidth * IllustrationSize.height() / IllustrationSize.width());
 
-    connect(trendChart->recordButton(), &QPushButton::toggled, this, &MainWindow::onRecordToggled);
-    connect(stateRecorder, &StateRecorder::failed, this, &MainWindow::onRecordingFailed);
+    connect(trendChart->recordButton(), &QPushButton::toggled, this, &MonitorPage::onRecordToggled);
+    connect(stateRecorder, &StateRecorder::failed, this, &MonitorPage::onRecordingFailed);
 }
 
-void MainWindow::onRecordToggled(bool on)
+void MonitorPage::onRecordToggled(bool on)
 {
     if (!on) {
         stopRecording();
         return;
     }
-    if (!isConnected) {
+    if (!drive->isConnected()) {
         setRecordButtonChecked(false);
         return;
     }
-    const QString model = connectionManager->deviceInfo().model;
+    const QString model = drive->model();
+    const ProductIdentity &product = drive->product();
     const QString proposed =
         QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
             .filePath(StateRecorder::proposedFileName(model, QDateTime::currentDateTime()));
-    const QString path = m_dialogs->saveFileName(translateKey(QStringLiteral("rec_title"), currentLang), proposed,
+    const QString path = dialogs().saveFileName(text(QStringLiteral("rec_title")), proposed,
                                                  QStringLiteral("CSV Files (*.csv)"));
     if (path.isEmpty()) {
         setRecordButtonChecked(false);
@@ -79,12 +77,12 @@ void MainWindow::onRecordToggled(bool on)
     info.hardware = product.hardware;
     info.logicVersion = ActuatorCatalogue::logicVersionText(product.logicVersion);
     info.leadMm = product.lead;
-    info.station = stationId;
+    info.station = drive->station();
     info.appVersion = QStringLiteral(VEXA_APP_VERSION);
     QString error;
     if (stateRecorder->start(path, info, &error)) {
         trendChart->setRecordingPath(QDir::toNativeSeparators(path));
-        trendChart->retranslate(currentLang);
+        trendChart->retranslate(lang());
         return;
     }
     // A header that could not be written has already been reported through failed().
@@ -92,19 +90,19 @@ void MainWindow::onRecordToggled(bool on)
         onRecordingFailed(error);
 }
 
-void MainWindow::stopRecording()
+void MonitorPage::stopRecording()
 {
     const bool wasRecording = stateRecorder->isRecording();
     const QString path = QDir::toNativeSeparators(stateRecorder->path());
     stateRecorder->stop();
     setRecordButtonChecked(false);
     if (wasRecording)
-        statusBar()->showMessage(translateKey(QStringLiteral("status_rec_saved"), currentLang)
+        showStatus(text(QStringLiteral("status_rec_saved"))
                                      .arg(path)
                                      .arg(stateRecorder->rowsWritten()));
 }
 
-void MainWindow::setRecordButtonChecked(bool checked)
+void MonitorPage::setRecordButtonChecked(bool checked)
 {
     {
         const QSignalBlocker block(trendChart->recordButton());
@@ -112,12 +110,12 @@ void MainWindow::setRecordButtonChecked(bool checked)
     }
     if (!checked)
         trendChart->setRecordingPath(QString());
-    trendChart->retranslate(currentLang);
+    trendChart->retranslate(lang());
 }
 
-void MainWindow::onRecordingFailed(const QString &reason)
+void MonitorPage::onRecordingFailed(const QString &reason)
 {
     setRecordButtonChecked(false);
-    m_dialogs->message(QMessageBox::Warning, translateKey(QStringLiteral("rec_title"), currentLang),
-                       translateKey(QStringLiteral("rec_failed"), currentLang).arg(reason));
+    dialogs().message(QMessageBox::Warning, text(QStringLiteral("rec_title")),
+                       text(QStringLiteral("rec_failed")).arg(reason));
 }

@@ -1,12 +1,15 @@
 // Connection tab additions: converter addresses remembered in the port box,
 // adapters named by description and serial number, what to do when a port
-// cannot be opened, the echo removal note and the traffic view.
+// cannot be opened, the echo removal note, the traffic view and the link
+// counters of the current connection, kept on screen after it ends until the
+// next one is asked for.
 
-#include "mainwindow.h"
+#include "connectionpage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "connectionmanager.h"
-#include "dictionary.h"
+#include "linkstats.h"
 #include "modbusworker.h"
 #include "serialport.h"
 #include "trafficview.h"
@@ -16,16 +19,13 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSettings>
+#include <QTimer>
 
 namespace {
 
 constexpr int RecentTcpAddresses = 5;
+constexpr int LinkHealthIntervalMs = 500;
 const QString RecentTcpKey = QStringLiteral("RecentTcpAddresses");
-
-QSettings appSettings()
-{
-    return QSettings(QStringLiteral("Torvane"), QStringLiteral("TorvaneVexaElectricActuator"));
-}
 
 // "ttyUSB0 — FT232R USB UART, S/N A10KX3Q1"; the bare name when the system tells nothing more.
 QString adapterText(const QSerialPortInfo &port)
@@ -41,7 +41,7 @@ QString adapterText(const QSerialPortInfo &port)
 
 }  // namespace
 
-void MainWindow::setupBusAdditions()
+void ConnectionPage::setupBusAdditions()
 {
     lblEchoRemoval = new QLabel(ui->tabConnection);
     lblEchoRemoval->setObjectName(QStringLiteral("lblEchoRemoval"));
@@ -54,8 +54,8 @@ void MainWindow::setupBusAdditions()
     ui->horizontalLayout_btns->addWidget(btnTraffic);
     connect(btnTraffic, &QPushButton::clicked, this, [this] {
         if (!trafficView) {
-            trafficView = new TrafficView(worker, connectionManager, m_dialogs.get(), this);
-            trafficView->retranslate(currentLang);
+            trafficView = new TrafficView(worker(), drive->connections(), &dialogs(), window());
+            trafficView->retranslate(lang());
         }
         trafficView->show();
         trafficView->raise();
@@ -63,15 +63,15 @@ void MainWindow::setupBusAdditions()
     });
 }
 
-void MainWindow::retranslateBusAdditions()
+void ConnectionPage::retranslateBusAdditions()
 {
-    btnTraffic->setText(translateKey(QStringLiteral("btnTraffic"), currentLang));
-    lblEchoRemoval->setText(translateKey(QStringLiteral("echo_removal_on"), currentLang));
+    btnTraffic->setText(text(QStringLiteral("btnTraffic")));
+    lblEchoRemoval->setText(text(QStringLiteral("echo_removal_on")));
     if (trafficView)
-        trafficView->retranslate(currentLang);
+        trafficView->retranslate(lang());
 }
 
-void MainWindow::addPortEntries()
+void ConnectionPage::addPortEntries()
 {
     for (const QSerialPortInfo &port : QSerialPortInfo::availablePorts()) {
         ui->cbPorts->addItem(adapterText(port), port.portName());
@@ -81,7 +81,7 @@ void MainWindow::addPortEntries()
         ui->cbPorts->addItem(address, address);
 }
 
-QString MainWindow::portInBox() const
+QString ConnectionPage::portInBox() const
 {
     // A listed adapter's text carries its description; what opens it is its name.
     const int index = ui->cbPorts->currentIndex();
@@ -91,7 +91,7 @@ QString MainWindow::portInBox() const
     return text;
 }
 
-void MainWindow::rememberTcpAddress(const QString &portName)
+void ConnectionPage::rememberTcpAddress(const QString &portName)
 {
     const DriveAddress address = DriveAddress::parse(portName);
     if (!address.tcp)
@@ -104,22 +104,22 @@ void MainWindow::rememberTcpAddress(const QString &portName)
     settings.setValue(RecentTcpKey, QStringList(recent.mid(0, RecentTcpAddresses)));
 }
 
-void MainWindow::showEchoRemoval()
+void ConnectionPage::showEchoRemoval()
 {
-    lblEchoRemoval->setVisible(connectionManager->echoRemoval());
+    lblEchoRemoval->setVisible(drive->connections()->echoRemoval());
 }
 
-QString MainWindow::portFailureText(bool namePort) const
+QString ConnectionPage::portFailureText(bool namePort) const
 {
-    const PortOpenError error = connectionManager->lastOpenError();
-    const QString cannotOpen = translateKey(QStringLiteral("err_port_open"), currentLang);
+    const PortOpenError error = drive->connections()->lastOpenError();
+    const QString cannotOpen = text(QStringLiteral("err_port_open"));
     switch (error.kind) {
     case PortOpenError::Kind::TcpConnect:
-        return translateKey(QStringLiteral("err_tcp_connect"), currentLang).arg(error.port, error.detail);
+        return text(QStringLiteral("err_tcp_connect")).arg(error.port, error.detail);
     case PortOpenError::Kind::NoPermission:
 #ifdef Q_OS_LINUX
         return QStringLiteral("%1: %2").arg(cannotOpen,
-                                            translateKey(QStringLiteral("err_port_dialout"), currentLang).arg(error.port));
+                                            text(QStringLiteral("err_port_dialout")).arg(error.port));
 #else
         return QStringLiteral("%1: %2 (%3)").arg(cannotOpen, error.port, error.detail);
 #endif
@@ -134,10 +134,41 @@ QString MainWindow::portFailureText(bool namePort) const
     return cannotOpen;
 }
 
-QString MainWindow::lostConnectionText() const
+QString ConnectionPage::lostConnectionText() const
 {
-    const DriveAddress address = DriveAddress::parse(worker->portName());
+    const DriveAddress address = DriveAddress::parse(worker()->portName());
     if (address.tcp)
-        return translateKey(QStringLiteral("err_tcp_lost"), currentLang).arg(address.hostAndPort());
-    return translateKey(QStringLiteral("err_port_lost"), currentLang);
+        return text(QStringLiteral("err_tcp_lost")).arg(address.hostAndPort());
+    return text(QStringLiteral("err_port_lost"));
+}
+
+void ConnectionPage::setupLinkHealth()
+{
+    lblLinkHealth = new QLabel(ui->tabConnection);
+    lblLinkHealth->setObjectName(QStringLiteral("lblLinkHealth"));
+    lblLinkHealth->setStyleSheet(QStringLiteral("color:#475569;"));
+    lblLinkHealth->setWordWrap(true);
+    lblLinkHealth->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Nothing to show before the first connection.
+    lblLinkHealth->hide();
+    ui->verticalLayout_tab1->addWidget(lblLinkHealth);
+
+    linkHealthTimer = new QTimer(this);
+    linkHealthTimer->setInterval(LinkHealthIntervalMs);
+    connect(linkHealthTimer, &QTimer::timeout, this, &ConnectionPage::showLinkHealth);
+    // A new connection's counters start from nothing: the last one's go as soon
+    // as the next is asked for, also when it then fails.
+    connect(ui->btnConnect, &QPushButton::clicked, lblLinkHealth, &QLabel::hide);
+}
+
+void ConnectionPage::showLinkHealth()
+{
+    const LinkStats stats = worker()->linkStats();
+    const auto count = [](quint64 n) { return QString::number(n); };
+    lblLinkHealth->setText(text(QStringLiteral("link_health"))
+                               .arg(count(stats.requests), count(stats.replies), count(stats.timeouts),
+                                    count(stats.badCrcFrames), count(stats.exceptionReplies),
+                                    count(stats.skippedBytes), QString::number(stats.latencyMeanMs(), 'f', 1),
+                                    QString::number(stats.latencyMaxMs, 'f', 1)));
+    lblLinkHealth->show();
 }

@@ -2,15 +2,13 @@
 // and values written to the drive but not yet saved to its ROM are announced
 // and asked about before the drive is left.
 
-#include "mainwindow.h"
+#include "paramspage.h"
 #include "ui_mainwindow.h"
 
-#include "connectionmanager.h"
+#include "activedrive.h"
 #include "dialogs.h"
-#include "dictionary.h"
 #include "parammanager.h"
 
-#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QSpinBox>
@@ -87,7 +85,7 @@ QWidget *rowCard(const QWidget *window, const QString &key, const ParamEntry &ro
 
 }  // namespace
 
-void MainWindow::setupUnsavedTracking()
+void ParamsPage::setupUnsavedTracking()
 {
     lblUnsavedRom = new QLabel(ui->centralwidget);
     lblUnsavedRom->setObjectName(QStringLiteral("lblUnsavedRom"));
@@ -97,35 +95,27 @@ void MainWindow::setupUnsavedTracking()
     ui->horizontalLayout_3->insertWidget(ui->horizontalLayout_3->indexOf(ui->horizontalSpacer_footer) + 1,
                                          lblUnsavedRom);
 
-    connect(paramManager, &ParamManager::rowDirtyChanged, this, &MainWindow::showRowDirty);
-    connect(paramManager, &ParamManager::parameterWritten, this, [this] { setRomChangesPending(true); });
+    connect(paramManager, &ParamManager::rowDirtyChanged, this, &ParamsPage::showRowDirty);
+    connect(paramManager, &ParamManager::parameterWritten, this, [this] { drive->setRomChangesPending(true); });
     for (QSpinBox *box : {ui->spin_idleCurrent, ui->spin_runCurrent})
-        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::refreshCurrentLimitMarks);
+        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ParamsPage::refreshCurrentLimitMarks);
 
-    // What was known of the drive no longer holds; a lost drive cannot be asked about its ROM.
-    const auto forgetDrive = [this] {
-        paramManager->forgetDriveValues();
-        driveCurrentWord = -1;
-        refreshCurrentLimitMarks();
-        setRomChangesPending(false);
-    };
-    connect(connectionManager, &ConnectionManager::disconnected, this, forgetDrive);
-    connect(connectionManager, &ConnectionManager::connectionError, this, forgetDrive);
+    connect(drive, &ActiveDrive::romChangesPendingChanged, lblUnsavedRom, &QLabel::setVisible);
 }
 
-void MainWindow::showRowDirty(const QString &key, bool dirty)
+void ParamsPage::showRowDirty(const QString &key, bool dirty)
 {
     const auto row = paramManager->params().constFind(key);
     if (row == paramManager->params().constEnd())
         return;
-    QWidget *card = rowCard(this, key, *row);
+    QWidget *card = rowCard(window(), key, *row);
     QWidget *box = valueBox(*row);
     if (card && box)
         markRow(card, box, dirty,
-                translateKey(QStringLiteral("dirty_tip"), currentLang).arg(paramManager->driveValueText(key)));
+                text(QStringLiteral("dirty_tip")).arg(paramManager->driveValueText(key)));
 }
 
-void MainWindow::refreshCurrentLimitMarks()
+void ParamsPage::refreshCurrentLimitMarks()
 {
     const struct
     {
@@ -141,13 +131,13 @@ void MainWindow::refreshCurrentLimitMarks()
         const int shown = qBound(row.box->minimum(), row.driveByte, row.box->maximum());
         const bool dirty = driveCurrentWord >= 0 && row.box->value() != shown;
         markRow(row.title, row.box, dirty,
-                translateKey(QStringLiteral("dirty_tip"), currentLang).arg(QStringLiteral("%1 %").arg(shown)));
+                text(QStringLiteral("dirty_tip")).arg(QStringLiteral("%1 %").arg(shown)));
     }
 }
 
-void MainWindow::retranslateUnsavedMarks()
+void ParamsPage::retranslateUnsavedMarks()
 {
-    lblUnsavedRom->setText(translateKey(QStringLiteral("unsaved_rom"), currentLang));
+    lblUnsavedRom->setText(text(QStringLiteral("unsaved_rom")));
     for (auto it = paramManager->params().constBegin(); it != paramManager->params().constEnd(); ++it) {
         if (paramManager->isDirty(it.key()))
             showRowDirty(it.key(), true);
@@ -155,19 +145,13 @@ void MainWindow::retranslateUnsavedMarks()
     refreshCurrentLimitMarks();
 }
 
-void MainWindow::setRomChangesPending(bool pending)
+bool ParamsPage::mayLeaveDrive()
 {
-    romChangesPending = pending;
-    lblUnsavedRom->setVisible(pending);
-}
-
-bool MainWindow::confirmLeavingUnsavedChanges()
-{
-    if (!isConnected || !romChangesPending)
+    if (!drive->isConnected() || !drive->romChangesPending())
         return true;
-    const QMessageBox::StandardButton answer = m_dialogs->message(
-        QMessageBox::Warning, translateKey(QStringLiteral("unsaved_title"), currentLang),
-        translateKey(QStringLiteral("unsaved_question"), currentLang),
+    const QMessageBox::StandardButton answer = dialogs().message(
+        QMessageBox::Warning, text(QStringLiteral("unsaved_title")),
+        text(QStringLiteral("unsaved_question")),
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);
     if (answer == QMessageBox::Discard)
         return true;
@@ -178,22 +162,4 @@ bool MainWindow::confirmLeavingUnsavedChanges()
     // Leaving now would lose the writes at the next power-off without a word.
     showSaveFailed();
     return false;
-}
-
-void MainWindow::onDisconnectClicked()
-{
-    // The stop goes out while the link still runs.
-    stopForLeaving();
-    if (confirmLeavingUnsavedChanges())
-        connectionManager->disconnectDevice();
-}
-
-void MainWindow::closeEvent(QCloseEvent *event)
-{
-    stopForLeaving();
-    if (!confirmLeavingUnsavedChanges()) {
-        event->ignore();
-        return;
-    }
-    QMainWindow::closeEvent(event);
 }

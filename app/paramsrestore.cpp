@@ -2,9 +2,10 @@
 // one table, and its differences written through the same rules as a single
 // Write, each read back, then an offer to save to ROM.
 
-#include "mainwindow.h"
+#include "paramspage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "dialogs.h"
 #include "dictionary.h"
 #include "paramconversions.h"
@@ -15,24 +16,24 @@
 #include <QFileInfo>
 #include <QSignalBlocker>
 
-void MainWindow::onCompareParams()
+void ParamsPage::onCompareParams()
 {
-    const QString title = translateKey(QStringLiteral("btnCompareParams"), currentLang);
-    if (!isConnected) {
-        m_dialogs->message(QMessageBox::Warning, title, translateKey(QStringLiteral("restore_connect_first"), currentLang));
+    const QString title = text(QStringLiteral("btnCompareParams"));
+    if (!drive->isConnected()) {
+        dialogs().message(QMessageBox::Warning, title, text(QStringLiteral("restore_connect_first")));
         return;
     }
-    const QString path = m_dialogs->openFileName(title, QString(), ParamFile::DialogFilter);
+    const QString path = dialogs().openFileName(title, QString(), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
     QJsonObject root;
     if (!loadParamFile(path, &root) || !acceptFileIdentity(root))
         return;
-    const ParamSnapshot::Snapshot drive = readDriveSnapshot();
-    if (!drive.complete()) {
-        m_dialogs->message(QMessageBox::Critical, title,
-                           translateKey(QStringLiteral("restore_read_failed"), currentLang)
-                               .arg(ParamSnapshot::namesOf(drive.unreadable, currentLang)));
+    const ParamSnapshot::Snapshot driveValues = readDriveSnapshot();
+    if (!driveValues.complete()) {
+        dialogs().message(QMessageBox::Critical, title,
+                           text(QStringLiteral("restore_read_failed"))
+                               .arg(ParamSnapshot::namesOf(driveValues.unreadable, lang())));
         return;
     }
 
@@ -47,18 +48,18 @@ void MainWindow::onCompareParams()
             return {row.spinD->minimum(), row.spinD->maximum()};
         if (row.spin)
             return {double(row.spin->minimum()), double(row.spin->maximum())};
-        return ParamDiff::fileRange(key, product.lead, product.stroke);
+        return ParamDiff::fileRange(key, drive->product().lead, drive->product().stroke);
     };
-    const ParamDiff::Comparison comparison = ParamDiff::compare(root, drive, product.lead, rangeOf);
+    const ParamDiff::Comparison comparison = ParamDiff::compare(root, driveValues, drive->product().lead, rangeOf);
 
-    ParamRestoreDialog dialog(comparison.rows, QFileInfo(path).fileName(), currentLang, this);
+    ParamRestoreDialog dialog(comparison.rows, QFileInfo(path).fileName(), lang(), window());
     const QVector<ParamDiff::Row> differences = comparison.differences();
     connect(&dialog, &ParamRestoreDialog::writeDifferencesRequested, this,
             [this, &dialog, &root, &differences] { writeFileDifferences(&dialog, root, differences); });
-    m_dialogs->exec(&dialog);
+    dialogs().exec(&dialog);
 }
 
-void MainWindow::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
+void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
                                       const QVector<ParamDiff::Row> &differences)
 {
     dialog->setWriteDone();
@@ -80,41 +81,41 @@ void MainWindow::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
         const bool ok = readBack && now == row.fileRaw;
         confirmed += ok ? 1 : 0;
         dialog->setResult(row.key, ok,
-                          !readBack ? translateKey(QStringLiteral("restore_notReadBack"), currentLang)
-                          : ok      ? translateKey(QStringLiteral("restore_written"), currentLang)
-                                    : translateKey(QStringLiteral("restore_notApplied"), currentLang)
+                          !readBack ? text(QStringLiteral("restore_notReadBack"))
+                          : ok      ? text(QStringLiteral("restore_written"))
+                                    : text(QStringLiteral("restore_notApplied"))
                                      .arg(row.key.endsWith(QLatin1String("PushEnable"))
                                               ? QString(now ? QStringLiteral("on") : QStringLiteral("off"))
                                           : row.key.endsWith(QLatin1String("Current"))
                                               ? QString::number(now)
-                                              : ParamDiff::numberText(ParamConv::exactNumber(row.key, now, product.lead))));
+                                              : ParamDiff::numberText(ParamConv::exactNumber(row.key, now, drive->product().lead))));
     }
-    dialog->setSummary(translateKey(QStringLiteral("restore_done"), currentLang).arg(confirmed).arg(differences.size()));
+    dialog->setSummary(text(QStringLiteral("restore_done")).arg(confirmed).arg(differences.size()));
 
     if (confirmed == 0)
         return;
-    const QMessageBox::StandardButton save = m_dialogs->message(
-        QMessageBox::Question, translateKey(QStringLiteral("restore_save_title"), currentLang),
-        translateKey(QStringLiteral("restore_save_question"), currentLang).arg(confirmed).arg(differences.size()),
+    const QMessageBox::StandardButton save = dialogs().message(
+        QMessageBox::Question, text(QStringLiteral("restore_save_title")),
+        text(QStringLiteral("restore_save_question")).arg(confirmed).arg(differences.size()),
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (save != QMessageBox::Yes)
         return;
     if (writeSaveCommand())
-        m_dialogs->message(QMessageBox::Information, QStringLiteral("OK"),
-                           translateKey(QStringLiteral("msg_saved_ok"), currentLang));
+        dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
+                           text(QStringLiteral("msg_saved_ok")));
     else
         showSaveFailed();
 }
 
-void MainWindow::writeFileDifference(const ParamDiff::Row &row)
+void ParamsPage::writeFileDifference(const ParamDiff::Row &row)
 {
     if (paramManager->params().contains(row.key)) {
         // The row holds the file's exact value: a single Write with all its checks.
-        paramManager->writeSingle(row.key, stationId, product.lead);
+        paramManager->writeSingle(row.key, drive->station(), drive->product().lead);
     } else if (row.key == QLatin1String("idleCurrent")) {
-        onWriteIdleCurrent();
+        writeCurrentLimit(false);
     } else if (row.key == QLatin1String("runCurrent")) {
-        onWriteRunCurrent();
+        writeCurrentLimit(true);
     } else {
         const int group = row.key.startsWith(QLatin1String("pos0")) ? 0 : 1;
         onPushToggled(group, row.fileRaw != 0);

@@ -1,9 +1,10 @@
 // Station address change: give the connected drive a new address, save it
 // there, and end the connection, since the drive no longer answers on the old one.
 
-#include "mainwindow.h"
+#include "paramspage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
 #include "dialogs.h"
@@ -27,73 +28,73 @@ constexpr unsigned long SettleAfterAddressMs = 100;
 
 }  // namespace
 
-void MainWindow::onChangeStationClicked()
+void ParamsPage::onChangeStationClicked()
 {
-    if (!isConnected || !workerRunning()) {
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("無法修改站號"), QStringLiteral("請先連線到設備。"));
+    if (!drive->isConnected() || !drive->workerRunning()) {
+        dialogs().message(QMessageBox::Warning, QStringLiteral("無法修改站號"), QStringLiteral("請先連線到設備。"));
         return;
     }
     const int newStation = ui->spinNewStation->value();
     if (newStation < FirstStation || newStation > LastStation) {
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("站號錯誤"), QStringLiteral("站號必須在 1~16 範圍內。"));
+        dialogs().message(QMessageBox::Warning, QStringLiteral("站號錯誤"), QStringLiteral("站號必須在 1~16 範圍內。"));
         return;
     }
-    if (newStation == stationId) {
-        m_dialogs->message(QMessageBox::Information, QStringLiteral("無需修改"),
+    if (newStation == drive->station()) {
+        dialogs().message(QMessageBox::Information, QStringLiteral("無需修改"),
                            QStringLiteral("新站號與目前站號相同。"));
         return;
     }
-    const bool confirmed = m_dialogs->confirm(
+    const bool confirmed = dialogs().confirm(
         QStringLiteral("確認修改站號"),
         QStringLiteral("即將把驅動器站號從 %1 變更為 %2。\n\n完成後將自動斷線，下次連線必須使用新站號。\n確定要繼續嗎？")
-            .arg(stationId)
+            .arg(drive->station())
             .arg(newStation),
         QStringLiteral("確認修改"), QStringLiteral("取消"));
     if (!confirmed)
         return;
 
     // No poll may go out between the address write and the save.
-    pausePolling(true);
+    drive->pausePolling(true);
     // Two drives on one address would garble each other's replies for good.
-    const QVector<quint16> probe = worker->syncRead(static_cast<quint8>(newStation), Reg::LogicVersion, 1,
+    const QVector<quint16> probe = worker()->syncRead(static_cast<quint8>(newStation), Reg::LogicVersion, 1,
                                                     ConnectionManager::ScanTimeoutMs);
-    if (!probe.isEmpty() || worker->lastSyncRefused()) {
-        pausePolling(false);
-        m_dialogs->message(QMessageBox::Warning, translateKey(QStringLiteral("station_taken_title"), currentLang),
-                           translateKey(QStringLiteral("station_taken"), currentLang).arg(newStation));
+    if (!probe.isEmpty() || worker()->lastSyncRefused()) {
+        drive->pausePolling(false);
+        dialogs().message(QMessageBox::Warning, text(QStringLiteral("station_taken_title")),
+                           text(QStringLiteral("station_taken")).arg(newStation));
         return;
     }
-    const QVector<quint16> speedWords = worker->syncRead(stationId, Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
+    const QVector<quint16> speedWords = worker()->syncRead(drive->station(), Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
     if (speedWords.size() < 2) {
         // The worker reports a failed read as no words; the change is refused
         // with the reason, not blamed on a moving motor.
-        pausePolling(false);
-        m_dialogs->message(QMessageBox::Critical, QStringLiteral("讀取失敗"),
+        drive->pausePolling(false);
+        dialogs().message(QMessageBox::Critical, QStringLiteral("讀取失敗"),
                            QStringLiteral("無法讀取即時速度，請確認連線後重試。"));
         return;
     }
     const qint64 speed = signed32(speedWords[0], speedWords[1]);
     if (std::llabs(speed) >= MovingSpeed) {
-        pausePolling(false);
-        m_dialogs->message(QMessageBox::Warning, QStringLiteral("馬達運轉中"), QStringLiteral("變更站號前必須先停止馬達。"));
+        drive->pausePolling(false);
+        dialogs().message(QMessageBox::Warning, QStringLiteral("馬達運轉中"), QStringLiteral("變更站號前必須先停止馬達。"));
         return;
     }
 
     const QString writeFailedText = QStringLiteral("變更站號失敗，請重試。\n\n若站號已變更但未保存，斷電後將回復原站號。");
-    if (!worker->syncWrite(stationId, Reg::StationAddress, static_cast<quint16>(newStation))) {
-        pausePolling(false);
-        m_dialogs->message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
+    if (!worker()->syncWrite(drive->station(), Reg::StationAddress, static_cast<quint16>(newStation))) {
+        drive->pausePolling(false);
+        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;
     }
     QThread::msleep(SettleAfterAddressMs);
-    if (!worker->syncWrite(static_cast<quint8>(newStation), Reg::StoreCommand, Reg::StoreValue::SaveToRom)) {
-        pausePolling(false);
-        m_dialogs->message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
+    if (!worker()->syncWrite(static_cast<quint8>(newStation), Reg::StoreCommand, Reg::StoreValue::SaveToRom)) {
+        drive->pausePolling(false);
+        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;
     }
 
-    pausePolling(false);
-    connectionManager->disconnectDevice();
-    m_dialogs->message(QMessageBox::Information, QStringLiteral("修改完成"),
+    drive->pausePolling(false);
+    drive->disconnectDrive();
+    dialogs().message(QMessageBox::Information, QStringLiteral("修改完成"),
                        QStringLiteral("站號已變更為 %1 並斷電保存。\n即將自動斷線，請以新站號重新連線。").arg(newStation));
 }

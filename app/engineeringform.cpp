@@ -1,24 +1,21 @@
 // Engineering tab, left half: the product configuration form and the expected
 // register block it shapes in the compare table.
 
-#include "mainwindow.h"
+#include "engineeringpage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "actuatorcatalogue.h"
 #include "cmpmanager.h"
 #include "customsettings.h"
 #include "dialogs.h"
-#include "dictionary.h"
 #include "paramconversions.h"
-#include "parammanager.h"
 #include "productconfig.h"
-#include "steppeddoublespinbox.h"
 
 #include <QDir>
 #include <QGridLayout>
 #include <QScopedValueRollback>
 #include <QSignalBlocker>
-#include <QStatusBar>
 
 #include <algorithm>
 #include <utility>
@@ -89,14 +86,9 @@ template <typename Value> void packChoices(QGridLayout *grid, const Choices<Valu
 
 constexpr double FormThresholdMaxMm = 5.0;
 
-bool isUnrecognisedProduct(const QString &productText)
-{
-    return productText.isEmpty() || productText == QLatin1String("---") || productText.startsWith(QStringLiteral("⚠"));
-}
-
 }  // namespace
 
-void MainWindow::setupProductForm()
+void EngineeringPage::setupProductForm()
 {
     // Every signal below is either the operator's change of the form, which
     // lets the form's block replace an imported listing, or a refresh.
@@ -138,24 +130,24 @@ void MainWindow::setupProductForm()
             refreshFormThresholdAngles();
             updateExpectedData();
         });
-    connect(cmpManager, &CmpManager::listingChanged, this, &MainWindow::showCompareSource);
+    connect(cmpManager, &CmpManager::listingChanged, this, &EngineeringPage::showCompareSource);
 
-    connect(ui->btnExp, &QPushButton::clicked, this, &MainWindow::exportGenParams);
-    connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &MainWindow::showSmoothingConstant);
+    connect(ui->btnExp, &QPushButton::clicked, this, &EngineeringPage::exportGenParams);
+    connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &EngineeringPage::showSmoothingConstant);
     showSmoothingConstant();
 }
 
-double MainWindow::checkedFormLead() const
+double EngineeringPage::checkedFormLead() const
 {
     return checkedValue(leadButtons(ui), 0.0);
 }
 
-int MainWindow::checkedFormStroke() const
+int EngineeringPage::checkedFormStroke() const
 {
     return checkedValue(strokeButtons(ui), 50);
 }
 
-ProductConfig MainWindow::formConfig() const
+ProductConfig EngineeringPage::formConfig() const
 {
     ProductConfig c;
     c.familyCode = checkedValue(familyButtons(ui), 0);
@@ -195,13 +187,13 @@ ProductConfig MainWindow::formConfig() const
     return c;
 }
 
-void MainWindow::updateExpectedData()
+void EngineeringPage::updateExpectedData()
 {
     if (updatingExpectedData)
         return;
     const QScopedValueRollback<bool> busy(updatingExpectedData, true);
 
-    if (ui->mainTabs->currentIndex() == EngineeringTab || !isConnected) {
+    if (ui->mainTabs->currentIndex() == EngineeringTab || !drive->isConnected()) {
         formFamily = familyNameForCode(checkedValue(familyButtons(ui), 0));
         formSize = checkedValue(sizeButtons(ui), 16);
         if (const ActuatorFamily *family = ActuatorCatalogue::findFamilyByName(formFamily)) {
@@ -221,48 +213,40 @@ void MainWindow::updateExpectedData()
             ui->lblRatedCurrent->setText(QStringLiteral("%1 A").arg(rated / 100.0, 0, 'f', 1));
         }
         // Without a drive the catalogue knows, the form stands in for it.
-        if (!driveRecognised()) {
-            product.family = formFamily;
-            product.size = formSize;
-        }
+        drive->describeFamily(formFamily, formSize);
         refreshLeadChoices();
         refreshStrokeChoices();
     }
     cmpManager->applyProductConfig(formConfig());
 }
 
-bool MainWindow::driveRecognised() const
-{
-    return isConnected && !isUnrecognisedProduct(ui->lblProductInfo->text());
-}
-
-void MainWindow::releaseListingOnEdit()
+void EngineeringPage::releaseListingOnEdit()
 {
     // Refreshes and the form's own follow-up changes are not edits.
     if (!updatingExpectedData && !refreshingForm)
         cmpManager->releaseListing();
 }
 
-void MainWindow::showCompareSource()
+void EngineeringPage::showCompareSource()
 {
     const QString name = cmpManager->listingName();
     lblCmpSource->setVisible(!name.isEmpty());
-    lblCmpSource->setText((currentLang == QLatin1String("zh") ? QStringLiteral("比對表內容來自檔案：%1（變更左側設定後改用設定產生）")
+    lblCmpSource->setText((chinese() ? QStringLiteral("比對表內容來自檔案：%1（變更左側設定後改用設定產生）")
                                                              : QStringLiteral("Rows from file: %1 (a change of the form replaces them)"))
                               .arg(name));
 }
 
-void MainWindow::refreshFormThresholdAngles()
+void EngineeringPage::refreshFormThresholdAngles()
 {
     // The angles read at the product identity's lead (the connected drive's).
-    const double lead = product.lead;
+    const double lead = drive->product().lead;
     const auto steps = [lead](const QDoubleSpinBox *box) { return lead > 0 ? thresholdSteps(box->value(), lead) : -1; };
     showThresholdAngle(ui->lbl_DynErrThreshold, steps(ui->spinDynErrMm));
     showThresholdAngle(ui->lbl_StaErrThreshold, steps(ui->spinStaErrMm));
     showThresholdAngle(ui->lbl_PosWarnThreshold, steps(ui->spinPosWarnMm));
 }
 
-void MainWindow::onLeadChanged()
+void EngineeringPage::onLeadChanged()
 {
     const double lead = checkedFormLead();
     if (lead <= 0.0)
@@ -290,21 +274,11 @@ void MainWindow::onLeadChanged()
 
     // A drive the catalogue knows keeps its own lead, conversions, jog limit
     // and threshold boxes: the form only describes the block.
-    if (!driveRecognised()) {
-        // Without a drive the monitor tab cannot jog; the connection sets the range from the catalogue.
-        if (!nudgeMode && isConnected) {
-            const int limit = jogSpeedLimit(isConnected, product.family, product.size, lead);
-            jogSpeedBox->setRange(1.0, limit);
-            ui->slideJogSpeed->setRange(1, limit);
-        }
-        applyErrSpinStep(lead);
-        paramManager->setLead(lead);
-        paramManager->setStroke(product.stroke);
-    }
+    drive->describeLead(lead);
     updateExpectedData();
 }
 
-void MainWindow::onStrokeChanged()
+void EngineeringPage::onStrokeChanged()
 {
     int stroke = checkedFormStroke();
     if (ui->strokeStack->currentIndex() == 1) {
@@ -314,8 +288,7 @@ void MainWindow::onStrokeChanged()
             stroke = ranged;
     }
     formStroke = stroke;
-    if (!driveRecognised())
-        product.stroke = stroke;
+    drive->describeStroke(stroke);
 
     ProductConfig defaults;
     applyStrokeDefaults(defaults, stroke);
@@ -329,7 +302,7 @@ void MainWindow::onStrokeChanged()
     updateExpectedData();
 }
 
-void MainWindow::applyFormThresholdStep(double lead)
+void EngineeringPage::applyFormThresholdStep(double lead)
 {
     if (!(lead > 0))
         return;
@@ -342,7 +315,7 @@ void MainWindow::applyFormThresholdStep(double lead)
     }
 }
 
-void MainWindow::refreshLeadChoices()
+void EngineeringPage::refreshLeadChoices()
 {
     const QScopedValueRollback<bool> refreshing(refreshingForm, true);
     const std::optional<QVector<double>> shown = leadChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
@@ -368,7 +341,7 @@ void MainWindow::refreshLeadChoices()
     }
 }
 
-void MainWindow::refreshStrokeChoices()
+void EngineeringPage::refreshStrokeChoices()
 {
     const QScopedValueRollback<bool> refreshing(refreshingForm, true);
     const StrokeChoices choices = strokeChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
@@ -410,30 +383,30 @@ void MainWindow::refreshStrokeChoices()
     }
 }
 
-void MainWindow::showSmoothingConstant()
+void EngineeringPage::showSmoothingConstant()
 {
     const int constant = CustomSettings::smoothingConstant(ui->gen_SmoothMs->value());
     const int actual = CustomSettings::actualSmoothingMs(constant);
-    ui->lblGenSmoothConst->setText((currentLang == QLatin1String("zh") ? QStringLiteral("→ 常數 %1（實際 %2 ms）")
+    ui->lblGenSmoothConst->setText((chinese() ? QStringLiteral("→ 常數 %1（實際 %2 ms）")
                                                                       : QStringLiteral("→ const %1 (actual %2 ms)"))
                                        .arg(constant)
                                        .arg(actual));
 }
 
-void MainWindow::exportGenParams()
+void EngineeringPage::exportGenParams()
 {
-    const QString path = m_dialogs->saveFileName(QStringLiteral("Save Params"), QStringLiteral("modbus_params.txt"),
+    const QString path = dialogs().saveFileName(QStringLiteral("Save Params"), QStringLiteral("modbus_params.txt"),
                                                  QStringLiteral("Text Files (*.txt)"));
     if (path.isEmpty())
         return;
     QString error;
     if (saveRegisterListing(path, cmpManager->tasks(), &error)) {
-        statusBar()->showMessage(
-            translateKey(QStringLiteral("status_exported"), currentLang).arg(QDir::toNativeSeparators(path)));
+        showStatus(
+            text(QStringLiteral("status_exported")).arg(QDir::toNativeSeparators(path)));
         return;
     }
-    const bool zh = currentLang == QLatin1String("zh");
-    m_dialogs->message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
+    const bool zh = chinese();
+    dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
                        (zh ? QStringLiteral("無法寫入 %1：\n%2") : QStringLiteral("Cannot write %1:\n%2"))
                            .arg(QDir::toNativeSeparators(path), error));
 }

@@ -1,9 +1,10 @@
 // Engineering tab, top row: one-shot maintenance commands for the connected
 // drive. Their texts are fixed Chinese texts, not dictionary entries.
 
-#include "mainwindow.h"
+#include "engineeringpage.h"
 #include "ui_mainwindow.h"
 
+#include "activedrive.h"
 #include "customsettings.h"
 #include "dialogs.h"
 #include "modbusworker.h"
@@ -39,82 +40,82 @@ const QString CancelText = QStringLiteral("取消");
 
 }  // namespace
 
-void MainWindow::setupMaintenanceCommands()
+void EngineeringPage::setupMaintenanceCommands()
 {
-    connect(ui->btnFactoryReset, &QPushButton::clicked, this, &MainWindow::onFactoryResetClicked);
-    connect(ui->btnClearInvert, &QPushButton::clicked, this, &MainWindow::onClearInvertClicked);
-    connect(ui->btnClearOutFunc, &QPushButton::clicked, this, &MainWindow::onClearOutFuncClicked);
-    connect(ui->btnApplyCustomReg, &QPushButton::clicked, this, &MainWindow::onApplyCustomRegClicked);
+    connect(ui->btnFactoryReset, &QPushButton::clicked, this, &EngineeringPage::onFactoryResetClicked);
+    connect(ui->btnClearInvert, &QPushButton::clicked, this, &EngineeringPage::onClearInvertClicked);
+    connect(ui->btnClearOutFunc, &QPushButton::clicked, this, &EngineeringPage::onClearOutFuncClicked);
+    connect(ui->btnApplyCustomReg, &QPushButton::clicked, this, &EngineeringPage::onApplyCustomRegClicked);
 }
 
-bool MainWindow::maintenanceAllowed()
+bool EngineeringPage::maintenanceAllowed()
 {
-    if (isConnected && worker->isRunning())
+    if (drive->isConnected() && worker()->isRunning())
         return true;
-    m_dialogs->message(QMessageBox::Warning, QStringLiteral("無法執行"), QStringLiteral("請先連線到設備。"));
+    dialogs().message(QMessageBox::Warning, QStringLiteral("無法執行"), QStringLiteral("請先連線到設備。"));
     return false;
 }
 
-void MainWindow::onClearInvertClicked()
+void EngineeringPage::onClearInvertClicked()
 {
     if (!maintenanceAllowed())
         return;
-    pausePolling(true);
-    const bool ok = writeInOrder(*worker, stationId, {{Reg::CommandInputs, 0}});
-    pausePolling(false);
+    drive->pausePolling(true);
+    const bool ok = writeInOrder(*worker(), drive->station(), {{Reg::CommandInputs, 0}});
+    drive->pausePolling(false);
     if (ok)
-        m_dialogs->message(QMessageBox::Information, DoneTitle, QStringLiteral("已取消所有輸入反轉。"));
+        dialogs().message(QMessageBox::Information, DoneTitle, QStringLiteral("已取消所有輸入反轉。"));
     else
-        m_dialogs->message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸入反轉失敗，請重試。"));
+        dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸入反轉失敗，請重試。"));
 }
 
-void MainWindow::onClearOutFuncClicked()
+void EngineeringPage::onClearOutFuncClicked()
 {
     if (!maintenanceAllowed())
         return;
-    pausePolling(true);
-    const bool ok = writeInOrder(*worker, stationId,
+    drive->pausePolling(true);
+    const bool ok = writeInOrder(*worker(), drive->station(),
                                  {{Reg::OutputFunction1, 0},
                                   {Reg::OutputFunction2, 0},
                                   {Reg::OutputFunction3, 0},
                                   {Reg::OutputFunction4, 0x0210},
                                   {Reg::OutputFunction5, 0},
                                   {Reg::OutputFunction6, 0}});
-    pausePolling(false);
+    drive->pausePolling(false);
     if (ok)
-        m_dialogs->message(QMessageBox::Information, DoneTitle,
+        dialogs().message(QMessageBox::Information, DoneTitle,
                            QStringLiteral("已取消全部輸出功能（警報/運行/到位/急停/原點完成/位置預警）。\n"
                                           "如需永久保存，請按斷電保存。"));
     else
-        m_dialogs->message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸出功能失敗，請重試。"));
+        dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸出功能失敗，請重試。"));
 }
 
-void MainWindow::onFactoryResetClicked()
+void EngineeringPage::onFactoryResetClicked()
 {
     if (!maintenanceAllowed())
         return;
-    if (!m_dialogs->confirm(QStringLiteral("確認恢復原廠"),
+    if (!dialogs().confirm(QStringLiteral("確認恢復原廠"),
                             QStringLiteral("即將將驅動器恢復出廠設置，所有記憶參數（含站號）將被清除。\n\n"
                                            "注意：清除有壽命限制（約 10 萬次），過程中馬達輸出會關閉。\n"
                                            "確定要繼續嗎？"),
                             QStringLiteral("確認恢復"), CancelText))
         return;
-    pausePolling(true);
-    const bool ok = writeInOrder(*worker, stationId, {{Reg::StoreCommand, Reg::StoreValue::FactoryRestore}});
-    pausePolling(false);
+    drive->pausePolling(true);
+    const bool ok = writeInOrder(*worker(), drive->station(), {{Reg::StoreCommand, Reg::StoreValue::FactoryRestore}});
+    drive->pausePolling(false);
     if (ok)
-        m_dialogs->message(QMessageBox::Information, DoneTitle,
+        dialogs().message(QMessageBox::Information, DoneTitle,
                            QStringLiteral("已送出恢復原廠指令。建議斷電重啟設備後重新連線確認。"));
     else
-        m_dialogs->message(QMessageBox::Critical, FailedTitle, QStringLiteral("恢復原廠失敗，請重試。"));
+        dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("恢復原廠失敗，請重試。"));
 }
 
-void MainWindow::onApplyCustomRegClicked()
+void EngineeringPage::onApplyCustomRegClicked()
 {
     if (!maintenanceAllowed())
         return;
     if (ui->gen_ck_MaskUsb->isChecked()
-        && !m_dialogs->confirm(QStringLiteral("確認屏蔽 USB"),
+        && !dialogs().confirm(QStringLiteral("確認屏蔽 USB"),
                                QStringLiteral("即將屏蔽 USB 除錯埠。\n\n"
                                               "請確認目前非 20 框馬達，且該馬達具有 RS-485 通訊介面。\n"
                                               "屏蔽後將無法透過 USB 連線，僅能使用 RS-485。\n\n"
@@ -127,43 +128,43 @@ void MainWindow::onApplyCustomRegClicked()
     quint16 value = 0;
     // Each failure says how far the command got, so the user knows what the drive now holds.
     QString failure;
-    pausePolling(true);
-    const QVector<quint16> old = worker->syncRead(stationId, Reg::CustomSettings, 1, CustomReadTimeoutMs);
+    drive->pausePolling(true);
+    const QVector<quint16> old = worker()->syncRead(drive->station(), Reg::CustomSettings, 1, CustomReadTimeoutMs);
     if (old.isEmpty()) {
         failure = QStringLiteral("讀取自定義設定（0x0012）失敗，未寫入任何設定，請重試。");
     } else {
         value = CustomSettings::word(old.first(), ui->gen_ck_DynEnhance->isChecked(),
                                      ui->gen_ck_MidTqComp->isChecked(), ui->gen_ck_MaskUsb->isChecked());
-        if (!worker->syncWrite(stationId, Reg::CustomSettings, value))
+        if (!worker()->syncWrite(drive->station(), Reg::CustomSettings, value))
             failure = QStringLiteral("自定義設定（0x0012）寫入失敗，平滑時間未寫入，請重試。");
-        else if (!worker->syncWrite(stationId, Reg::SmoothingConstant, quint16(constant)))
+        else if (!worker()->syncWrite(drive->station(), Reg::SmoothingConstant, quint16(constant)))
             failure = QStringLiteral("設定寫入失敗（0x0012 已寫入，平滑時間失敗），請重試。");
     }
-    pausePolling(false);
+    drive->pausePolling(false);
     if (!failure.isEmpty()) {
-        m_dialogs->message(QMessageBox::Critical, FailedTitle, failure);
+        dialogs().message(QMessageBox::Critical, FailedTitle, failure);
         return;
     }
 
-    const QString text = currentLang == QLatin1String("zh")
+    const QString text = chinese()
                              ? QStringLiteral("工程設定已寫入。\n\n自定義設定：0x%1\n"
                                               "指令平滑時間：%2 ms → 常數 %3（實際 %4 ms）\n\n"
                                               "如需永久保存，請按斷電保存。")
                              : QStringLiteral("Engineering settings written.\n\nCustom reg: 0x%1\n"
                                               "Smooth time: %2 ms → const %3 (actual %4 ms)");
-    m_dialogs->message(QMessageBox::Information, DoneTitle,
+    dialogs().message(QMessageBox::Information, DoneTitle,
                        text.arg(value, 4, 16, QLatin1Char('0'))
                            .arg(ms)
                            .arg(constant)
                            .arg(CustomSettings::actualSmoothingMs(constant)));
 }
 
-void MainWindow::readCustomReg()
+void EngineeringPage::readCustomReg()
 {
-    if (!isConnected || !worker->isRunning())
+    if (!drive->isConnected() || !worker()->isRunning())
         return;
-    pausePolling(true);
-    const QVector<quint16> reply = worker->syncRead(stationId, Reg::CustomSettings, 1, CustomReadTimeoutMs);
+    drive->pausePolling(true);
+    const QVector<quint16> reply = worker()->syncRead(drive->station(), Reg::CustomSettings, 1, CustomReadTimeoutMs);
     if (!reply.isEmpty()) {
         const quint16 word = reply.first();
         const QSignalBlocker dyn(ui->gen_ck_DynEnhance), mid(ui->gen_ck_MidTqComp), usb(ui->gen_ck_MaskUsb);
@@ -171,5 +172,5 @@ void MainWindow::readCustomReg()
         ui->gen_ck_MidTqComp->setChecked(word & CustomSettings::MidSpeedTorqueCompensation);
         ui->gen_ck_MaskUsb->setChecked(word & CustomSettings::UsbMasked);
     }
-    pausePolling(false);
+    drive->pausePolling(false);
 }

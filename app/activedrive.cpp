@@ -1,0 +1,125 @@
+#include "activedrive.h"
+
+#include "connectionmanager.h"
+#include "devicestate.h"
+#include "modbusworker.h"
+
+namespace {
+
+// The part of a model code after its last "-": the option ("BC", "BA") or,
+// for families without one in the code, the stroke.
+QString directionText(const QString &model)
+{
+    return model.section(QLatin1Char('-'), -1);
+}
+
+bool isUnrecognisedModel(const QString &model)
+{
+    return model.isEmpty() || model == QLatin1String("---") || model.startsWith(QStringLiteral("⚠"));
+}
+
+}  // namespace
+
+ActiveDrive::ActiveDrive(QObject *parent)
+    : QObject(parent),
+      m_worker(new ModbusWorker(this)),
+      m_connections(new ConnectionManager(m_worker, this))
+{
+    connect(m_connections, &ConnectionManager::connected, this, &ActiveDrive::onConnected);
+    connect(m_connections, &ConnectionManager::disconnected, this, [this] { onEnded(QString()); });
+    connect(m_connections, &ConnectionManager::connectionError, this, &ActiveDrive::onEnded);
+    connect(m_worker, &ModbusWorker::stateUpdated, this, [this](const DeviceState &state) {
+        // A state polled just before a disconnect may arrive after it.
+        if (m_connected)
+            emit stateUpdated(state);
+    });
+}
+
+bool ActiveDrive::workerRunning() const
+{
+    return m_worker->isRunning();
+}
+
+bool ActiveDrive::recognised() const
+{
+    return m_connected && !isUnrecognisedModel(m_model);
+}
+
+void ActiveDrive::describeFamily(const QString &family, int size)
+{
+    if (recognised())
+        return;
+    m_product.family = family;
+    m_product.size = size;
+}
+
+void ActiveDrive::describeStroke(int stroke)
+{
+    if (!recognised())
+        m_product.stroke = stroke;
+}
+
+void ActiveDrive::describeLead(double lead)
+{
+    if (!recognised())
+        emit leadDescribed(lead);
+}
+
+void ActiveDrive::pausePolling(bool paused)
+{
+    if (paused) {
+        if (m_pollingPauseDepth++ == 0 && workerRunning())
+            m_worker->setPollingPaused(true);
+        return;
+    }
+    if (m_pollingPauseDepth == 0)
+        return;
+    // Cleared even when the thread has ended meanwhile: a pause left behind
+    // would keep the next connection from ever polling.
+    if (--m_pollingPauseDepth == 0)
+        m_worker->setPollingPaused(false);
+}
+
+void ActiveDrive::setEngineerMode(bool on)
+{
+    m_engineerMode = on;
+    emit engineerModeChanged(on);
+}
+
+void ActiveDrive::setRomChangesPending(bool pending)
+{
+    m_romChangesPending = pending;
+    emit romChangesPendingChanged(pending);
+}
+
+void ActiveDrive::disconnectDrive()
+{
+    m_connections->disconnectDevice();
+}
+
+void ActiveDrive::onConnected(const DeviceInfo &info)
+{
+    m_connected = true;
+    m_model = info.model;
+    m_product.lead = info.lead;
+    m_product.stroke = info.stroke;
+    m_product.family = info.family;
+    m_product.size = info.size;
+    m_product.logicVersion = info.logicVersion;
+    m_product.firmware = info.fwVersion;
+    m_product.hardware = info.hwVersion;
+    m_product.direction = directionText(info.model);
+    emit connected(info);
+}
+
+void ActiveDrive::onEnded(const QString &error)
+{
+    m_connected = false;
+    m_model = QStringLiteral("---");
+    m_product.family.clear();
+    m_product.size = 0;
+    m_station = 0;
+    // A lost drive cannot be asked about its ROM.
+    setRomChangesPending(false);
+    emit disconnected(error);
+}

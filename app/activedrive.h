@@ -1,0 +1,91 @@
+#pragma once
+
+#include "productidentity.h"
+
+#include <QObject>
+#include <QString>
+
+class ConnectionManager;
+class ModbusWorker;
+struct DeviceInfo;
+struct DeviceState;
+
+// The drive the window works with: the station picked on the scan list, the
+// connected drive's identity, the worker that owns the link and its nested
+// polling pause, and what the drive holds that is not yet saved to its ROM.
+// It is the one place that state lives: the pages read it, ask it for changes,
+// and hear from it when a drive connected, went away, sent a state or was
+// described anew.
+class ActiveDrive : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit ActiveDrive(QObject *parent);
+
+    ModbusWorker *worker() const { return m_worker; }
+    ConnectionManager *connections() const { return m_connections; }
+    bool workerRunning() const;
+
+    bool isConnected() const { return m_connected; }
+    // The station picked on the scan list, then the connected one; 0 for none.
+    quint8 station() const { return m_station; }
+    void selectStation(quint8 station) { m_station = station; }
+    const ProductIdentity &product() const { return m_product; }
+    // The connected drive's model code; "---" while none is connected.
+    QString model() const { return m_model; }
+    // A drive the catalogue knows is connected: only the drive describes itself then.
+    bool recognised() const;
+
+    // While no recognised drive is connected, the engineering form describes
+    // the product; these are ignored while one is.
+    void describeFamily(const QString &family, int size);
+    void describeStroke(int stroke);
+    void describeLead(double lead);
+
+    // Polling pauses nest: a handler's pause holds over the pauses and resumes
+    // of the operations it calls.
+    void pausePolling(bool paused);
+
+    // Engineer mode matches drives loosely and lets unrecognised ones be picked.
+    bool engineerMode() const { return m_engineerMode; }
+    void setEngineerMode(bool on);
+
+    // Values written to the drive and not yet saved to its ROM.
+    bool romChangesPending() const { return m_romChangesPending; }
+    void setRomChangesPending(bool pending);
+
+    // A line for the engineering log.
+    void log(const QString &kind, const QString &text) { emit logged(kind, text); }
+
+    // Ends the connection without asking anything.
+    void disconnectDrive();
+
+signals:
+    // The identity is set before this is emitted.
+    void connected(const DeviceInfo &info);
+    // The connection ended or could not be made; `error` is the raw reason of a
+    // failure, empty when the operator (or the window) ended it.
+    void disconnected(const QString &error);
+    // Live states, only while connected.
+    void stateUpdated(const DeviceState &state);
+    // An unrecognised drive's lead as the engineering form now describes it.
+    void leadDescribed(double lead);
+    void engineerModeChanged(bool on);
+    void romChangesPendingChanged(bool pending);
+    void logged(const QString &kind, const QString &text);
+
+private:
+    void onConnected(const DeviceInfo &info);
+    void onEnded(const QString &error);
+
+    ModbusWorker *m_worker;
+    ConnectionManager *m_connections;
+    bool m_connected = false;
+    quint8 m_station = 0;
+    ProductIdentity m_product;
+    QString m_model = QStringLiteral("---");
+    int m_pollingPauseDepth = 0;
+    bool m_engineerMode = false;
+    bool m_romChangesPending = false;
+};

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "page.h"
+
+class QLabel;
+class QPushButton;
+class QTimer;
+class TrafficView;
+struct DeviceInfo;
+struct ScanResult;
+
+// The Connection tab: port list, bus scan, connect and disconnect, the
+// connection state, the link counters and the traffic view.
+class ConnectionPage : public Page
+{
+    Q_OBJECT
+
+public:
+    explicit ConnectionPage(WindowContext &context);
+
+    void retranslate() override;
+    // The simulated bus of --demo: its port is listed first, also after a refresh.
+    void setDemoPort(const QString &portPath);
+    void refreshPortList();
+
+signals:
+    // Disconnect was pressed; the window asks the pages before it disconnects.
+    void disconnectRequested();
+
+private:
+    void showPortStatus();
+    void onScanClicked();
+    void onDeviceFound(const ScanResult &result);
+    // Black and selectable when recognised; grey, and selectable only in engineer mode, when not.
+    void styleScanRow(int row, bool recognised);
+    void onScanCellClicked(int row);
+    void selectStation(quint8 station);
+    void onConnectClicked();
+    void onDriveConnected(const DeviceInfo &info);
+    void onDriveDisconnected(const QString &error);
+    void onEngineerModeChanged(bool on);
+
+    // connectionbus.cpp: converter addresses, adapter descriptions, open
+    // failures, echo removal, the traffic view and the link counters.
+    void setupBusAdditions();
+    void retranslateBusAdditions();
+    void addPortEntries();
+    QString portInBox() const;
+    void rememberTcpAddress(const QString &portName);
+    void showEchoRemoval();
+    // Why the last port could not be opened, with what to do about it.
+    QString portFailureText(bool namePort) const;
+    QString lostConnectionText() const;
+    QString failureText(const QString &reason) const;
+    void setupLinkHealth();
+    void showLinkHealth();
+
+    QString demoPortPath;
+    bool isScanning = false;
+    bool connectPending = false;
+    // Which note about the port list the status bar shows; empty for none.
+    QString portStatusKey;
+    QLabel *lblEchoRemoval = nullptr;
+    QPushButton *btnTraffic = nullptr;
+    TrafficView *trafficView = nullptr;
+    QLabel *lblLinkHealth = nullptr;
+    QTimer *linkHealthTimer = nullptr;
+};

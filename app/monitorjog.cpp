@@ -1,0 +1,290 @@
+// Monitor tab: jog and nudge. A jog never keeps running because its button
+// missed the release: every way the hold can end sends the release's stop;
+// Esc and the Stop button stop manual motion from anywhere in the window.
+
+#include "monitorpage.h"
+#include "ui_mainwindow.h"
+
+#include "activedrive.h"
+#include "jogguard.h"
+#include "manualmotion.h"
+#include "modbusworker.h"
+#include "productconfig.h"
+#include "registers.h"
+#include "steppeddoublespinbox.h"
+
+#include <QSignalBlocker>
+
+#include <algorithm>
+
+namespace {
+
+// Index of 0.1 mm in the nudge step list: the step a fresh nudge mode starts with.
+constexpr int DefaultNudgeStepIndex = 2;
+// An unconfirmed stop is sent again this many times; each try waits at most
+// the 200 ms write timeout, so all of them end within about a second.
+constexpr int StopRetries = 3;
+constexpr quint16 StopInput = 0x0004;  // X2: stop / alarm reset
+constexpr quint16 MoveInputs = 0x0003;  // X0, X1: move to position 1 / 2
+constexpr int StopButtonHeight = 40;
+
+const QString StopButtonStyle = QStringLiteral(
+    "QPushButton { background-color:#dc2626; color:white; font-weight:bold; font-size:16px;"
+    " border:1px solid #991b1b; border-radius:6px; padding:4px 12px; }"
+    "QPushButton:hover { background-color:#b91c1c; }"
+    "QPushButton:pressed { background-color:#7f1d1d; }");
+
+}  // namespace
+
+void MonitorPage::setupJog()
+{
+    // Jog acts while the button is held: pressed and released, not clicked.
+    connect(ui->btnJogP, &QPushButton::pressed, this, [this] { onJogPressed(true); });
+    connect(ui->btnJogP, &QPushButton::released, this, &MonitorPage::onJogReleased);
+    connect(ui->btnJogM, &QPushButton::pressed, this, [this] { onJogPressed(false); });
+    connect(ui->btnJogM, &QPushButton::released, this, &MonitorPage::onJogReleased);
+    connect(ui->rbJogMove, &QRadioButton::toggled, this, &MonitorPage::onJogModeSelected);
+    connect(ui->rbJogNudge, &QRadioButton::toggled, this, &MonitorPage::onNudgeModeSelected);
+    connect(ui->slideJogSpeed, &QSlider::valueChanged, this, &MonitorPage::onJogSliderMoved);
+    connect(jogSpeedBox, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &MonitorPage::onJogSpeedBoxChanged);
+
+    btnStopMotion = new QPushButton(ui->tabOperation);
+    btnStopMotion->setObjectName(QStringLiteral("btnStopMotion"));
+    btnStopMotion->setStyleSheet(StopButtonStyle);
+    btnStopMotion->setMinimumHeight(StopButtonHeight);
+    // Right under the jog buttons, where the hand already is.
+    ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->groupBox_PosADJ) + 1, btnStopMotion);
+    connect(btnStopMotion, &QPushButton::clicked, this, &MonitorPage::onStopMotionClicked);
+
+    auto *jogGuard = new JogGuard(window());
+    jogGuard->watchButton(ui->btnJogP);
+    jogGuard->watchButton(ui->btnJogM);
+    connect(jogGuard, &JogGuard::holdLost, this, &MonitorPage::stopHeldJog);
+    // Whether or not the window holds a jog: Esc is the operator's own stop.
+    connect(jogGuard, &JogGuard::escapePressed, this, [this] {
+        sendJogStop();
+        jogHoldStopped = true;
+    });
+}
+
+void MonitorPage::applyJogSpeedLimit()
+{
+    const ProductIdentity &product = drive->product();
+    const int limit = ManualMotion::jogSpeedLimit(product.family, product.size);
+    ui->spinJogSpeed->setRange(1.0, limit);
+    ui->slideJogSpeed->setRange(1, limit);
+    if (ui->spinJogSpeed->value() > limit)
+        ui->spinJogSpeed->setValue(limit);
+}
+
+void MonitorPage::onLeadDescribed(double lead)
+{
+    // Without a drive the tab cannot jog; the connection sets the range from the catalogue.
+    if (nudgeMode || !drive->isConnected())
+        return;
+    const int limit = jogSpeedLimit(true, drive->product().family, drive->product().size, lead);
+    jogSpeedBox->setRange(1.0, limit);
+    ui->slideJogSpeed->setRange(1, limit);
+}
+
+bool MonitorPage::manualSpeedUsable()
+{
+    if (ManualMotion::isUsableLead(drive->product().lead))
+        return true;
+    showStatus(chinese() ? QStringLiteral("驅動器未回報導程，無法換算手動速度，未送出動作。")
+                         : QStringLiteral("The drive reports no screw lead, so no manual speed "
+                                          "can be set; nothing was sent."));
+    return false;
+}
+
+void MonitorPage::onJogPressed(bool forward)
+{
+    jogHoldStopped = false;
+    if (!drive->isConnected() || !manualSpeedUsable())
+        return;
+    noteIfServoOff();
+    worker()->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
+    if (!worker()->isRunning())
+        return;
+
+    // The move starts only at a speed the drive confirmed: a start after a lost
+    // speed write would run at whatever the register held (30000 between jogs).
+    const quint8 station = drive->station();
+    const double lead = drive->product().lead;
+    QString notConfirmedKey;
+    drive->pausePolling(true);
+    if (!worker()->syncWriteMulti(station, Reg::ManualSpeed,
+                                  words32(nudgeMode ? ManualMotion::nudgeSpeedValue(lead)
+                                                    : ManualMotion::jogSpeedValue(jogSpeedBox->value(), lead)))) {
+        notConfirmedKey = QStringLiteral("motion_speed_unconfirmed");
+    } else if (nudgeMode) {
+        const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
+        if (!worker()->syncWriteMulti(station, Reg::NudgeDistance, words32(distance)))
+            notConfirmedKey = QStringLiteral("motion_distance_unconfirmed");
+    } else {
+        // Held from here: even an unconfirmed start may have reached the drive.
+        jogActive = true;
+        // Synchronous, not queued: the worker serves a waiting request before its
+        // queue, so the start goes out at once, right after its speed.
+        if (!worker()->syncWrite(station, Reg::ManualCommand,
+                                 forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus))
+            notConfirmedKey = QStringLiteral("motion_start_unconfirmed");
+    }
+    drive->pausePolling(false);
+    if (notConfirmedKey.isEmpty())
+        return;
+    // Nothing was started that the release would have to stop.
+    jogHoldStopped = !jogActive;
+    showStatus(text(notConfirmedKey).arg(worker()->lastSyncError()));
+}
+
+void MonitorPage::onJogReleased()
+{
+    if (!drive->isConnected() || nudgeMode)
+        return;
+    if (jogHoldStopped) {
+        jogHoldStopped = false;
+        return;
+    }
+    sendJogStop();
+}
+
+void MonitorPage::sendJogStop()
+{
+    jogActive = false;
+    if (!drive->isConnected() || !worker()->isRunning())
+        return;
+    const quint8 station = drive->station();
+    drive->pausePolling(true);
+    // Each try drops the motion still queued (homing, a jog start) as it is
+    // posted, so nothing queued before the stop can follow it on the wire.
+    bool confirmed = false;
+    for (int attempt = 0; attempt <= StopRetries && !confirmed; ++attempt)
+        confirmed = worker()->syncStopWrite(station, Reg::ManualCommand, Reg::ManualCommandValue::Stop);
+    // The speed register is raised back to its default only after a confirmed
+    // stop: the other way round the rod would briefly jog at that speed.
+    if (confirmed)
+        worker()->syncWriteMulti(station, Reg::ManualSpeed, words32(Reg::DefaultManualSpeed));
+    drive->pausePolling(false);
+    if (!confirmed)
+        reportUnconfirmedStop();
+}
+
+void MonitorPage::reportUnconfirmedStop()
+{
+    const QString message = text(QStringLiteral("stop_unconfirmed")).arg(worker()->lastSyncError());
+    qCritical("%s", qUtf8Printable(message));
+    drive->log(QStringLiteral("info"), message);
+    dialogs().message(QMessageBox::Critical, text(QStringLiteral("stop_unconfirmed_title")), message);
+}
+
+void MonitorPage::stopHeldJog()
+{
+    if (!jogActive)
+        return;
+    sendJogStop();
+    jogHoldStopped = true;
+}
+
+void MonitorPage::onStopMotionClicked()
+{
+    if (!drive->isConnected())
+        return;
+    sendJogStop();
+    jogHoldStopped = true;
+    // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
+    // The move inputs go low with it: a word read before a queued lowering went out
+    // must not raise them again after the stop.
+    pulseCommandInput(StopInput, MoveInputs);
+}
+
+void MonitorPage::showJogRowTexts()
+{
+    // The jog row reads differently by mode; this wording differs from the one the mode
+    // switch shows on entering nudge mode.
+    const bool zh = chinese();
+    if (nudgeMode) {
+        ui->lblJogSpeedTitle->setText(zh ? QStringLiteral("單步距離：") : QStringLiteral("Step Size:"));
+        ui->btnJogP->setText(zh ? QStringLiteral("正向微調 +") : QStringLiteral("Step +"));
+        ui->btnJogM->setText(zh ? QStringLiteral("負向微調 -") : QStringLiteral("Step -"));
+        ui->spinJogSpeed->setSuffix(QStringLiteral(" mm"));
+    } else {
+        ui->lblJogSpeedTitle->setText(zh ? QStringLiteral("Jog 速度：") : QStringLiteral("Jog Speed:"));
+        ui->btnJogP->setText(QStringLiteral("Jog +"));
+        ui->btnJogM->setText(QStringLiteral("Jog -"));
+        ui->spinJogSpeed->setSuffix(QStringLiteral(" mm/s"));
+    }
+}
+
+void MonitorPage::onJogModeSelected(bool checked)
+{
+    if (!checked)
+        return;
+    nudgeMode = false;
+    ui->lblJogSpeedTitle->setText(chinese() ? QStringLiteral("Jog 速度：") : QStringLiteral("Jog Speed:"));
+    ui->btnJogP->setText(QStringLiteral("Jog +"));
+    ui->btnJogM->setText(QStringLiteral("Jog -"));
+
+    const ProductIdentity &product = drive->product();
+    const int limit = !drive->isConnected() || product.family.isEmpty()
+                          ? ManualMotion::DisconnectedJogLimit
+                          : ManualMotion::jogSpeedLimit(product.family, product.size);
+
+    const QSignalBlocker sliderBlocker(ui->slideJogSpeed);
+    const QSignalBlocker boxBlocker(jogSpeedBox);
+    // Jog speeds step by whole mm/s; the nudge list does not apply to them.
+    jogSpeedBox->setStepList({});
+    jogSpeedBox->setDecimals(0);
+    jogSpeedBox->setRange(1, limit);
+    jogSpeedBox->setSingleStep(1);
+    jogSpeedBox->setSuffix(QStringLiteral(" mm/s"));
+    ui->slideJogSpeed->setRange(1, limit);
+    const double speed = std::max(1.0, std::min<double>(limit, jogSpeedBox->value()));
+    jogSpeedBox->setValue(speed);
+    ui->slideJogSpeed->setValue(static_cast<int>(speed));
+}
+
+void MonitorPage::onNudgeModeSelected(bool checked)
+{
+    if (!checked)
+        return;
+    nudgeMode = true;
+    const bool zh = chinese();
+    ui->lblJogSpeedTitle->setText(zh ? QStringLiteral("微調距離：") : QStringLiteral("Nudge Dist.:"));
+    ui->btnJogP->setText(zh ? QStringLiteral("正向微調 +") : QStringLiteral("Nudge +"));
+    ui->btnJogM->setText(zh ? QStringLiteral("負向微調 -") : QStringLiteral("Nudge -"));
+
+    // Not blocked: the box and slider handlers keep nudgeStepMm and the slider index in step.
+    jogSpeedBox->setStepList(ManualMotion::nudgeSteps());
+    jogSpeedBox->setDecimals(2);
+    jogSpeedBox->setRange(0.01, 5.0);
+    jogSpeedBox->setSingleStep(0.01);
+    jogSpeedBox->setSuffix(QStringLiteral(" mm"));
+    jogSpeedBox->setValue(0.1);
+    ui->slideJogSpeed->setRange(0, ManualMotion::nudgeSteps().size() - 1);
+    ui->slideJogSpeed->setValue(DefaultNudgeStepIndex);
+    nudgeStepMm = 0.1;
+}
+
+void MonitorPage::onJogSliderMoved(int value)
+{
+    const QSignalBlocker blocker(jogSpeedBox);
+    if (!nudgeMode) {
+        jogSpeedBox->setValue(value);
+        return;
+    }
+    const QVector<double> &steps = ManualMotion::nudgeSteps();
+    nudgeStepMm = steps.at(std::clamp(value, 0, steps.size() - 1));
+    jogSpeedBox->setValue(nudgeStepMm);
+}
+
+void MonitorPage::onJogSpeedBoxChanged(double value)
+{
+    const QSignalBlocker blocker(ui->slideJogSpeed);
+    if (!nudgeMode) {
+        ui->slideJogSpeed->setValue(static_cast<int>(value));
+        return;
+    }
+    nudgeStepMm = value;
+    ui->slideJogSpeed->setValue(ManualMotion::nearestNudgeStep(value));
+}

@@ -1,0 +1,71 @@
+#include "page.h"
+
+#include "activedrive.h"
+#include "dictionary.h"
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QStatusBar>
+
+namespace {
+
+const QString LampOff = QStringLiteral("background-color:#d1d5db;border-radius:8px;border:1px solid #9ca3af;");
+const QString LampAlarm = QStringLiteral("background-color:#ef4444;border-radius:8px;border:1px solid #b91c1c;");
+const QString LampOn = QStringLiteral("background-color:#10b981;border-radius:8px;border:1px solid #047857;");
+
+constexpr double DegreesPerStep = 1.8;
+// Thresholds below this angle are shown in red.
+constexpr double SmallAngleDeg = 5.0;
+
+}  // namespace
+
+QSettings appSettings()
+{
+    return QSettings(QStringLiteral("Torvane"), QStringLiteral("TorvaneVexaElectricActuator"));
+}
+
+Page::Page(WindowContext &context)
+    : QObject(context.window), ui(context.ui), drive(context.drive), m_context(context)
+{
+}
+
+void Page::tabChanged(int)
+{
+}
+
+bool Page::mayLeaveDrive()
+{
+    return true;
+}
+
+ModbusWorker *Page::worker() const
+{
+    return drive->worker();
+}
+
+QString Page::text(const QString &key) const
+{
+    return translateKey(key, m_context.lang);
+}
+
+void Page::showStatus(const QString &message) const
+{
+    m_context.window->statusBar()->showMessage(message);
+}
+
+void Page::setLed(QLabel *label, bool on, bool alarm)
+{
+    label->setStyleSheet(!on ? LampOff : (alarm ? LampAlarm : LampOn));
+}
+
+void Page::showThresholdAngle(QLabel *label, qint64 steps)
+{
+    if (steps < 0) {
+        label->setText(QStringLiteral("---"));
+        label->setStyleSheet(QStringLiteral("color:#94a3b8;"));
+        return;
+    }
+    const double angle = static_cast<quint16>(steps) * DegreesPerStep;
+    label->setText(QStringLiteral(" = %1°").arg(angle, 0, 'f', 1));
+    label->setStyleSheet(angle < SmallAngleDeg ? QStringLiteral("color:#dc2626;font-weight:bold;") : QString());
+}

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "dialogs.h"
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+
+#include <memory>
+
+class ActiveDrive;
+class ModbusWorker;
+class QLabel;
+class QMainWindow;
+
+namespace Ui {
+class MainWindow;
+}
+
+// Where the window keeps what it remembers between runs (language, converter addresses).
+QSettings appSettings();
+
+// The tabs of the window, in order.
+struct WindowTabs
+{
+    enum Tab { ConnectionTab = 0, MonitorTab, MotionTab, AdvancedTab, EngineeringTab };
+};
+
+// What the window shares with its pages: the generated widgets, the connected
+// drive, the dialogs seam, the window itself (status bar, dialog parent) and
+// the language the texts are in.
+struct WindowContext
+{
+    Ui::MainWindow *ui = nullptr;
+    ActiveDrive *drive = nullptr;
+    QMainWindow *window = nullptr;
+    std::unique_ptr<Dialogs> dialogs;
+    QString lang = QStringLiteral("zh");
+};
+
+// One tab of the window: its handlers, timers and texts. A page talks to the
+// others only through the connected drive or the window.
+class Page : public QObject, public WindowTabs
+{
+public:
+    explicit Page(WindowContext &context);
+
+    // Re-applies the page's texts in the window's language.
+    virtual void retranslate() = 0;
+    // The window switched to tab `index` (after its guard let it).
+    virtual void tabChanged(int index);
+    // Asked before the drive is left by Disconnect or by closing; false keeps it.
+    virtual bool mayLeaveDrive();
+
+protected:
+    ModbusWorker *worker() const;
+    Dialogs &dialogs() const { return *m_context.dialogs; }
+    const QString &lang() const { return m_context.lang; }
+    bool chinese() const { return m_context.lang == QLatin1String("zh"); }
+    // The dictionary's text for `key` in the window's language.
+    QString text(const QString &key) const;
+    QMainWindow *window() const { return m_context.window; }
+    void showStatus(const QString &message) const;
+    // Paints a round status lamp: grey when off, red when on with an alarm, else green.
+    static void setLed(QLabel *label, bool on, bool alarm);
+    // A threshold of this many encoder steps as a motor angle; "---" when steps < 0 (no lead).
+    static void showThresholdAngle(QLabel *label, qint64 steps);
+
+    Ui::MainWindow *const ui;
+    ActiveDrive *const drive;
+
+private:
+    WindowContext &m_context;
+};

@@ -1,0 +1,397 @@
+// Motion and Advanced tabs: parameter rows, read/write, save to ROM, push
+// mode and the motion check.
+
+#include "paramspage.h"
+#include "ui_mainwindow.h"
+
+#include "activedrive.h"
+#include "deviceinfo.h"
+#include "dialogs.h"
+#include "dictionary.h"
+#include "modbusworker.h"
+#include "motioncheck.h"
+#include "paramconversions.h"
+#include "paramfile.h"
+#include "parammanager.h"
+#include "pagetext.h"
+#include "registers.h"
+
+#include <QScopeGuard>
+#include <QSignalBlocker>
+#include <QPixmap>
+#include <QTimer>
+
+#include <algorithm>
+namespace {
+
+constexpr int PositionDecimals = 3;
+constexpr int TabReadDelayMs = 10;
+
+// The threshold boxes of the Advanced tab, by parameter key.
+QString thresholdBoxName(const QString &key)
+{
+    if (key == QLatin1String("dynErr"))
+        return QStringLiteral("param_spinDynErrMm");
+    if (key == QLatin1String("staErr"))
+        return QStringLiteral("param_spinStaErrMm");
+    if (key == QLatin1String("posWarn"))
+        return QStringLiteral("param_spinPosWarnMm");
+    return QString();
+}
+
+struct PushGroup
+{
+    quint16 modeRegister;
+    quint16 onWord;
+    quint16 offWord;
+    const char *checkBox;
+    const char *torqueKey;
+};
+
+const PushGroup pushGroups[] = {
+    {Reg::Pos0MotionMode, Reg::PushMode::Pos0On, Reg::PushMode::Pos0Off, "ckbtn_pos0Push", "pos0PushTorque"},
+    {Reg::Pos1MotionMode, Reg::PushMode::Pos1On, Reg::PushMode::Pos1Off, "ckbtn_pos1Push", "pos1PushTorque"},
+};
+
+}  // namespace
+ParamsPage::ParamsPage(WindowContext &context) : Page(context), paramManager(new ParamManager(worker(), this))
+{
+    paramManager->setLang(lang());
+    registerParamRows();
+    connectParamManager();
+
+    connect(ui->btnReadAllParams, &QPushButton::clicked, this, &ParamsPage::onReadAllParams);
+    connect(ui->btnSaveParams, &QPushButton::clicked, this, &ParamsPage::onSaveParams);
+    connect(ui->btnSaveParams_adv, &QPushButton::clicked, this, &ParamsPage::onSaveParams);
+    connect(ui->ckbtn_pos0Push, &QCheckBox::toggled, this, [this](bool on) { onPushToggled(0, on); });
+    connect(ui->ckbtn_pos1Push, &QCheckBox::toggled, this, [this](bool on) { onPushToggled(1, on); });
+    connect(ui->btnExportParams, &QPushButton::clicked, this, &ParamsPage::onExportParams);
+    connect(ui->btnImportParams, &QPushButton::clicked, this, &ParamsPage::onImportParams);
+    // Beside Import: a file compared with the drive before anything is written.
+    btnCompareParams = new QPushButton(ui->btnImportParams->parentWidget());
+    btnCompareParams->setObjectName(QStringLiteral("btnCompareParams"));
+    btnCompareParams->setMinimumWidth(ui->btnImportParams->minimumWidth());
+    ui->horizontalLayout_paramTop->insertWidget(ui->horizontalLayout_paramTop->indexOf(ui->btnImportParams) + 1,
+                                                btnCompareParams);
+    connect(btnCompareParams, &QPushButton::clicked, this, &ParamsPage::onCompareParams);
+    connect(ui->btnChangeStation, &QPushButton::clicked, this, &ParamsPage::onChangeStationClicked);
+
+    for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm, ui->param_spinPosWarnMm})
+        connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &ParamsPage::refreshParamThresholdAngles);
+
+    connect(ui->btnRead_idleCurrent, &QPushButton::clicked, this, &ParamsPage::onReadAdvCurrent);
+    connect(ui->btnRead_runCurrent, &QPushButton::clicked, this, &ParamsPage::onReadAdvCurrent);
+    connect(ui->btnWrite_idleCurrent, &QPushButton::clicked, this, [this] { writeCurrentLimit(false); });
+    connect(ui->btnWrite_runCurrent, &QPushButton::clicked, this, [this] { writeCurrentLimit(true); });
+    connect(ui->btnRestoreAdvDefaults, &QPushButton::clicked, this, &ParamsPage::onRestoreAdvDefaults);
+    setupUnsavedTracking();
+
+    connect(drive, &ActiveDrive::connected, this, &ParamsPage::onDriveConnected);
+    connect(drive, &ActiveDrive::disconnected, this, &ParamsPage::onDriveDisconnected);
+    connect(drive, &ActiveDrive::leadDescribed, this, &ParamsPage::onLeadDescribed);
+}
+
+void ParamsPage::registerParamRows()
+{
+    for (const ParamConv::ParamDefinition &d : ParamConv::paramDefinitions()) {
+        const QString &key = d.key;
+        ParamDef def;
+        def.key = key;
+        def.titleZh = d.titleZh;
+        def.titleEn = d.titleEn;
+        def.address = d.address;
+        def.singleWord = d.words == 1;
+        def.title = window()->findChild<QLabel *>(QStringLiteral("lblTitle_") + key);
+        // The soft-limit rows keep their designed "(2W)" address texts.
+        if (!key.startsWith(QLatin1String("softLimit")))
+            def.hexLabel = window()->findChild<QLabel *>(QStringLiteral("lblHex_") + key);
+        def.curLabel = window()->findChild<QLabel *>(QStringLiteral("cur_") + key);
+        def.rawLabel = window()->findChild<QLabel *>(QStringLiteral("raw_") + key);
+        def.slider = window()->findChild<QSlider *>(QStringLiteral("slide_") + key);
+        const QString thresholdBox = thresholdBoxName(key);
+        if (!thresholdBox.isEmpty())
+            def.spinD = window()->findChild<QDoubleSpinBox *>(thresholdBox);
+        else
+            def.spinD = window()->findChild<QDoubleSpinBox *>(QStringLiteral("spinD_") + key);
+        if (!def.spinD)
+            def.spin = window()->findChild<QSpinBox *>(QStringLiteral("spin_") + key);
+        def.btnRead = window()->findChild<QPushButton *>(QStringLiteral("btnRead_") + key);
+        def.btnWrite = window()->findChild<QPushButton *>(QStringLiteral("btnWrite_") + key);
+        // The soft limits' script copies are two words, written by key; only single words sync here.
+        if (def.singleWord)
+            def.syncAddress = d.scriptCopy;
+
+        // Time and smoothing rows take their documented range before the
+        // slider is bound, so the slider follows it.
+        if (def.spin && (d.unit == ParamConv::ParamUnit::Plain || d.unit == ParamConv::ParamUnit::Smoothing))
+            def.spin->setRange(d.minValue, d.maxValue);
+        // Positions and soft limits show every 0.001 mm the drive keeps.
+        if (def.spinD && d.unit == ParamConv::ParamUnit::Position)
+            def.spinD->setDecimals(PositionDecimals);
+        paramManager->registerParam(def);
+
+        if (def.btnRead)
+            connect(def.btnRead, &QPushButton::clicked, this,
+                    [this, key] { paramManager->readSingle(key, drive->station(), drive->product().lead); });
+        if (def.btnWrite)
+            connect(def.btnWrite, &QPushButton::clicked, this,
+                    [this, key] { paramManager->writeSingle(key, drive->station(), drive->product().lead); });
+    }
+}
+
+void ParamsPage::connectParamManager()
+{
+    // Direct: the manager's write waits for the operator's answer inside the emit.
+    connect(paramManager, &ParamManager::pauseWorker, drive, &ActiveDrive::pausePolling, Qt::DirectConnection);
+    connect(paramManager, &ParamManager::validationError, this, [this](const QString &message) {
+        const bool zh = chinese();
+        dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
+                           message);
+    }, Qt::DirectConnection);
+    connect(paramManager, &ParamManager::pos0PushModeRead, this, [this](bool on) { onPushModeRead(0, on); },
+            Qt::DirectConnection);
+    connect(paramManager, &ParamManager::pos1PushModeRead, this, [this](bool on) { onPushModeRead(1, on); },
+            Qt::DirectConnection);
+    connect(paramManager, &ParamManager::motionValidated, this, &ParamsPage::onMotionValidated, Qt::DirectConnection);
+    connect(paramManager, &ParamManager::triangularProfileWarning, this, [this](const QString &message) {
+        const bool zh = chinese();
+        const QMessageBox::StandardButton answer = dialogs().message(
+            QMessageBox::Question, zh ? QStringLiteral("三角形速度曲線") : QStringLiteral("Triangular Velocity Profile"),
+            message, QMessageBox::Yes | QMessageBox::No);
+        paramManager->setConfirmTriangular(answer == QMessageBox::Yes);
+    }, Qt::DirectConnection);
+    connect(paramManager, &ParamManager::liftForceWarning, this, [this](const QString &message) {
+        const bool zh = chinese();
+        dialogs().message(QMessageBox::Warning,
+                           zh ? QStringLiteral("垂直安裝推力提示") : QStringLiteral("Vertical Lift Force Info"), message);
+    }, Qt::DirectConnection);
+}
+
+void ParamsPage::retranslate()
+{
+    translateByName(window(), {"btnSaveParams", "btnReadAllParams", "ckbtn_pos0Push", "ckbtn_pos1Push",
+                               "btnExportParams", "btnImportParams", "btnCompareParams", "lblNewStation",
+                               "btnChangeStation", "btnRestoreAdvDefaults", "lblAdvWarning", "btnSaveParams_adv",
+                               "lblTitle_idleCurrent", "lblTitle_runCurrent", "groupBox_errThreshold",
+                               "groupBox_runChar"},
+                    lang());
+    translateByKey(window(),
+                   {{"groupBox_paramOrigin", "groupBox_origin"},
+                    {"groupBox_paramPos0", "groupBox_pos0"},
+                    {"groupBox_paramPos1", "groupBox_pos1"}},
+                   lang());
+    applyFixedTexts(window(),
+                    {{"btnRead_idleCurrent", "讀取", "Read"},
+                     {"btnRead_runCurrent", "讀取", "Read"},
+                     {"btnWrite_idleCurrent", "寫入", "Write"},
+                     {"btnWrite_runCurrent", "寫入", "Write"}},
+                    lang());
+    paramManager->setLang(lang());
+    paramManager->retranslate(lang());
+    // A missing resource gives a null pixmap, which leaves the label empty.
+    ui->lblTitle_cylinder->setPixmap(QPixmap(chinese() ? QStringLiteral(":/cyc_zh.png")
+                                                       : QStringLiteral(":/cyc_en.png")));
+    retranslateUnsavedMarks();
+}
+
+void ParamsPage::tabChanged(int index)
+{
+    if (drive->isConnected() && (index == MotionTab || index == AdvancedTab))
+        QTimer::singleShot(TabReadDelayMs, this, [this, index] { onParamTabShown(index); });
+}
+
+void ParamsPage::onDriveConnected(const DeviceInfo &info)
+{
+    // Error thresholds step and read in angles at this lead.
+    applyErrSpinStep(info.lead);
+    refreshParamThresholdAngles();
+    // Speed, position and soft-limit rows follow the lead and the stroke.
+    paramManager->applyDriveRanges(info.lead, info.stroke);
+    paramManager->setLead(info.lead);
+    paramManager->setStroke(info.stroke);
+    // Values read once: currents and smoothing.
+    onReadAdvCurrent();
+    paramManager->readSingle(QStringLiteral("smoothMs"), drive->station(), info.lead);
+}
+
+void ParamsPage::onDriveDisconnected()
+{
+    // What was known of the drive no longer holds.
+    paramManager->forgetDriveValues();
+    driveCurrentWord = -1;
+    refreshCurrentLimitMarks();
+}
+
+void ParamsPage::onLeadDescribed(double lead)
+{
+    applyErrSpinStep(lead);
+    paramManager->setLead(lead);
+    paramManager->setStroke(drive->product().stroke);
+}
+
+void ParamsPage::onParamTabShown(int index)
+{
+    if (!drive->isConnected())
+        return;
+    // Opening a tab never throws away values loaded from a file or edited; Read All asks first.
+    paramManager->setKeepUnwritten(true);
+    const auto replaceAgain = qScopeGuard([this] { paramManager->setKeepUnwritten(false); });
+    if (index == MotionTab) {
+        paramManager->readAll(drive->station(), drive->product().lead, drive->product().stroke);
+        paramManager->readSingle(QStringLiteral("softLimitCCW"), drive->station(), drive->product().lead);
+        paramManager->readSingle(QStringLiteral("softLimitCW"), drive->station(), drive->product().lead);
+    } else if (index == AdvancedTab) {
+        onReadAdvCurrent();
+        for (const char *key : {"smoothMs", "dynErr", "staErr", "posWarn"})
+            paramManager->readSingle(QLatin1String(key), drive->station(), drive->product().lead);
+    } else {
+        return;
+    }
+    refreshParamThresholdAngles();
+}
+
+void ParamsPage::onReadAllParams()
+{
+    if (!drive->isConnected())
+        return;
+    // Values loaded from a file or edited are not lost without a word.
+    const bool unwritten = std::any_of(paramManager->params().keyBegin(), paramManager->params().keyEnd(),
+                                       [this](const QString &key) { return paramManager->isDirty(key); });
+    if (unwritten) {
+        const bool zh = chinese();
+        const QMessageBox::StandardButton answer = dialogs().message(
+            QMessageBox::Question, zh ? QStringLiteral("讀取全部參數") : QStringLiteral("Read All"),
+            zh ? QStringLiteral("部分參數尚未寫入設備，讀取後將以設備值取代。\n確定要讀取嗎？")
+               : QStringLiteral("Some values on screen are not written to the drive; reading replaces them with "
+                                "the drive's values.\nRead anyway?"),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    paramManager->readAll(drive->station(), drive->product().lead, drive->product().stroke);
+    const int failures = paramManager->readAllFailures();
+    showStatus(failures == 0 ? text(QStringLiteral("status_read_all"))
+                                           : text(QStringLiteral("status_read_all_partial"))
+                                                 .arg(failures));
+    refreshParamThresholdAngles();
+}
+
+void ParamsPage::onSaveParams()
+{
+    if (!drive->isConnected())
+        return;
+    if (writeSaveCommand()) {
+        dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
+                           text(QStringLiteral("msg_saved_ok")));
+        return;
+    }
+    showSaveFailed();
+}
+
+bool ParamsPage::writeSaveCommand()
+{
+    drive->pausePolling(true);
+    const bool saved = worker()->syncWrite(drive->station(), Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    drive->pausePolling(false);
+    if (saved)
+        drive->setRomChangesPending(false);
+    return saved;
+}
+
+void ParamsPage::showSaveFailed()
+{
+    const bool zh = chinese();
+    dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("保存失敗") : QStringLiteral("Save Failed"),
+                       text(QStringLiteral("err_connect_fail"))
+                           + (zh ? QStringLiteral("設備未確認保存指令。")
+                                 : QStringLiteral("the device did not confirm the save command.")));
+}
+
+void ParamsPage::onPushToggled(int group, bool on)
+{
+    const PushGroup &g = pushGroups[group];
+    if (drive->isConnected()) {
+        drive->pausePolling(true);
+        const bool written = worker()->syncWrite(drive->station(), g.modeRegister, on ? g.onWord : g.offWord);
+        drive->pausePolling(false);
+        if (!written) {
+            // The box shows what the drive still does, not the click that failed.
+            auto *box = window()->findChild<QCheckBox *>(QLatin1String(g.checkBox));
+            {
+                const QSignalBlocker block(box);
+                box->setChecked(!on);
+            }
+            setPushTorqueRowEnabled(group, !on);
+            showWriteFailed(QStringLiteral("推壓模式切換失敗：設備未確認。\n\n請確認連線後重試。"),
+                            QStringLiteral("Push mode was not switched: the device did not confirm.\n\n"
+                                           "Please check the connection and retry."));
+            return;
+        }
+        drive->setRomChangesPending(true);
+    }
+    setPushTorqueRowEnabled(group, on);
+    if (on && drive->isConnected())
+        paramManager->readSingle(QLatin1String(g.torqueKey), drive->station(), drive->product().lead);
+}
+
+void ParamsPage::onPushModeRead(int group, bool on)
+{
+    const PushGroup &g = pushGroups[group];
+    auto *box = window()->findChild<QCheckBox *>(QLatin1String(g.checkBox));
+    {
+        const QSignalBlocker block(box);
+        box->setChecked(on);
+    }
+    setPushTorqueRowEnabled(group, on);
+    if (on)
+        paramManager->readSingle(QLatin1String(g.torqueKey), drive->station(), drive->product().lead);
+}
+
+void ParamsPage::setPushTorqueRowEnabled(int group, bool enabled)
+{
+    const QString key = QLatin1String(pushGroups[group].torqueKey);
+    for (const char *prefix : {"cur_", "raw_", "slide_", "spin_", "btnRead_", "btnWrite_"}) {
+        if (auto *widget = window()->findChild<QWidget *>(QLatin1String(prefix) + key))
+            widget->setEnabled(enabled);
+    }
+}
+
+void ParamsPage::showWriteFailed(const QString &zh, const QString &en)
+{
+    dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("寫入失敗") : QStringLiteral("Write Failed"),
+                      chinese() ? zh : en);
+}
+
+void ParamsPage::onMotionValidated(const QString &posGroup, const MotionValidationResult &result)
+{
+    const bool group0 = posGroup == QLatin1String("pos0");
+    QLabel *status = group0 ? ui->lblMotionStatus0 : ui->lblMotionStatus1;
+    QLabel *cycle = group0 ? ui->lblCycleTime0 : ui->lblCycleTime1;
+    cycle->setText(result.cycleTime > 0 ? QStringLiteral("%1 s").arg(result.cycleTime, 0, 'f', 2)
+                                        : QStringLiteral("-- s"));
+    const QString warningStyle = QStringLiteral("color: #d97706; font-weight: bold;");
+    switch (result.status) {
+    case MotionCheck::StatusOk:
+        status->setText(QStringLiteral("✓"));
+        status->setStyleSheet(QStringLiteral("color: #16a34a; font-weight: bold;"));
+        break;
+    case MotionCheck::StatusTriangular:
+        status->setText(QStringLiteral("⚠"));
+        status->setStyleSheet(warningStyle);
+        cycle->setToolTip(result.message);
+        break;
+    case 2:  // not produced by today's check; styled like a triangular profile
+        status->setText(QStringLiteral("⚠"));
+        status->setStyleSheet(warningStyle);
+        break;
+    case MotionCheck::StatusSpeedTooHigh:
+    case MotionCheck::StatusTooClose:
+        status->setText(QStringLiteral("✗"));
+        status->setStyleSheet(QStringLiteral("color: #dc2626; font-weight: bold;"));
+        cycle->setText(QStringLiteral("-- s"));
+        break;
+    default:
+        break;
+    }
+    status->setToolTip(result.message);
+}

@@ -2,6 +2,7 @@
 // loopback) until SIGINT or SIGTERM. The first line on stdout is the port to open.
 
 #include "simbus.h"
+#include "simwakepipe.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -12,23 +13,20 @@
 
 #include <csignal>
 #include <cstdio>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
-int signalPipe[2] = {-1, -1};
+SimWakePipe terminationPipe;
 
 void onTerminationSignal(int)
 {
-    const char byte = 1;
     // Only async-signal-safe calls here; the event loop does the rest.
-    [[maybe_unused]] const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+    terminationPipe.raise();
 }
 
 bool installTerminationHandlers()
 {
-    if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (!terminationPipe.open())
         return false;
     struct sigaction action {};
     action.sa_handler = onTerminationSignal;
@@ -267,7 +265,7 @@ int main(int argc, char *argv[])
         fail(QStringLiteral("cannot install the signal handlers"));
         return 1;
     }
-    QSocketNotifier terminate(signalPipe[0], QSocketNotifier::Read);
+    QSocketNotifier terminate(terminationPipe.readFd(), QSocketNotifier::Read);
     QObject::connect(&terminate, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     if (parser.isSet(tcp)) {

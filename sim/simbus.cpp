@@ -1,22 +1,19 @@
 #include "simbus.h"
 
-#include "crc16.h"
 #include "simdrive.h"
+#include "simfaultinjector.h"
 #include "simframer.h"
 #include "simpty.h"
+#include "simrequest.h"
 #include "simtcp.h"
-
-#include <QStringList>
+#include "simwakepipe.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
 #include <poll.h>
-#include <random>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -29,90 +26,11 @@ constexpr std::chrono::milliseconds TickPeriod{10};
 // A reply the client does not take within this time is given up.
 constexpr int WriteTimeoutMs = 200;
 
-quint16 word(const QByteArray &frame, int offset)
+// How long the serving loop may wait for bytes before the next tick is due.
+int msUntilTick(Clock::time_point nextTick)
 {
-    return quint16((quint8(frame[offset]) << 8) | quint8(frame[offset + 1]));
-}
-
-void appendWord(QByteArray &bytes, quint16 value)
-{
-    bytes.append(char(value >> 8));
-    bytes.append(char(value & 0xFF));
-}
-
-SimRequest parseRequest(const QByteArray &frame, qint64 receivedAtMs)
-{
-    SimRequest request;
-    request.station = quint8(frame[0]);
-    request.function = quint8(frame[1]);
-    request.address = word(frame, 2);
-    request.raw = frame;
-    request.receivedAtMs = receivedAtMs;
-    switch (request.function) {
-    case SimFunction::ReadHolding:
-        request.count = word(frame, 4);
-        break;
-    case SimFunction::WriteSingle:
-        request.count = 1;
-        request.values = {word(frame, 4)};
-        break;
-    case SimFunction::WriteMultiple:
-        request.count = word(frame, 4);
-        for (int offset = 7; offset + 1 < frame.size() - 2; offset += 2)
-            request.values.append(word(frame, offset));
-        break;
-    default:
-        break;
-    }
-    return request;
-}
-
-// The reply without its CRC.
-QByteArray exceptionReply(const SimRequest &request, quint8 code)
-{
-    QByteArray reply;
-    reply.append(char(request.station));
-    reply.append(char(request.function | 0x80));
-    reply.append(char(code));
-    return reply;
-}
-
-QByteArray execute(SimDrive &drive, const SimRequest &request)
-{
-    quint8 code = SimException::None;
-    if (request.function == SimFunction::ReadHolding) {
-        QVector<quint16> values;
-        code = drive.readRegisters(request.address, request.count, &values);
-        if (code != SimException::None)
-            return exceptionReply(request, code);
-        QByteArray reply = request.raw.left(2);
-        reply.append(char(2 * values.size()));
-        for (quint16 value : values)
-            appendWord(reply, value);
-        return reply;
-    }
-    const int byteCount = request.function == SimFunction::WriteMultiple ? quint8(request.raw[6]) : 2;
-    if (request.count != request.values.size() || byteCount != 2 * request.values.size())
-        code = SimException::IllegalValue;
-    else
-        code = drive.writeRegisters(request.address, request.values);
-    if (code != SimException::None)
-        return exceptionReply(request, code);
-    return request.raw.left(6);
-}
-
-// Splits bytes into `pieces` runs of nearly equal length.
-QVector<QByteArray> splitIntoPieces(const QByteArray &bytes, int pieces)
-{
-    pieces = std::clamp(pieces, 1, std::max(1, int(bytes.size())));
-    QVector<QByteArray> result;
-    int offset = 0;
-    for (int i = 0; i < pieces; ++i) {
-        const int length = (bytes.size() - offset) / (pieces - i);
-        result.append(bytes.mid(offset, length));
-        offset += length;
-    }
-    return result;
+    const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
+    return int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
 }
 
 }  // namespace
@@ -122,14 +40,11 @@ struct SimBus::Impl
     // Everything below up to `lifecycle` is guarded by `mutex`.
     mutable std::mutex mutex;
     std::vector<std::unique_ptr<SimDrive>> drives;
-    SimFaults faults;
-    int dropCounter = 0;
-    QByteArray previousWriteEcho;
+    SimFaultInjector injector;
     SimTiming timing;
     std::deque<SimRequest> log;
     int replies = 0;
     std::function<void(const SimRequest &)> observer;
-    std::mt19937 random{0x5EED};  // fixed seed: a run with random faults can be repeated
     QString error;
     QString portPath;
     bool running = false;
@@ -141,18 +56,8 @@ struct SimBus::Impl
     SimPty pty;
     bool tcp = false;
     SimTcp tcpServer;
-    int wake[2] = {-1, -1};  // a byte in the pipe tells the serving thread to stop
+    SimWakePipe wake;  // raised, it tells the serving thread to stop
     const Clock::time_point created = Clock::now();
-
-    // One reply on its way out, decided under the lock, sent without it.
-    struct Outgoing
-    {
-        QByteArray bytes;
-        int pieces = 1;
-        int gapMs = 0;
-        int delayMs = 0;
-        SimTiming timing;
-    };
 
     qint64 nowMs() const
     {
@@ -166,25 +71,6 @@ struct SimBus::Impl
                 return d.get();
         }
         return nullptr;
-    }
-
-    bool stopRequested() const { return !pauseFor(std::chrono::microseconds(0)); }
-
-    // Sleeps, but wakes at once when asked to stop; false then.
-    bool pauseFor(std::chrono::microseconds duration) const
-    {
-        const auto deadline = Clock::now() + duration;
-        for (;;) {
-            const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline - Clock::now());
-            const qint64 ns = std::max<qint64>(0, left.count());
-            const timespec timeout{time_t(ns / 1000000000), long(ns % 1000000000)};
-            pollfd fd{wake[0], POLLIN, 0};
-            const int ready = ppoll(&fd, 1, &timeout, nullptr);
-            if (ready > 0)
-                return false;
-            if (ready == 0 || errno != EINTR)
-                return true;
-        }
     }
 
     // Bytes for a port nobody has open vanish, as they would on the wire.
@@ -203,7 +89,7 @@ struct SimBus::Impl
             }
             if (n < 0 && errno != EAGAIN && errno != EINTR)
                 return false;
-            pollfd fds[2] = {{fd, POLLOUT, 0}, {wake[0], POLLIN, 0}};
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {wake.readFd(), POLLIN, 0}};
             if (poll(fds, 2, WriteTimeoutMs) <= 0 || fds[1].revents)
                 return false;
         }
@@ -212,21 +98,21 @@ struct SimBus::Impl
 
     // The reply is counted just before its last byte goes out, so a client
     // holding its reply always finds it counted.
-    void transmit(const Outgoing &out)
+    void transmit(const SimOutgoingReply &reply, const SimTiming &wire)
     {
-        const auto turnaround = std::chrono::microseconds(qint64(out.delayMs) * 1000 + out.timing.turnaroundUs);
-        if (!pauseFor(turnaround))
+        const auto turnaround = std::chrono::microseconds(qint64(reply.delayMs) * 1000 + wire.turnaroundUs);
+        if (!wake.pauseFor(turnaround))
             return;
-        const QVector<QByteArray> pieces = splitIntoPieces(out.bytes, out.pieces);
-        for (int i = 0; i < pieces.size(); ++i) {
-            const auto wireTime = std::chrono::microseconds(qint64(pieces[i].size() * out.timing.byteTimeUs));
-            if (!pauseFor(wireTime))
+        const QVector<QByteArray> runs = reply.runs();
+        for (int i = 0; i < runs.size(); ++i) {
+            const auto wireTime = std::chrono::microseconds(qint64(runs[i].size() * wire.byteTimeUs));
+            if (!wake.pauseFor(wireTime))
                 return;
-            if (i + 1 == pieces.size())
+            if (i + 1 == runs.size())
                 countReply();
-            if (!writeAll(pieces[i]))
+            if (!writeAll(runs[i]))
                 return;
-            if (i + 1 < pieces.size() && !pauseFor(std::chrono::milliseconds(out.gapMs)))
+            if (i + 1 < runs.size() && !wake.pauseFor(std::chrono::milliseconds(reply.gapMs)))
                 return;
         }
     }
@@ -235,60 +121,14 @@ struct SimBus::Impl
     {
         std::lock_guard<std::mutex> lock(mutex);
         ++replies;
-        if (faults.silentAfterReplies > 0)
-            --faults.silentAfterReplies;
-    }
-
-    bool decideDrop()
-    {
-        bool drop = faults.dropEveryNth > 0 && ++dropCounter % faults.dropEveryNth == 0;
-        if (faults.dropProbability > 0.0 && std::uniform_real_distribution<double>(0.0, 1.0)(random) < faults.dropProbability)
-            drop = true;
-        return drop;
-    }
-
-    // The reply as the faults shape it; false when nothing goes out.
-    bool prepareReply(const SimRequest &request, Outgoing *out)
-    {
-        SimDrive *target = drive(request.station);
-        if (!target || faults.silent || faults.silentAfterReplies == 0)
-            return false;
-        QByteArray reply = faults.exceptionReplies ? exceptionReply(request, SimException::DeviceFailure)
-                                                   : execute(*target, request);
-        if (faults.staleWriteEchoes && request.function != SimFunction::ReadHolding) {
-            // Carried out now, echoed one write late.
-            std::swap(reply, previousWriteEcho);
-            if (reply.isEmpty())
-                return false;
-        }
-        if (decideDrop())
-            return false;
-        if (faults.answerAsStation != 0)
-            reply[0] = char(faults.answerAsStation);
-        reply = withCrc(reply);
-        const bool corrupt = faults.badCrc
-            || (faults.corruptProbability > 0.0
-                && std::uniform_real_distribution<double>(0.0, 1.0)(random) < faults.corruptProbability);
-        if (corrupt)
-            reply[reply.size() - 1] = char(reply[reply.size() - 1] ^ 0xFF);
-
-        std::uniform_int_distribution<int> anyByte(0, 255);
-        QByteArray noise;
-        for (int i = 0; i < faults.noiseBytes; ++i)
-            noise.append(char(anyByte(random)));
-
-        out->bytes = noise + reply;
-        out->pieces = faults.splitPieces;
-        out->gapMs = faults.splitGapMs;
-        out->delayMs = faults.replyDelayMs;
-        out->timing = timing;
-        return true;
+        injector.countReply();
     }
 
     void serveRequest(const QByteArray &frame)
     {
-        const SimRequest request = parseRequest(frame, nowMs());
-        Outgoing out;
+        const SimRequest request = parseSimRequest(frame, nowMs());
+        SimOutgoingReply reply;
+        SimTiming wire;
         bool answer = false;
         bool echo = false;
         std::function<void(const SimRequest &)> notify;
@@ -298,8 +138,10 @@ struct SimBus::Impl
             if (log.size() > size_t(RequestLogLimit))
                 log.pop_front();
             notify = observer;
-            echo = faults.echoRequests;
-            answer = prepareReply(request, &out);
+            echo = injector.faults().echoRequests;
+            SimDrive *target = drive(request.station);
+            answer = target && injector.prepareReply(*target, request, &reply);
+            wire = timing;
         }
         if (notify)
             notify(request);
@@ -307,7 +149,18 @@ struct SimBus::Impl
         if (echo && !writeAll(frame))
             return;
         if (answer)
-            transmit(out);
+            transmit(reply, wire);
+    }
+
+    // Serves every complete request; false when asked to stop meanwhile.
+    bool serveFrames(SimFramer &framer)
+    {
+        for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
+            serveRequest(frame);
+            if (wake.isRaised())
+                return false;
+        }
+        return true;
     }
 
     void tickDrives(Clock::time_point *nextTick)
@@ -328,12 +181,11 @@ struct SimBus::Impl
         SimFramer framer;
         auto nextTick = Clock::now() + TickPeriod;
         for (;;) {
-            const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
-            const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
-            pollfd fds[3] = {{tcpServer.clientFd(), POLLIN, 0}, {tcpServer.listenFd(), POLLIN, 0}, {wake[0], POLLIN, 0}};
+            const int waitMs = msUntilTick(nextTick);
+            pollfd fds[3] = {{tcpServer.clientFd(), POLLIN, 0}, {tcpServer.listenFd(), POLLIN, 0}, {wake.readFd(), POLLIN, 0}};
             poll(fds, 3, waitMs);
             if (fds[2].revents)
-                break;
+                return;
             QByteArray bytes;
             if (fds[1].revents & POLLIN) {
                 // A new client replaces the last; what that one left unsent is dropped.
@@ -344,11 +196,8 @@ struct SimBus::Impl
                 framer = SimFramer();
             }
             framer.append(bytes);
-            for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
-                serveRequest(frame);
-                if (stopRequested())
-                    return;
-            }
+            if (!serveFrames(framer))
+                return;
             tickDrives(&nextTick);
         }
     }
@@ -362,9 +211,8 @@ struct SimBus::Impl
         SimFramer framer;
         auto nextTick = Clock::now() + TickPeriod;
         for (;;) {
-            const auto untilTick = std::chrono::ceil<std::chrono::milliseconds>(nextTick - Clock::now());
-            const int waitMs = int(std::clamp<qint64>(untilTick.count(), 0, TickPeriod.count()));
-            pollfd fds[3] = {{pty.masterFd(), POLLIN, 0}, {pty.clientWatchFd(), POLLIN, 0}, {wake[0], POLLIN, 0}};
+            const int waitMs = msUntilTick(nextTick);
+            pollfd fds[3] = {{pty.masterFd(), POLLIN, 0}, {pty.clientWatchFd(), POLLIN, 0}, {wake.readFd(), POLLIN, 0}};
             poll(fds, 3, waitMs);
             if (fds[2].revents)
                 return;
@@ -373,30 +221,25 @@ struct SimBus::Impl
                 pty.handleClientEvents();
             if (fds[0].revents & POLLIN)
                 framer.append(pty.readAvailable());
-            else if (fds[0].revents & (POLLHUP | POLLERR) && !pauseFor(TickPeriod))
+            else if (fds[0].revents & (POLLHUP | POLLERR) && !wake.pauseFor(TickPeriod))
                 return;
-            for (QByteArray frame = framer.takeFrame(); !frame.isEmpty(); frame = framer.takeFrame()) {
-                serveRequest(frame);
-                if (stopRequested())
-                    return;
-            }
+            if (!serveFrames(framer))
+                return;
             tickDrives(&nextTick);
         }
+    }
+
+    bool failStart(const QString &reason)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        error = reason;
+        return false;
     }
 
     void closeEndpoints()
     {
         pty.close();
         tcpServer.close();
-    }
-
-    void closeWakePipe()
-    {
-        for (int &fd : wake) {
-            if (fd >= 0)
-                ::close(fd);
-            fd = -1;
-        }
     }
 };
 
@@ -440,11 +283,8 @@ bool SimBus::start()
     if (d->thread.joinable())
         return true;
     QString error;
-    if (!d->pty.open(&error)) {
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->error = error;
-        return false;
-    }
+    if (!d->pty.open(&error))
+        return d->failStart(error);
     d->tcp = false;
     return startServing(d->pty.slavePath());
 }
@@ -455,22 +295,17 @@ bool SimBus::startTcp(quint16 port)
     if (d->thread.joinable())
         return true;
     QString error;
-    if (!d->tcpServer.listen(port, &error)) {
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->error = error;
-        return false;
-    }
+    if (!d->tcpServer.listen(port, &error))
+        return d->failStart(error);
     d->tcp = true;
     return startServing(QStringLiteral("tcp://127.0.0.1:%1").arg(d->tcpServer.port()));
 }
 
 bool SimBus::startServing(const QString &portPath)
 {
-    if (pipe2(d->wake, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (!d->wake.open()) {
         d->closeEndpoints();
-        std::lock_guard<std::mutex> lock(d->mutex);
-        d->error = QStringLiteral("cannot create the wake-up pipe");
-        return false;
+        return d->failStart(QStringLiteral("cannot create the wake-up pipe"));
     }
     {
         std::lock_guard<std::mutex> lock(d->mutex);
@@ -492,12 +327,10 @@ void SimBus::closePort()
     std::lock_guard<std::mutex> lifecycle(d->lifecycle);
     if (!d->thread.joinable())
         return;
-    const char stopByte = 1;
-    while (::write(d->wake[1], &stopByte, 1) < 0 && errno == EINTR) {
-    }
+    d->wake.raise();
     d->thread.join();
     d->closeEndpoints();
-    d->closeWakePipe();
+    d->wake.close();
     std::lock_guard<std::mutex> lock(d->mutex);
     d->running = false;
     d->portPath.clear();
@@ -568,15 +401,13 @@ void SimBus::powerCycle(quint8 station)
 void SimBus::setFaults(const SimFaults &faults)
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    d->faults = faults;
-    d->dropCounter = 0;
-    d->previousWriteEcho.clear();
+    d->injector.setFaults(faults);
 }
 
 SimFaults SimBus::faults() const
 {
     std::lock_guard<std::mutex> lock(d->mutex);
-    return d->faults;
+    return d->injector.faults();
 }
 
 void SimBus::setTiming(const SimTiming &timing)
@@ -636,20 +467,4 @@ void configureDemoBus(SimBus &bus)
     unknown.rawLead = 5;
     unknown.stroke = 100;
     bus.addDrive(unknown);
-}
-
-bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error)
-{
-    const QStringList parts = text.split(QLatin1Char('@'));
-    bool codeOk = false;
-    bool timeOk = parts.size() == 1;
-    const uint code = parts.value(0).toUInt(&codeOk);
-    const double seconds = parts.size() == 2 ? parts[1].toDouble(&timeOk) : 0.0;
-    if (parts.size() > 2 || !codeOk || code < 1 || code > 15 || !timeOk || seconds < 0 || seconds > 86400) {
-        *error = QStringLiteral("--alarm %1: expected CODE or CODE@SECONDS, CODE 1 to 15").arg(text);
-        return false;
-    }
-    plan->code = quint16(code);
-    plan->afterMs = int(seconds * 1000);
-    return true;
 }

@@ -73,7 +73,6 @@ EngineeringPage::EngineeringPage(WindowContext &context)
     setupMaintenanceCommands();
     setupCompareTable();
 
-    applyEngineerPrivileges();
     cmpManager->setTable(ui->cmpTable);
     cmpManager->setLog(ui->cmpLogs);
     cmpManager->setLanguage(lang());
@@ -218,7 +217,7 @@ void EngineeringPage::onEngineerModeChanged(bool on)
     }
     ui->mainTabs->setTabVisible(EngineeringTab, on);
 
-    applyEngineerPrivileges();
+    announceUnlocked();
 
     const QString title = byLanguage(lang(), "Engineer Mode", "工程模式");
     if (on) {
@@ -237,7 +236,7 @@ void EngineeringPage::engLogin()
     if (engAccess->passwordAccepted(ui->engPassword->text())) {
         ui->engStack->setCurrentIndex(1);
         engineerLoggedIn = true;
-        applyEngineerPrivileges();
+        announceUnlocked();
         updateExpectedData();
         return;
     }
@@ -245,32 +244,9 @@ void EngineeringPage::engLogin()
     QTimer::singleShot(PasswordErrorShownMs, ui->engPwdError, &QWidget::hide);
 }
 
-void EngineeringPage::applyEngineerPrivileges()
+void EngineeringPage::announceUnlocked()
 {
-    const bool unlocked = drive->engineerMode() && engineerLoggedIn;
-    QWidget *const positionWarningRow[] = {
-        ui->lblTitle_posWarn, ui->cur_posWarn,       ui->raw_posWarn,     ui->param_spinPosWarnMm,
-        ui->param_lblPosWarn, ui->btnWrite_posWarn, ui->btnRead_posWarn,
-    };
-    for (QWidget *widget : positionWarningRow) {
-        widget->setVisible(unlocked);
-        widget->setEnabled(unlocked);
-    }
-    QWidget *const rawAndHex[] = {
-        ui->param_lblDynErr,       ui->param_lblStaErr,      ui->raw_dynErr,
-        ui->raw_staErr,            ui->raw_homeTorque,       ui->lblHex_homeTorque,
-        ui->raw_pos0PushTorque,    ui->lblHex_pos0PushTorque, ui->raw_pos1PushTorque,
-        ui->lblHex_pos1PushTorque, ui->lblHex_softLimitCCW,  ui->lblHex_softLimitCW,
-        ui->raw_pos0Speed,         ui->raw_pos1Speed,        ui->lblHex_pos0Accel,
-        ui->lblHex_pos0Decel,      ui->lblHex_pos0Speed,     ui->lblHex_pos0Pos,
-        ui->lblHex_pos1Accel,      ui->lblHex_pos1Decel,     ui->lblHex_pos1Speed,
-        ui->lblHex_pos1Pos,        ui->raw_idleCurrent,      ui->raw_runCurrent,
-        ui->raw_smoothMs,          ui->lblHex_dynErr,        ui->lblHex_staErr,
-        ui->lblHex_posWarn,        ui->lblHex_idleCurrent,   ui->lblHex_runCurrent,
-        ui->lblHex_smoothMs,
-    };
-    for (QWidget *widget : rawAndHex)
-        widget->setVisible(unlocked);
+    emit unlockedChanged(drive->engineerMode() && engineerLoggedIn);
 }
 
 bool EngineeringPage::compareStationConfirmed()

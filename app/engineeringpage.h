@@ -16,6 +16,8 @@ struct ProductConfig;
 // the compare table of the power-on block and the maintenance commands.
 class EngineeringPage : public Page
 {
+    Q_OBJECT
+
 public:
     explicit EngineeringPage(WindowContext &context);
 
@@ -26,6 +28,10 @@ public:
     void setPasswordDigest(const QByteArray &hexDigest);
     // The form's lead and stroke defaults, once the window is set up.
     void applyFormDefaults();
+
+signals:
+    // Engineer mode and a login together unlock the engineer extras of the parameter tabs.
+    void unlockedChanged(bool unlocked);
 
 protected:
     // Presses on label_SwVersion are the engineering taps.
@@ -38,7 +44,7 @@ private:
     void onTapCountdown(int remaining, bool exiting);
     void onEngineerModeChanged(bool on);
     void engLogin();
-    void applyEngineerPrivileges();
+    void announceUnlocked();
     // Compare table buttons.
     bool compareStationConfirmed();
     void importCompareFile();

@@ -40,6 +40,7 @@ MainWindow::MainWindow(QWidget *parent)
     auto *paramsPage = new ParamsPage(m_context);
     m_pages = {m_connectionPage, monitorPage, m_engineeringPage, paramsPage};
     connect(m_connectionPage, &ConnectionPage::disconnectRequested, this, &MainWindow::onDisconnectRequested);
+    connect(m_engineeringPage, &EngineeringPage::unlockedChanged, paramsPage, &ParamsPage::showEngineerExtras);
 
     ui->mainTabs->setCurrentIndex(ConnectionTab);
     setTabsEnabled(false);

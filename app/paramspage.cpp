@@ -89,6 +89,7 @@ ParamsPage::ParamsPage(WindowContext &context) : Page(context), paramManager(new
     connect(drive, &ActiveDrive::connected, this, &ParamsPage::onDriveConnected);
     connect(drive, &ActiveDrive::disconnected, this, &ParamsPage::onDriveDisconnected);
     connect(drive, &ActiveDrive::leadDescribed, this, &ParamsPage::onLeadDescribed);
+    showEngineerExtras(false);
 }
 
 void ParamsPage::registerParamRows()
@@ -165,6 +166,33 @@ void ParamsPage::connectParamManager()
         dialogs().message(QMessageBox::Warning,
                            zh ? QStringLiteral("垂直安裝推力提示") : QStringLiteral("Vertical Lift Force Info"), message);
     }, Qt::DirectConnection);
+}
+
+void ParamsPage::showEngineerExtras(bool unlocked)
+{
+    QWidget *const positionWarningRow[] = {
+        ui->lblTitle_posWarn, ui->cur_posWarn,       ui->raw_posWarn,     ui->param_spinPosWarnMm,
+        ui->param_lblPosWarn, ui->btnWrite_posWarn, ui->btnRead_posWarn,
+    };
+    for (QWidget *widget : positionWarningRow) {
+        widget->setVisible(unlocked);
+        widget->setEnabled(unlocked);
+    }
+    QWidget *const rawAndHex[] = {
+        ui->param_lblDynErr,       ui->param_lblStaErr,      ui->raw_dynErr,
+        ui->raw_staErr,            ui->raw_homeTorque,       ui->lblHex_homeTorque,
+        ui->raw_pos0PushTorque,    ui->lblHex_pos0PushTorque, ui->raw_pos1PushTorque,
+        ui->lblHex_pos1PushTorque, ui->lblHex_softLimitCCW,  ui->lblHex_softLimitCW,
+        ui->raw_pos0Speed,         ui->raw_pos1Speed,        ui->lblHex_pos0Accel,
+        ui->lblHex_pos0Decel,      ui->lblHex_pos0Speed,     ui->lblHex_pos0Pos,
+        ui->lblHex_pos1Accel,      ui->lblHex_pos1Decel,     ui->lblHex_pos1Speed,
+        ui->lblHex_pos1Pos,        ui->raw_idleCurrent,      ui->raw_runCurrent,
+        ui->raw_smoothMs,          ui->lblHex_dynErr,        ui->lblHex_staErr,
+        ui->lblHex_posWarn,        ui->lblHex_idleCurrent,   ui->lblHex_runCurrent,
+        ui->lblHex_smoothMs,
+    };
+    for (QWidget *widget : rawAndHex)
+        widget->setVisible(unlocked);
 }
 
 void ParamsPage::retranslate()

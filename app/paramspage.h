@@ -27,6 +27,8 @@ public:
     void tabChanged(int index) override;
     // Asks before the drive is left with unsaved writes.
     bool mayLeaveDrive() override;
+    // The position-warning row and the raw and hex values, for a logged-in engineer only.
+    void showEngineerExtras(bool unlocked);
 
 private:
     void registerParamRows();

@@ -117,8 +117,14 @@ private Q_SLOTS:
         QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(1, 0)).center());
         QCOMPARE(chosen->text(), first);
 
+        const int from = fx.mark();
         QVERIFY2(fx.click("btnConnect"), qPrintable(fx.failure()));
         QTRY_VERIFY(fx.connected());
+        // After the identification, each tab reads once what it shows (the alarm word passes for a poll).
+        fx.waitQuiet();
+        const QString reads = fx.wire(from).join(QLatin1String("; "));
+        QVERIFY2(reads.endsWith(QLatin1String("1 03 00D4 x1; 1 03 0012 x1; 1 03 000E x1; 1 03 000A x1")),
+                 qPrintable(reads));
         QCOMPARE(fx.find<QLabel>("lblConnectionStatus")->text(), QStringLiteral("Connected"));
         QCOMPARE(fx.find<QLabel>("lblProductInfo")->text(), QStringLiteral("LXAZ-16L01-50-BC"));
         QVERIFY(!fx.find<QAbstractButton>("btnScan")->isEnabled());

@@ -23,7 +23,7 @@ const QString DefaultSpeed = QStringLiteral("1 10 00D8 = 7530 0000");  // 300 rp
 const QString JogSpeed = QStringLiteral("1 10 00D8 = 2EE0 0000");
 const QString ManualMode = QStringLiteral("1 06 00A1 = 0003");
 
-enum class HoldEnd { Release, PointerLeaves, FocusMoves, WindowDeactivated, TabSwitched, Esc, StopButton };
+enum class HoldEnd { Release, PointerLeaves, FocusMoves, WindowDeactivated, TabSwitched, Esc, StopButton, DisconnectAsked };
 
 }  // namespace
 
@@ -181,6 +181,7 @@ private Q_SLOTS:
         QTest::newRow("tab switched") << HoldEnd::TabSwitched;
         QTest::newRow("Esc") << HoldEnd::Esc;
         QTest::newRow("STOP button") << HoldEnd::StopButton;
+        QTest::newRow("Disconnect asking about unsaved writes") << HoldEnd::DisconnectAsked;
     }
     void everyEndOfAHoldStopsOnce()
     {
@@ -203,6 +204,19 @@ private Q_SLOTS:
         case HoldEnd::TabSwitched: fx.tabs()->setCurrentIndex(MainWindow::AdvancedTab); break;
         case HoldEnd::Esc: QTest::keyClick(jog, Qt::Key_Escape); break;
         case HoldEnd::StopButton: button("btnStopMotion")->click(); break;
+        case HoldEnd::DisconnectAsked: {
+            // The rod is stopped before the window asks, and stays stopped when the operator stays.
+            button("btnWrite_idleCurrent")->click();
+            bool stoppedBeforeAsked = false;
+            fx.dialogs->onShow = [&](const ScriptedDialogs::Shown &) { stoppedBeforeAsked = fx.writes().contains(Stop); };
+            fx.dialogs->queueAnswer(QMessageBox::Cancel);
+            button("btnDisconnect")->click();
+            fx.dialogs->onShow = nullptr;
+            QVERIFY(stoppedBeforeAsked);
+            QVERIFY(fx.connected());
+            button("btnSaveParams")->click();  // nothing left unsaved for the tests after
+            break;
+        }
         }
         QTRY_VERIFY(fx.writes().contains(Stop));
         expectStandstill();

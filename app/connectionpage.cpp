@@ -6,7 +6,6 @@
 #include "activedrive.h"
 #include "actuatorcatalogue.h"
 #include "connectionmanager.h"
-#include "dictionary.h"
 #include "modbusworker.h"
 #include "pagetext.h"
 

@@ -8,7 +8,6 @@
 #include "actuatorcatalogue.h"
 #include "cmpmanager.h"
 #include "customsettings.h"
-#include "dialogs.h"
 #include "paramconversions.h"
 #include "productconfig.h"
 

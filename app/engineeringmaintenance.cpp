@@ -6,7 +6,6 @@
 
 #include "activedrive.h"
 #include "customsettings.h"
-#include "dialogs.h"
 #include "modbusworker.h"
 #include "registers.h"
 

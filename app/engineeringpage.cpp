@@ -10,7 +10,6 @@
 #include "cmpmanager.h"
 #include "deviceinfo.h"
 #include "pagetext.h"
-#include "dialogs.h"
 #include "engineeringaccess.h"
 #include "modbusworker.h"
 

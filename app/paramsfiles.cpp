@@ -5,7 +5,6 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
-#include "dialogs.h"
 #include "modbusworker.h"
 #include "paramconversions.h"
 #include "paramfile.h"

@@ -6,8 +6,6 @@
 
 #include "activedrive.h"
 #include "deviceinfo.h"
-#include "dialogs.h"
-#include "dictionary.h"
 #include "modbusworker.h"
 #include "motioncheck.h"
 #include "paramconversions.h"

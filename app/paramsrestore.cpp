@@ -6,8 +6,6 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
-#include "dialogs.h"
-#include "dictionary.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "parammanager.h"

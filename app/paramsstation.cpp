@@ -7,8 +7,6 @@
 #include "activedrive.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
-#include "dialogs.h"
-#include "dictionary.h"
 #include "modbusworker.h"
 #include "registers.h"
 

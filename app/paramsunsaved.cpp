@@ -6,7 +6,6 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
-#include "dialogs.h"
 #include "parammanager.h"
 
 #include <QFrame>

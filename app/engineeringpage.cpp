@@ -35,7 +35,6 @@ QString byLanguage(const QString &lang, const char *english, const char *chinese
 EngineeringPage::EngineeringPage(WindowContext &context)
     : Page(context), cmpManager(new CmpManager(worker(), this)), engAccess(new EngineeringAccess(this))
 {
-    cmpManager->setLanguage(lang());
     connect(engAccess, &EngineeringAccess::countdown, this, &EngineeringPage::onTapCountdown);
     connect(engAccess, &EngineeringAccess::engineerModeChanged, this, &EngineeringPage::onEngineerModeChanged);
 

@@ -69,3 +69,10 @@ void Page::showThresholdAngle(QLabel *label, qint64 steps)
     label->setText(QStringLiteral(" = %1°").arg(angle, 0, 'f', 1));
     label->setStyleSheet(angle < SmallAngleDeg ? QStringLiteral("color:#dc2626;font-weight:bold;") : QString());
 }
+
+bool Page::askYesNo(const QString &title, const QString &question) const
+{
+    return dialogs().message(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No,
+                             QMessageBox::No)
+           == QMessageBox::Yes;
+}

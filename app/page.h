@@ -61,6 +61,8 @@ protected:
     QString text(const QString &key) const;
     QMainWindow *window() const { return m_context.window; }
     void showStatus(const QString &message) const;
+    // A question answered Yes or No, No by default; true only for Yes.
+    bool askYesNo(const QString &title, const QString &question) const;
     // Paints a round status lamp: grey when off, red when on with an alarm, else green.
     static void setLed(QLabel *label, bool on, bool alarm);
     // A threshold of this many encoder steps as a motor angle; "---" when steps < 0 (no lead).

@@ -130,13 +130,10 @@ void ParamsPage::writeCurrentLimit(bool running)
 void ParamsPage::onRestoreAdvDefaults()
 {
     const bool zh = chinese();
-    const QMessageBox::StandardButton answer = dialogs().message(
-        QMessageBox::Question, zh ? QStringLiteral("恢復建議值") : QStringLiteral("Restore Defaults"),
-        zh ? QStringLiteral("將所有進階參數恢復為建議值？\n\n此操作僅更新畫面數值，需逐項按「寫入」才會套用至設備。")
-           : QStringLiteral("Restore all advanced parameters to recommended values?\n\n"
-                            "This only updates the UI; press Write on each item to apply."),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes)
+    if (!askYesNo(zh ? QStringLiteral("恢復建議值") : QStringLiteral("Restore Defaults"),
+                  zh ? QStringLiteral("將所有進階參數恢復為建議值？\n\n此操作僅更新畫面數值，需逐項按「寫入」才會套用至設備。")
+                     : QStringLiteral("Restore all advanced parameters to recommended values?\n\n"
+                                      "This only updates the UI; press Write on each item to apply.")))
         return;
     const double lead = drive->product().lead;
     ui->spin_smoothMs->setValue(DefaultSmoothMs);

@@ -56,13 +56,10 @@ void ParamsPage::onExportParams()
         QString(model).replace(QLatin1Char('-'), QLatin1Char('_')) + QStringLiteral("_params.json"), ParamFile::DialogFilter);
     if (path.isEmpty())
         return;
-    const QMessageBox::StandardButton answer = dialogs().message(
-        QMessageBox::Question, zh ? QStringLiteral("匯出參數") : QStringLiteral("Export Parameters"),
-        zh ? QStringLiteral("將讀取設備現值後匯出。\n\n畫面上未寫入的修改將被覆蓋，確定要繼續嗎？")
-           : QStringLiteral("Device values will be read and exported.\nUnsaved on-screen changes will be overwritten. "
-                            "Continue?"),
-        QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes)
+    if (!askYesNo(zh ? QStringLiteral("匯出參數") : QStringLiteral("Export Parameters"),
+                  zh ? QStringLiteral("將讀取設備現值後匯出。\n\n畫面上未寫入的修改將被覆蓋，確定要繼續嗎？")
+                     : QStringLiteral("Device values will be read and exported.\nUnsaved on-screen changes will be "
+                                      "overwritten. Continue?")))
         return;
 
     // Every value from the drive, push torques too; a value that cannot be

@@ -54,7 +54,6 @@ const PushGroup pushGroups[] = {
 }  // namespace
 ParamsPage::ParamsPage(WindowContext &context) : Page(context), paramManager(new ParamManager(worker(), this))
 {
-    paramManager->setLang(lang());
     registerParamRows();
     connectParamManager();
 
@@ -285,13 +284,10 @@ void ParamsPage::onReadAllParams()
                                        [this](const QString &key) { return paramManager->isDirty(key); });
     if (unwritten) {
         const bool zh = chinese();
-        const QMessageBox::StandardButton answer = dialogs().message(
-            QMessageBox::Question, zh ? QStringLiteral("讀取全部參數") : QStringLiteral("Read All"),
-            zh ? QStringLiteral("部分參數尚未寫入設備，讀取後將以設備值取代。\n確定要讀取嗎？")
-               : QStringLiteral("Some values on screen are not written to the drive; reading replaces them with "
-                                "the drive's values.\nRead anyway?"),
-            QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-        if (answer != QMessageBox::Yes)
+        if (!askYesNo(zh ? QStringLiteral("讀取全部參數") : QStringLiteral("Read All"),
+                      zh ? QStringLiteral("部分參數尚未寫入設備，讀取後將以設備值取代。\n確定要讀取嗎？")
+                         : QStringLiteral("Some values on screen are not written to the drive; reading replaces "
+                                          "them with the drive's values.\nRead anyway?")))
             return;
     }
     paramManager->readAll(drive->station(), drive->product().lead, drive->product().stroke);

@@ -1,6 +1,6 @@
 // The Motion and Advanced tabs against one drive: Read All and the row writes
-// on the wire with their script copies, push mode, files (round trip, atomic
-// replace, hostile files), unsaved marks and the questions on leaving, the
+// on the wire with their script copies, push mode, files (round trip, hostile
+// files), unsaved marks and the questions on leaving, the
 // faults of a row write and of Read All, and the station change.
 
 #include "registers.h"

@@ -23,7 +23,7 @@
 namespace {
 
 enum class Writer { ParamsExport, ListingExport, TrafficExport, Recorder, CliExport };
-enum class Target { FullDisk, Fifo, CharDevice };
+enum class Target { FullDisk, Fifo, CharDevice, Folder };
 
 struct Outcome
 {
@@ -133,6 +133,7 @@ private Q_SLOTS:
                 QTest::addRow("%s, full disk, zh", w.first) << w.second << Target::FullDisk << "zh" << "檔案過大";
             QTest::addRow("%s, FIFO", w.first) << w.second << Target::Fifo << "en" << notRegular;
             QTest::addRow("%s, character device", w.first) << w.second << Target::CharDevice << "en" << notRegular;
+            QTest::addRow("%s, folder", w.first) << w.second << Target::Folder << "en" << "a folder, not a regular file";
         }
     }
     void everyWriterKeepsWhatItWouldReplace()
@@ -152,6 +153,7 @@ private Q_SLOTS:
             break;
         }
         case Target::Fifo: QCOMPARE(::mkfifo(name.constData(), 0600), 0); break;
+        case Target::Folder: QVERIFY(QDir(dir.path()).mkdir("out")); break;
         case Target::CharDevice:
             // The null device's numbers: a broken writer could do no harm through it.
             VEXA_REQUIRE(::mknod(name.constData(), S_IFCHR | 0600, makedev(1, 3)) == 0,

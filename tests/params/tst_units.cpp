@@ -1,19 +1,14 @@
 // The catalogue, conversions and motion check against numbers worked out by
-// hand, and parameter files: round trips, hostile input, atomic saves.
+// hand, and parameter files: round trips and hostile input.
 
 #include "actuatorcatalogue.h"
 #include "motioncheck.h"
 #include "paramconversions.h"
 #include "paramdiff.h"
 #include "paramfile.h"
-#include "fulldisk.h"
 #include "testmain.h"
 
 #include <QBuffer>
-#include <QDir>
-
-#include <cerrno>
-#include <cstring>
 
 
 namespace {
@@ -247,45 +242,6 @@ private Q_SLOTS:
         QCOMPARE(check().blocking.size(), 2);
         file.insert("lead", 0);  // a file that records no lead is not checked
         QVERIFY(check().blocking.isEmpty() && check().other.isEmpty());
-    }
-
-    // The writer itself, for targets the window's tests do not reach: the old
-    // file stays and the reason is the system's, in Chinese where asked.
-    void aFailedSaveKeepsTheOldFile_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<qint64>("diskBytes");
-        QTest::addColumn<QString>("lang");
-        QTest::addColumn<QString>("reason");
-        QTest::newRow("full disk") << "p.json" << qint64(100) << "en" << QString::fromLocal8Bit(strerror(EFBIG));
-        QTest::newRow("missing folder, zh") << "missing/p.json" << qint64(0) << "zh" << "沒有此檔案或資料夾";
-        QTest::newRow("a folder") << "folder" << qint64(0) << "en" << "it is a folder, not a regular file";
-        QTest::newRow("a folder, zh") << "folder" << qint64(0) << "zh" << "這是一個資料夾";
-    }
-    void aFailedSaveKeepsTheOldFile()
-    {
-        QFETCH(QString, name);
-        QFETCH(qint64, diskBytes);
-        QFETCH(QString, lang);
-        QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(name);
-        const QByteArray old = QByteArray("{\"old\": true}\n").repeated(30);
-        QVERIFY(!ParamFile::saveFile(dir.filePath("p.json"), old).failed());
-        QVERIFY(QDir(dir.path()).mkdir("folder"));
-        FileError error;
-        {
-            const FullDisk disk(diskBytes > 0 ? rlim_t(diskBytes) : RLIM_INFINITY);
-            QVERIFY(disk.active());
-            error = ParamFile::saveFile(path, ParamFile::toFileText(sampleContent()));
-        }
-        QVERIFY(error.failed());
-        QVERIFY2(error.reason(lang).contains(reason), qPrintable(error.reason(lang)));
-        QFile file(dir.filePath("p.json"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), old);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), (QStringList{"folder", "p.json"}));
-        QVERIFY(QDir(dir.filePath("folder")).isEmpty());
     }
 };
 

@@ -54,7 +54,8 @@ void ConnectionPage::setupBusAdditions()
     ui->horizontalLayout_btns->addWidget(btnTraffic);
     connect(btnTraffic, &QPushButton::clicked, this, [this] {
         if (!trafficView) {
-            trafficView = new TrafficView(worker(), drive->connections(), &dialogs(), window());
+            trafficView = new TrafficView(worker(), drive->connections(), [this]() -> Dialogs & { return dialogs(); },
+                                          window());
             trafficView->retranslate(lang());
         }
         trafficView->show();

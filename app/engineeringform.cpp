@@ -398,8 +398,8 @@ void EngineeringPage::exportGenParams()
                                                  QStringLiteral("Text Files (*.txt)"));
     if (path.isEmpty())
         return;
-    QString error;
-    if (saveRegisterListing(path, cmpManager->tasks(), &error)) {
+    const FileError error = saveRegisterListing(path, cmpManager->tasks());
+    if (!error.failed()) {
         showStatus(
             text(QStringLiteral("status_exported")).arg(QDir::toNativeSeparators(path)));
         return;
@@ -407,5 +407,5 @@ void EngineeringPage::exportGenParams()
     const bool zh = chinese();
     dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
                        (zh ? QStringLiteral("無法寫入 %1：\n%2") : QStringLiteral("Cannot write %1:\n%2"))
-                           .arg(QDir::toNativeSeparators(path), error));
+                           .arg(QDir::toNativeSeparators(path), error.reason(lang())));
 }

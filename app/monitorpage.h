@@ -4,6 +4,7 @@
 
 #include <QtGlobal>
 
+class FileError;
 class QPushButton;
 class StateRecorder;
 class SteppedDoubleSpinBox;
@@ -72,7 +73,7 @@ private:
     // Ends a recording and says in the status bar where it went and how many rows it has.
     void stopRecording();
     void setRecordButtonChecked(bool checked);
-    void onRecordingFailed(const QString &reason);
+    void onRecordingFailed(const FileError &error);
 
     // The designed jog speed box is replaced by this one; ui->spinJogSpeed points here too.
     SteppedDoubleSpinBox *jogSpeedBox = nullptr;

@@ -79,24 +79,25 @@ void MonitorPage::onRecordToggled(bool on)
     info.leadMm = product.lead;
     info.station = drive->station();
     info.appVersion = QStringLiteral(VEXA_APP_VERSION);
-    QString error;
+    FileError error;
     if (stateRecorder->start(path, info, &error)) {
         trendChart->setRecordingPath(QDir::toNativeSeparators(path));
         trendChart->retranslate(lang());
         return;
     }
-    // A header that could not be written has already been reported through failed().
-    if (trendChart->recordButton()->isChecked())
-        onRecordingFailed(error);
+    onRecordingFailed(error);
 }
 
 void MonitorPage::stopRecording()
 {
     const bool wasRecording = stateRecorder->isRecording();
     const QString path = QDir::toNativeSeparators(stateRecorder->path());
-    stateRecorder->stop();
+    const FileError lost = stateRecorder->stop();
     setRecordButtonChecked(false);
-    if (wasRecording)
+    // Saved only when the file is still there holding the rows counted.
+    if (lost.failed())
+        onRecordingFailed(lost);
+    else if (wasRecording)
         showStatus(text(QStringLiteral("status_rec_saved"))
                                      .arg(path)
                                      .arg(stateRecorder->rowsWritten()));
@@ -113,9 +114,9 @@ void MonitorPage::setRecordButtonChecked(bool checked)
     trendChart->retranslate(lang());
 }
 
-void MonitorPage::onRecordingFailed(const QString &reason)
+void MonitorPage::onRecordingFailed(const FileError &error)
 {
     setRecordButtonChecked(false);
     dialogs().message(QMessageBox::Warning, text(QStringLiteral("rec_title")),
-                       text(QStringLiteral("rec_failed")).arg(reason));
+                       text(QStringLiteral("rec_failed")).arg(error.reason(lang())));
 }

@@ -85,9 +85,11 @@ void ParamsPage::onExportParams()
     content.swVersion = QStringLiteral(VEXA_APP_VERSION);
 
     // A failed write leaves an older file of the same name as it was.
-    if (!ParamFile::saveFile(path, ParamFile::toFileText(content))) {
+    const FileError error = ParamFile::saveFile(path, ParamFile::toFileText(content));
+    if (error.failed()) {
         dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯出失敗") : QStringLiteral("Export Failed"),
-                           (zh ? QStringLiteral("無法寫入檔案：\n%1") : QStringLiteral("Cannot write file:\n%1")).arg(path));
+                           (zh ? QStringLiteral("無法寫入檔案：\n%1\n\n%2") : QStringLiteral("Cannot write file:\n%1\n\n%2"))
+                               .arg(path, error.reason(lang())));
         return;
     }
     dialogs().message(QMessageBox::Information, QStringLiteral("OK"),

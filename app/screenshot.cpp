@@ -5,11 +5,13 @@
 // Usage: vexa-screenshot OUT.png [zh|en]
 
 #include "demobus.h"
+#include "fileoutput.h"
 #include "mainwindow.h"
 #include "trendchart.h"
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QMouseEvent>
@@ -96,8 +98,12 @@ int main(int argc, char *argv[])
     QCoreApplication::sendEvent(plot, &hover);
     serve(200);
 
-    if (!window.grab().save(args.first()))
-        return fail("the picture could not be written");
+    QBuffer png;
+    if (!png.open(QIODevice::WriteOnly) || !window.grab().save(&png, "PNG"))
+        return fail("the picture could not be made");
+    const FileError error = FileOutput::writeWhole(args.first(), png.data());
+    if (error.failed())
+        return fail(qPrintable(QStringLiteral("cannot write %1: %2").arg(args.first(), error.reason(QStringLiteral("en")))));
     std::printf("%s\n", qPrintable(args.first()));
     return 0;
 }

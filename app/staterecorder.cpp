@@ -1,6 +1,9 @@
 #include "staterecorder.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
+
+#include <cerrno>
 
 namespace {
 
@@ -37,16 +40,11 @@ QString StateRecorder::proposedFileName(const QString &model, const QDateTime &w
     return QStringLiteral("%1_%2.csv").arg(base, when.toString(QStringLiteral("yyyyMMdd_HHmmss")));
 }
 
-bool StateRecorder::start(const QString &path, const RecordingInfo &info, QString *error)
+bool StateRecorder::start(const QString &path, const RecordingInfo &info, FileError *error)
 {
     stop();
-    m_file.setFileName(path);
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-        if (error)
-            *error = m_file.errorString();
-        return false;
-    }
     m_rows = 0;
+    m_file.setFileName(path);
     const QDateTime started = QDateTime::currentDateTime();
     QByteArray header = "# Torvane Vexa Electric Actuator recording\n";
     header += metadataLine("model", info.model);
@@ -58,19 +56,28 @@ bool StateRecorder::start(const QString &path, const RecordingInfo &info, QStrin
     header += metadataLine("start_time", started.toString(Qt::ISODateWithMs));
     header += metadataLine("app_version", info.appVersion);
     header += ColumnHeader;
-    if (!writeLine(header)) {
+    // The header replaces an older file whole, so a recording that cannot
+    // start leaves that file as it was; the rows are then appended to it.
+    FileError failure = FileOutput::writeWhole(path, header, FileOutput::Mode::Text);
+    // Unbuffered: each row reaches the file in its own checked write.
+    if (!failure.failed() && !m_file.open(QIODevice::Append | QIODevice::Text | QIODevice::Unbuffered))
+        failure = FileError::system(m_file.errorString());
+    if (failure.failed()) {
         if (error)
-            *error = m_file.errorString();
+            *error = failure;
         return false;
     }
     m_sinceStart.start();
     return true;
 }
 
-void StateRecorder::stop()
+FileError StateRecorder::stop()
 {
-    if (m_file.isOpen())
-        m_file.close();
+    if (!m_file.isOpen())
+        return {};
+    const FileError lost = checkOnDisk();
+    m_file.close();
+    return lost;
 }
 
 void StateRecorder::record(const DeviceState &s)
@@ -88,16 +95,37 @@ void StateRecorder::record(const DeviceState &s)
     for (bool b : {s.x0, s.x1, s.x2, s.x7, s.y0, s.y1, s.y2})
         line += QByteArray(1, flag(b)) + ',';
     line += hexWord(s.inputsRaw) + ',' + hexWord(s.outputsRaw) + ',' + hexWord(s.alarmHistRaw) + '\n';
-    if (writeLine(line))
-        ++m_rows;
+    const FileError error = appendRow(line);
+    if (error.failed()) {
+        Q_EMIT failed(error);
+        return;
+    }
+    ++m_rows;
 }
 
-bool StateRecorder::writeLine(const QByteArray &line)
+FileError StateRecorder::appendRow(const QByteArray &row)
 {
-    if (m_file.write(line) == line.size() && m_file.flush())
-        return true;
-    const QString reason = m_file.errorString();
-    m_file.close();
-    Q_EMIT failed(reason);
-    return false;
+    const qint64 whole = m_file.size();
+    FileError error = FileOutput::writeAll(m_file, row);
+    if (!error.failed() && !m_file.flush())
+        error = FileError::system(m_file.errorString());
+    if (!error.failed())
+        error = checkOnDisk();
+    if (error.failed()) {
+        // A cut line would read as a row of wrong values.
+        m_file.resize(whole);
+        m_file.close();
+    }
+    return error;
+}
+
+FileError StateRecorder::checkOnDisk() const
+{
+    // Writes to a file whose folder was removed succeed but reach no file anyone can open.
+    const QFileInfo onDisk(m_file.fileName());
+    if (!onDisk.exists())
+        return FileError::ofCode(ENOENT);
+    if (onDisk.size() != m_file.size())
+        return FileError::changedElsewhere();
+    return {};
 }

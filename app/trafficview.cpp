@@ -2,6 +2,7 @@
 
 #include "connectionmanager.h"
 #include "dialogs.h"
+#include "fileoutput.h"
 #include "modbusframe.h"
 #include "modbusworker.h"
 
@@ -12,11 +13,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QSpinBox>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -217,11 +219,12 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex &) const
     return true;
 }
 
-TrafficView::TrafficView(ModbusWorker *worker, ConnectionManager *connections, Dialogs *dialogs, QWidget *parent)
+TrafficView::TrafficView(ModbusWorker *worker, ConnectionManager *connections, std::function<Dialogs &()> dialogs,
+                         QWidget *parent)
     : QWidget(parent, Qt::Window),
       m_worker(worker),
       m_connections(connections),
-      m_dialogs(dialogs),
+      m_dialogs(std::move(dialogs)),
       m_model(new TrafficModel(this)),
       m_filter(new TrafficFilter(this)),
       m_table(new QTableView(this)),
@@ -352,27 +355,24 @@ void TrafficView::listen(bool on)
 void TrafficView::exportCsv()
 {
     m_model->flush();
-    const QString path = m_dialogs->saveFileName(
+    const QString path = m_dialogs().saveFileName(
         viewText("export", m_lang),
         QStringLiteral("traffic-%1.csv").arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"))),
         QStringLiteral("CSV (*.csv)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (ok) {
-        const auto writeLine = [&file](const QStringList &fields) {
-            QStringList quoted;
-            for (const QString &field : fields)
-                quoted << csvField(field);
-            file.write((quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8());
-        };
-        writeLine(ExchangeRecord::csvHeader());
-        for (int row = 0; row < m_filter->rowCount(); ++row)
-            writeLine(m_model->record(m_filter->mapToSource(m_filter->index(row, 0)).row()).csvFields());
-        ok = file.commit();
-    }
-    if (!ok)
-        m_dialogs->message(QMessageBox::Warning, viewText("export", m_lang),
-                           viewText("exportFailed", m_lang).arg(path, file.errorString()));
+    QByteArray csv;
+    const auto addLine = [&csv](const QStringList &fields) {
+        QStringList quoted;
+        for (const QString &field : fields)
+            quoted << csvField(field);
+        csv += (quoted.join(QLatin1Char(',')) + QLatin1Char('\n')).toUtf8();
+    };
+    addLine(ExchangeRecord::csvHeader());
+    for (int row = 0; row < m_filter->rowCount(); ++row)
+        addLine(m_model->record(m_filter->mapToSource(m_filter->index(row, 0)).row()).csvFields());
+    const FileError error = FileOutput::writeWhole(path, csv, FileOutput::Mode::Text);
+    if (error.failed())
+        m_dialogs().message(QMessageBox::Warning, viewText("export", m_lang),
+                           viewText("exportFailed", m_lang).arg(path, error.reason(m_lang)));
 }

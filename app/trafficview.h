@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <deque>
+#include <functional>
 
 class ConnectionManager;
 class Dialogs;
@@ -84,7 +85,10 @@ class TrafficView : public QWidget
     Q_OBJECT
 
 public:
-    TrafficView(ModbusWorker *worker, ConnectionManager *connections, Dialogs *dialogs, QWidget *parent = nullptr);
+    // dialogs gives the window's boxes when one is shown: the window may have
+    // been handed others since the view was built.
+    TrafficView(ModbusWorker *worker, ConnectionManager *connections, std::function<Dialogs &()> dialogs,
+                QWidget *parent = nullptr);
     ~TrafficView() override;
 
     void retranslate(const QString &lang);
@@ -102,7 +106,7 @@ private:
     // The window's first children: they may go before the view does.
     QPointer<ModbusWorker> m_worker;
     QPointer<ConnectionManager> m_connections;
-    Dialogs *m_dialogs;
+    std::function<Dialogs &()> m_dialogs;
     TrafficModel *m_model;
     TrafficFilter *m_filter;
     QTableView *m_table;

@@ -72,7 +72,7 @@ void bench(bool tcp, int cycles, int rounds)
     ModbusWorker worker;
     ConnectionManager connections(&worker);
     NoDialogs dialogs;
-    TrafficView view(&worker, &connections, &dialogs);
+    TrafficView view(&worker, &connections, [&dialogs]() -> Dialogs & { return dialogs; });
     CycleClock clock;
     QObject::connect(
         &worker, &ModbusWorker::stateUpdated, &worker,

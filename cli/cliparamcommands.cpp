@@ -157,6 +157,10 @@ int paramsExport(const CliContext &ctx)
         return code;
     const QString portName = options.value(QStringLiteral("port"));
     const QString outPath = options.value(QStringLiteral("out"));
+    // A target that could never take the file is refused before the drive is read.
+    const FileError refused = FileOutput::checkTarget(outPath);
+    if (refused.failed())
+        return ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(outPath, refused.reason(QStringLiteral("en"))));
 
     DriveSession session;
     code = openDrive(ctx, portName, quint8(station), &session);
@@ -175,9 +179,9 @@ int paramsExport(const CliContext &ctx)
     content.swVersion = QStringLiteral(VEXA_APP_VERSION);
 
     // A failure leaves an older file of the same name intact.
-    QString error;
-    if (!ParamFile::saveFile(outPath, ParamFile::toFileText(content), &error))
-        return ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(outPath, error));
+    const FileError error = ParamFile::saveFile(outPath, ParamFile::toFileText(content));
+    if (error.failed())
+        return ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(outPath, error.reason(QStringLiteral("en"))));
     ctx.out << "exported " << info.model << " (station " << station << ") to " << outPath << '\n';
     ctx.out.flush();
     return CliExit::Ok;

@@ -3,7 +3,6 @@
 #include "actuatorcatalogue.h"
 #include "registertemplate.h"
 
-#include <QSaveFile>
 #include <QStringList>
 
 #include <algorithm>
@@ -178,21 +177,9 @@ QString registerListing(const QVector<CmpTask> &tasks)
     return out;
 }
 
-bool saveRegisterListing(const QString &path, const QVector<CmpTask> &tasks, QString *error)
+FileError saveRegisterListing(const QString &path, const QVector<CmpTask> &tasks)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    file.write(registerListing(tasks).toLatin1());
-    if (!file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return FileOutput::writeWhole(path, registerListing(tasks).toLatin1(), FileOutput::Mode::Text);
 }
 
 const QVector<FamilyChoice> &familyChoices()

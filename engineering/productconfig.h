@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cmptask.h"
+#include "fileoutput.h"
 
 #include <QString>
 #include <QVector>
@@ -76,8 +77,8 @@ void patchExpectedData(QVector<CmpTask> &tasks, const ProductConfig &config);
 
 // The register listing: one "01 AA AA WW WW BB DD ..." line per task.
 QString registerListing(const QVector<CmpTask> &tasks);
-// Writes the listing atomically; false with a reason when it could not.
-bool saveRegisterListing(const QString &path, const QVector<CmpTask> &tasks, QString *error = nullptr);
+// Writes the listing whole or not at all; the error says why it could not.
+FileError saveRegisterListing(const QString &path, const QVector<CmpTask> &tasks);
 
 // The form's choices and the catalogue.
 struct FamilyChoice

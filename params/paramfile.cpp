@@ -7,7 +7,6 @@
 #include <QJsonParseError>
 #include <QJsonValue>
 #include <QLocale>
-#include <QSaveFile>
 
 #include <cmath>
 
@@ -125,17 +124,9 @@ QByteArray toFileText(const Content &content)
     return QJsonDocument(toJson(content)).toJson(QJsonDocument::Indented);
 }
 
-bool saveFile(const QString &path, const QByteArray &text, QString *error)
+FileError saveFile(const QString &path, const QByteArray &text)
 {
-    QSaveFile file(path);
-    // Unbuffered: a short write (a full disk) then shows in write()'s count;
-    // through the buffer it would only be lost in commit(), which renames
-    // the truncated file over the old one and still reports success.
-    const bool saved = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(text) == text.size()
-                       && file.commit();
-    if (!saved && error)
-        *error = file.errorString();
-    return saved;
+    return FileOutput::writeWhole(path, text);
 }
 
 bool readLimited(QIODevice &file, QByteArray *text)

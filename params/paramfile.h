@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileoutput.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QJsonObject>
@@ -84,8 +86,8 @@ bool readLimited(QIODevice &file, QByteArray *text);
 QString tooLargeMessage(const QString &path, const QString &lang);
 
 // Replaces the file at path by text only when all of it was written: on any
-// failure an existing file stays as it was. False with the reason in error.
-bool saveFile(const QString &path, const QByteArray &text, QString *error = nullptr);
+// failure an existing file stays as it was and the error says why.
+FileError saveFile(const QString &path, const QByteArray &text);
 
 // A file's text turned into its root object, or the reason it cannot be
 // loaded: not JSON, not an object, or a format newer than this program knows.

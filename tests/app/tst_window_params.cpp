@@ -1,10 +1,9 @@
 // The Motion and Advanced tabs against one drive: Read All and the row writes
-// on the wire with their script copies, push mode, files (round trip, atomic
-// replace, hostile files), unsaved marks and the questions on leaving, the
+// on the wire with their script copies, push mode, files (round trip, hostile
+// files), unsaved marks and the questions on leaving, the
 // faults of a row write and of Read All, and the station change.
 
 #include "registers.h"
-#include "fulldisk.h"
 #include "testmain.h"
 #include "windowfixture.h"
 
@@ -51,12 +50,6 @@ bool writeFile(const QString &path, const QByteArray &content)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 }  // namespace
@@ -239,27 +232,6 @@ private Q_SLOTS:
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Information);
         QCOMPARE(fx.writes(), QStringList());
         QVERIFY(fx.widget("lblUnsavedRom")->isHidden());
-    }
-
-    void failedExportKeepsThePreviousFile()
-    {
-        const QString file = dir.filePath(QStringLiteral("kept.json"));
-        const QByteArray previous = QByteArray("{\"previous\": true}\n").repeated(20);
-        QVERIFY(writeFile(file, previous));
-        fx.dialogs->queueFileName(file);
-        fx.dialogs->queueAnswer(QMessageBox::Yes);
-        bool clicked = false;
-        {
-            const FullDisk disk(100);
-            QVERIFY(disk.active());
-            clicked = fx.click("btnExportParams");
-        }
-
-        QVERIFY(clicked);
-        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
-        QCOMPARE(fx.dialogs->last().title, QStringLiteral("Export Failed"));
-        QCOMPARE(readFile(file), previous);
-        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("kept*")}, QDir::Files), QStringList{"kept.json"});
     }
 
     void hostileImportsKeepTheRows_data()

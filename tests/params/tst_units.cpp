@@ -1,16 +1,14 @@
 // The catalogue, conversions and motion check against numbers worked out by
-// hand, and parameter files: round trips, hostile input, atomic saves.
+// hand, and parameter files: round trips and hostile input.
 
 #include "actuatorcatalogue.h"
 #include "motioncheck.h"
 #include "paramconversions.h"
 #include "paramdiff.h"
 #include "paramfile.h"
-#include "fulldisk.h"
 #include "testmain.h"
 
 #include <QBuffer>
-#include <QDir>
 
 
 namespace {
@@ -244,27 +242,6 @@ private Q_SLOTS:
         QCOMPARE(check().blocking.size(), 2);
         file.insert("lead", 0);  // a file that records no lead is not checked
         QVERIFY(check().blocking.isEmpty() && check().other.isEmpty());
-    }
-
-    void aFailedSaveKeepsTheOldFile()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath("p.json");
-        const QByteArray old = QByteArray("{\"old\": true}\n").repeated(30);
-        QVERIFY(ParamFile::saveFile(path, old));
-        QString error;
-        bool ok = true;
-        {
-            const FullDisk disk(100);
-            QVERIFY(disk.active());
-            ok = ParamFile::saveFile(path, ParamFile::toFileText(sampleContent()), &error);
-        }
-        QVERIFY(!ok && !error.isEmpty());
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), old);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"p.json"});
-        QVERIFY(!ParamFile::saveFile(dir.filePath("missing/p.json"), old, &error));
     }
 };
 

@@ -80,8 +80,9 @@ public:
     void setPollingPaused(bool paused);
     bool isPollingPaused() const { return m_pollingPaused.load(); }
     // Sent to the worker's station between polls; ignored while the worker is
-    // not serving (before its port opened, after it gave up). A motion write is dropped by every stop that finds it still
-    // queued; a settling write (lowering an input) is not, since it starts nothing.
+    // not serving (before its port opened, after it gave up). A motion write is
+    // dropped by every stop that finds it still queued; a settling write
+    // (lowering an input) is not, since it starts nothing.
     enum class QueuedWrite { Motion, Settling };
     void enqueueWrite(quint16 address, quint16 value, QueuedWrite kind = QueuedWrite::Motion);
     // Drops every motion write still queued.

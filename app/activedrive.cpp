@@ -13,6 +13,9 @@ QString directionText(const QString &model)
     return model.section(QLatin1Char('-'), -1);
 }
 
+// A worker asked to stop finishes its exchange on the wire first (a write waits 200 ms at most).
+constexpr int WorkerEndWaitMs = 2000;
+
 bool isUnrecognisedModel(const QString &model)
 {
     return model.isEmpty() || model == QLatin1String("---") || model.startsWith(QStringLiteral("⚠"));
@@ -97,6 +100,31 @@ void ActiveDrive::disconnectDrive()
     m_connections->disconnectDevice();
 }
 
+void ActiveDrive::noteMotionCommanded(Motion motion)
+{
+    m_motionMayRun |= int(motion);
+    m_motionStation = m_station;
+}
+
+void ActiveDrive::noteStopConfirmed(Motion motion)
+{
+    m_motionMayRun &= ~int(motion);
+}
+
+StopDelivery::Outcome ActiveDrive::deliverStop()
+{
+    // Only one owner of the port at a time: the worker's thread may still be closing it.
+    if (!m_worker->wait(WorkerEndWaitMs)) {
+        StopDelivery::Outcome busy;
+        busy.error = QStringLiteral("Port busy");
+        return busy;
+    }
+    const StopDelivery::Outcome outcome = StopDelivery::deliver(m_worker->portName(), m_motionStation);
+    if (outcome.confirmed)
+        m_motionMayRun = 0;
+    return outcome;
+}
+
 void ActiveDrive::onConnected(const DeviceInfo &info)
 {
     m_connected = true;
@@ -114,6 +142,13 @@ void ActiveDrive::onConnected(const DeviceInfo &info)
 
 void ActiveDrive::onEnded(const QString &error)
 {
+    // The stop goes out before any page hears of the end, so no box it shows
+    // stands between the loss and the stop.
+    if (m_connected && motionMayRun()) {
+        const StopDelivery::Outcome outcome = deliverStop();
+        if (!outcome.confirmed)
+            emit stopUndelivered(outcome.error);
+    }
     m_connected = false;
     m_model = QStringLiteral("---");
     m_product.family.clear();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "productidentity.h"
+#include "stopdelivery.h"
 
 #include <QObject>
 #include <QString>
@@ -15,7 +16,9 @@ struct DeviceState;
 // polling pause, and what the drive holds that is not yet saved to its ROM.
 // It is the one place that state lives: the pages read it, ask it for changes,
 // and hear from it when a drive connected, went away, sent a state or was
-// described anew.
+// described anew. It also remembers whether motion may still be running, and
+// when a connection ends while it may, delivers the stop on a fresh port before
+// anyone is told that the drive went away.
 class ActiveDrive : public QObject
 {
     Q_OBJECT
@@ -61,6 +64,17 @@ public:
     // Ends the connection without asking anything.
     void disconnectDrive();
 
+    // Motion commanded since the last confirmed stop: a jog, a nudge or homing
+    // (manual motion, ended by the manual stop), homing or a move to position 1
+    // or 2 (by the inputs, ended by the stop input).
+    enum class Motion { Manual = 1, Inputs = 2 };
+    void noteMotionCommanded(Motion motion);
+    void noteStopConfirmed(Motion motion);
+    bool motionMayRun() const { return m_motionMayRun != 0; }
+    // The stop on a freshly opened port, tried for about 3 s, for use once the
+    // worker no longer holds the port. A confirmed stop ends every motion.
+    StopDelivery::Outcome deliverStop();
+
 signals:
     // The identity is set before this is emitted.
     void connected(const DeviceInfo &info);
@@ -74,6 +88,9 @@ signals:
     void engineerModeChanged(bool on);
     void romChangesPendingChanged(bool pending);
     void logged(const QString &kind, const QString &text);
+    // A connection ended while motion may run, and the stop delivered on a
+    // fresh port was not confirmed; emitted before disconnected().
+    void stopUndelivered(const QString &error);
 
 private:
     void onConnected(const DeviceInfo &info);
@@ -88,4 +105,6 @@ private:
     int m_pollingPauseDepth = 0;
     bool m_engineerMode = false;
     bool m_romChangesPending = false;
+    int m_motionMayRun = 0;  // Motion bits
+    quint8 m_motionStation = 0;
 };

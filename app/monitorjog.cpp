@@ -14,18 +14,19 @@
 #include "steppeddoublespinbox.h"
 
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include <algorithm>
 
 namespace {
 
+// The stop input is raised for about a millisecond.
+constexpr int InputPulseMs = 1;
 // Index of 0.1 mm in the nudge step list: the step a fresh nudge mode starts with.
 constexpr int DefaultNudgeStepIndex = 2;
 // An unconfirmed stop is sent again this many times; each try waits at most
 // the 200 ms write timeout, so all of them end within about a second.
 constexpr int StopRetries = 3;
-constexpr quint16 StopInput = 0x0004;  // X2: stop / alarm reset
-constexpr quint16 MoveInputs = 0x0003;  // X0, X1: move to position 1 / 2
 constexpr int StopButtonHeight = 40;
 
 const QString StopButtonStyle = QStringLiteral(
@@ -54,7 +55,10 @@ void MonitorPage::setupJog()
     btnStopMotion->setMinimumHeight(StopButtonHeight);
     // Right under the jog buttons, where the hand already is.
     ui->verticalLayout_4->insertWidget(ui->verticalLayout_4->indexOf(ui->groupBox_PosADJ) + 1, btnStopMotion);
-    connect(btnStopMotion, &QPushButton::clicked, this, &MonitorPage::onStopMotionClicked);
+    // STOP acts on press (mouse, touch, Space; Enter through auto-default): holding
+    // it or sliding off before letting go must not hold the stop back.
+    btnStopMotion->setAutoDefault(true);
+    connect(btnStopMotion, &QPushButton::pressed, this, &MonitorPage::onStopMotionPressed);
 
     auto *jogGuard = new JogGuard(window());
     jogGuard->watchButton(ui->btnJogP);
@@ -62,9 +66,10 @@ void MonitorPage::setupJog()
     connect(jogGuard, &JogGuard::holdLost, this, &MonitorPage::stopHeldJog);
     // Whether or not the window holds a jog: Esc is the operator's own stop.
     connect(jogGuard, &JogGuard::escapePressed, this, [this] {
-        sendJogStop();
         jogHoldStopped = true;
+        sendJogStop();
     });
+    connect(drive, &ActiveDrive::stopUndelivered, this, &MonitorPage::reportUnconfirmedStop);
 }
 
 void MonitorPage::applyJogSpeedLimit()
@@ -104,7 +109,7 @@ void MonitorPage::onJogPressed(bool forward)
         return;
     noteIfServoOff();
     worker()->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
-    if (!worker()->isRunning())
+    if (!worker()->isServing())
         return;
 
     // The move starts only at a speed the drive confirmed: a start after a lost
@@ -119,11 +124,13 @@ void MonitorPage::onJogPressed(bool forward)
         notConfirmedKey = QStringLiteral("motion_speed_unconfirmed");
     } else if (nudgeMode) {
         const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
+        drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
         if (!worker()->syncWriteMulti(station, Reg::NudgeDistance, words32(distance)))
             notConfirmedKey = QStringLiteral("motion_distance_unconfirmed");
     } else {
         // Held from here: even an unconfirmed start may have reached the drive.
         jogActive = true;
+        drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
         // Synchronous, not queued: the worker serves a waiting request before its
         // queue, so the start goes out at once, right after its speed.
         if (!worker()->syncWrite(station, Reg::ManualCommand,
@@ -140,7 +147,8 @@ void MonitorPage::onJogPressed(bool forward)
 
 void MonitorPage::onJogReleased()
 {
-    if (!drive->isConnected() || nudgeMode)
+    // Also after the connection ended: the release then tries a fresh port.
+    if (nudgeMode)
         return;
     if (jogHoldStopped) {
         jogHoldStopped = false;
@@ -151,28 +159,63 @@ void MonitorPage::onJogReleased()
 
 void MonitorPage::sendJogStop()
 {
+    QString error;
+    if (!stopMotion(false, &error))
+        reportUnconfirmedStop(error);
+}
+
+bool MonitorPage::stopMotion(bool withStopInput, QString *error)
+{
     jogActive = false;
-    if (!drive->isConnected() || !worker()->isRunning())
-        return;
+    if (drive->isConnected() && worker()->isServing())
+        return stopThroughWorker(withStopInput, error);
+    // The worker gave up a moment ago: the end of the connection, next in the
+    // event queue, delivers the stop on a fresh port and reports it.
+    if (drive->isConnected() || !drive->motionMayRun())
+        return true;
+    const StopDelivery::Outcome outcome = drive->deliverStop();
+    *error = outcome.error;
+    return outcome.confirmed;
+}
+
+bool MonitorPage::stopThroughWorker(bool withStopInput, QString *error)
+{
     const quint8 station = drive->station();
     drive->pausePolling(true);
     // Each try drops the motion still queued (homing, a jog start) as it is
     // posted, so nothing queued before the stop can follow it on the wire.
     bool confirmed = false;
-    for (int attempt = 0; attempt <= StopRetries && !confirmed; ++attempt)
+    for (int attempt = 0; attempt <= StopRetries && !confirmed && worker()->isServing(); ++attempt)
         confirmed = worker()->syncStopWrite(station, Reg::ManualCommand, Reg::ManualCommandValue::Stop);
+    *error = worker()->lastSyncError();
+    if (confirmed)
+        drive->noteStopConfirmed(ActiveDrive::Motion::Manual);
+    if (withStopInput)
+        pulseStopInput(station);
     // The speed register is raised back to its default only after a confirmed
     // stop: the other way round the rod would briefly jog at that speed.
     if (confirmed)
         worker()->syncWriteMulti(station, Reg::ManualSpeed, words32(Reg::DefaultManualSpeed));
     drive->pausePolling(false);
-    if (!confirmed)
-        reportUnconfirmedStop();
+    return confirmed || !worker()->isServing();
 }
 
-void MonitorPage::reportUnconfirmedStop()
+void MonitorPage::pulseStopInput(quint8 station)
 {
-    const QString message = text(QStringLiteral("stop_unconfirmed")).arg(worker()->lastSyncError());
+    // Written, not merged into a word read first: a stop must not wait for a
+    // read, and every other input goes low with it, the moves to position 1
+    // and 2 above all, so a word read earlier cannot raise them again.
+    if (worker()->syncStopWrite(station, Reg::CommandInputs, Reg::CommandInputBit::Stop))
+        drive->noteStopConfirmed(ActiveDrive::Motion::Inputs);
+    QTimer::singleShot(InputPulseMs, this, [this, station] {
+        if (drive->isConnected())
+            worker()->syncWrite(station, Reg::CommandInputs, 0);
+    });
+}
+
+void MonitorPage::reportUnconfirmedStop(const QString &error)
+{
+    const QString message = text(QStringLiteral("stop_unconfirmed")).arg(error);
     qCritical("%s", qUtf8Printable(message));
     drive->log(QStringLiteral("info"), message);
     dialogs().message(QMessageBox::Critical, text(QStringLiteral("stop_unconfirmed_title")), message);
@@ -182,20 +225,18 @@ void MonitorPage::stopHeldJog()
 {
     if (!jogActive)
         return;
-    sendJogStop();
     jogHoldStopped = true;
+    sendJogStop();
 }
 
-void MonitorPage::onStopMotionClicked()
+void MonitorPage::onStopMotionPressed()
 {
-    if (!drive->isConnected())
-        return;
-    sendJogStop();
     jogHoldStopped = true;
-    // The stop input also ends a move to position 1 or 2, which the manual stop does not reach.
-    // The move inputs go low with it: a word read before a queued lowering went out
-    // must not raise them again after the stop.
-    pulseCommandInput(StopInput, MoveInputs);
+    // The stop input also ends a move to position 1 or 2, which the manual stop
+    // does not reach; it goes out before any box about an unconfirmed stop.
+    QString error;
+    if (!stopMotion(true, &error))
+        reportUnconfirmedStop(error);
 }
 
 void MonitorPage::showJogRowTexts()

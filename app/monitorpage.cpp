@@ -273,6 +273,8 @@ void MonitorPage::homeClicked()
     if (!drive->isConnected())
         return;
     noteIfServoOff();
+    drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
+    drive->noteMotionCommanded(ActiveDrive::Motion::Inputs);
     worker()->enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::Homing);
     worker()->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
     worker()->enqueueWrite(Reg::CommandInputs, InputX0);
@@ -285,28 +287,38 @@ void MonitorPage::homeClicked()
 
 void MonitorPage::inputClicked(quint16 bit)
 {
-    noteIfServoOff();
-    pulseCommandInput(bit);
-}
-
-void MonitorPage::pulseCommandInput(quint16 bit, quint16 lowered)
-{
     if (!drive->isConnected())
         return;
+    noteIfServoOff();
+    if (bit != InputX2)
+        drive->noteMotionCommanded(ActiveDrive::Motion::Inputs);
+    if (pulseCommandInput(bit) && bit == InputX2)
+        drive->noteStopConfirmed(ActiveDrive::Motion::Inputs);
+}
+
+bool MonitorPage::pulseCommandInput(quint16 bit)
+{
     const quint8 station = drive->station();
+    // Read right before the write, with polling paused: the other bits go back
+    // as the drive holds them now.
+    drive->pausePolling(true);
     const QVector<quint16> before = worker()->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
+    const quint16 raised = static_cast<quint16>(before.value(0) | bit);
+    const bool confirmed = !before.isEmpty() && worker()->syncWrite(station, Reg::CommandInputs, raised);
+    drive->pausePolling(false);
     if (before.isEmpty())
-        return;
-    const quint16 raised = static_cast<quint16>((before.first() & ~lowered) | bit);
-    worker()->syncWrite(station, Reg::CommandInputs, raised);
+        return false;
 
     QTimer::singleShot(InputPulseMs, this, [this, station, bit, raised] {
         if (!drive->isConnected())
             return;
+        drive->pausePolling(true);
         const QVector<quint16> now = worker()->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
         // Without a fresh word the input is lowered from the word that raised it:
         // left high, it would never give the drive another rising edge.
         const quint16 word = now.isEmpty() ? raised : now.first();
         worker()->syncWrite(station, Reg::CommandInputs, static_cast<quint16>(word & ~bit));
+        drive->pausePolling(false);
     });
+    return confirmed;
 }

@@ -39,9 +39,10 @@ private:
     void showAlarmHistory(quint16 alarmHistRaw);
     void homeClicked();
     void inputClicked(quint16 bit);
-    // Raises `bit` of the command inputs, with the bits of `lowered` cleared in
-    // the same write, and lowers it again about a millisecond later.
-    void pulseCommandInput(quint16 bit, quint16 lowered = 0);
+    // Raises `bit` of the command inputs in the word read just before, with
+    // polling paused, and lowers it again about a millisecond later; writes
+    // nothing when that read fails. True when the drive confirmed the raise.
+    bool pulseCommandInput(quint16 bit);
     // Says in the status bar that the drive will not move while its servo is off.
     void noteIfServoOff();
 
@@ -59,13 +60,19 @@ private:
     void onJogSliderMoved(int value);
     void onJogSpeedBoxChanged(double value);
     // The stop every way of stopping sends (release, Esc, Stop, lost hold,
-    // leaving): queued motion is dropped, the stop goes out first and is sent
-    // again while unconfirmed; one the drive never confirmed is reported.
+    // leaving); one the drive never confirmed is reported.
     void sendJogStop();
-    void reportUnconfirmedStop();
+    // Queued motion is dropped, the stop goes out first and is sent again while
+    // unconfirmed; with the stop input, its pulse follows. After the connection
+    // ended, while motion may run, both go out on a fresh port. False, with the
+    // reason, when a stop was owed and the drive did not confirm it; no box is shown.
+    bool stopMotion(bool withStopInput, QString *error);
+    bool stopThroughWorker(bool withStopInput, QString *error);
+    void pulseStopInput(quint8 station);
+    void reportUnconfirmedStop(const QString &error);
     // Stops a jog started by a button that may not see its release.
     void stopHeldJog();
-    void onStopMotionClicked();
+    void onStopMotionPressed();
 
     // monitortrend.cpp: the live trend and its recorder.
     void setupTrend();

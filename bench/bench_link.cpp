@@ -1,6 +1,7 @@
 // Measures the link against the simulated drive: polling cycle period, the
-// worker thread's CPU use, a synchronous read while paused, and how soon a
-// transaction returns after the last byte of its reply arrives.
+// worker thread's CPU use, a synchronous read while paused, how long polling
+// takes to come back after one lost reply, and how soon a transaction returns
+// after the last byte of its reply arrives.
 
 #include "benchstats.h"
 #include "crc16.h"
@@ -111,6 +112,50 @@ void benchPolling(int cycles)
     worker.wait();
 }
 
+// One reply in 31 is lost, so the timeouts fall on every read of the cycle in
+// turn. A cycle with a timeout fails at that read; the next one starts after
+// the line is quiet again. The gap between two states around a lost reply is
+// the time polling needs to recover from one timeout.
+void benchRecovery(int cycles)
+{
+    SimBus bus;
+    bus.addDrive(SimDriveConfig());
+    SimFaults faults;
+    faults.dropEveryNth = 31;
+    bus.setFaults(faults);
+    if (!bus.start()) {
+        std::printf("cannot start the simulated bus\n");
+        return;
+    }
+    ModbusWorker worker;
+    worker.setPortName(bus.portPath());
+    worker.setStation(1);
+    std::atomic<int> failures{0};
+    int failuresSeen = 0;
+    QVector<double> healthy;
+    QVector<double> recovery;
+    Clock::time_point last{};
+    std::atomic<int> states{0};
+    QObject::connect(&worker, &ModbusWorker::logMessage, &worker, [&](const QString &, const QString &) { ++failures; },
+                     Qt::DirectConnection);
+    QObject::connect(&worker, &ModbusWorker::stateUpdated, &worker, [&](const DeviceState &) {
+        const auto now = Clock::now();
+        if (states.load() > 0)
+            (failures.load() > failuresSeen ? recovery : healthy) << msBetween(last, now);
+        failuresSeen = failures.load();
+        last = now;
+        ++states;
+    }, Qt::DirectConnection);
+    worker.start();
+    while (states.load() <= cycles && worker.isRunning())
+        QThread::msleep(20);
+    worker.stop();
+    worker.wait();
+    printSummary("poll period between lost replies", summarize(healthy), "ms");
+    printSummary("  across one lost reply (recovery)", summarize(recovery), "ms");
+    std::printf("%-44s %d ms read timeout\n", "  design figure", ModbusWorker::PollReadTimeoutMs);
+}
+
 // A bare responder on its own pty that stamps the moment its reply is written,
 // so the transaction's pick-up delay is measured without the simulator's timing.
 void benchReplyPickup(int exchanges)
@@ -189,6 +234,7 @@ int main(int argc, char *argv[])
     setvbuf(stdout, nullptr, _IOLBF, 0);
     std::printf("bench_link: %d polling cycles against the simulated drive\n", cycles);
     benchPolling(cycles);
+    benchRecovery(cycles);
     benchReplyPickup(200);
     return 0;
 }

@@ -63,8 +63,11 @@ QVector<quint16> readReplyWords(const QByteArray &reply, int count)
 QByteArray expectedReplyStart(const QByteArray &request)
 {
     const quint8 function = static_cast<quint8>(request.at(1));
-    const bool write = function == WriteSingleRegister || function == WriteMultipleRegisters;
-    return request.left(write ? 6 : 2);
+    if (function == WriteSingleRegister || function == WriteMultipleRegisters)
+        return request.left(6);
+    // A read's byte count: two for each word asked for.
+    const int count = (quint8(request.at(4)) << 8) | quint8(request.at(5));
+    return request.left(2) + char((2 * count) & 0xFF);
 }
 
 QString exceptionText(quint8 code)

@@ -22,14 +22,15 @@ constexpr int writeReplyLength = 8;
 constexpr int exceptionReplyLength = 5;
 constexpr quint8 ExceptionFlag = 0x80;
 
-// The bytes a reply to `request` must begin with: station and function of a
-// read; station, function, address and value (0x06) or count (0x10) of a write.
+// The bytes a reply to `request` must begin with: station, function and byte
+// count (two per word asked for) of a read; station, function, address and
+// value (0x06) or count (0x10) of a write.
 QByteArray expectedReplyStart(const QByteArray &request);
 
 // "Exception 02 (illegal data address)"; a code without a usual name prints as a number.
 QString exceptionText(quint8 code);
 
-// Data words of a 0x03 reply of known length; the byte-count field is not trusted.
+// Data words of a 0x03 reply of known length (its byte count checked by the transport).
 QVector<quint16> readReplyWords(const QByteArray &reply, int count);
 
 // "01 03 00 04 00 02 85 CA": upper-case hex, one space between bytes.

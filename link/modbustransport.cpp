@@ -40,6 +40,32 @@ void ModbusTransport::discardStaleInput()
     m_device->readAll();
 }
 
+void ModbusTransport::awaitQuietLine()
+{
+    if (m_lateReplyWindowMs <= 0)
+        return;
+    const int windowMs = m_lateReplyWindowMs;
+    m_lateReplyWindowMs = 0;
+    QElapsedTimer quiet;
+    bool heard = false;
+    while (m_sinceTimeout.elapsed() < windowMs && m_device->isOpen() && !socketLost()) {
+        const QByteArray late = m_device->readAll();
+        if (!late.isEmpty()) {
+            m_stats.skippedBytes += quint64(late.size());
+            heard = true;
+            quiet.restart();
+            continue;
+        }
+        if (heard && quiet.elapsed() >= QuietLineMs)
+            return;
+        QElapsedTimer waited;
+        waited.start();
+        // A device in error returns at once; do not spin on it.
+        if (!m_device->waitForReadyRead(1) && waited.elapsed() < 1)
+            QThread::msleep(1);
+    }
+}
+
 bool ModbusTransport::waitForBytes()
 {
     QElapsedTimer waited;
@@ -67,6 +93,7 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
         throw ModbusError(QStringLiteral("Port lost"));
 
     keepInterFrameGap();
+    awaitQuietLine();
     discardStaleInput();
     log(QStringLiteral("tx"), request);
 
@@ -99,6 +126,8 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
     for (;;) {
         if (timer.elapsed() >= timeoutMs) {
             ++m_stats.timeouts;
+            m_lateReplyWindowMs = timeoutMs;
+            m_sinceTimeout.start();
             fail(ExchangeRecord::Result::Timeout);
             throw ModbusError::noReply();
         }

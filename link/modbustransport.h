@@ -46,6 +46,13 @@ private:
 // exchange at once. The first request on a freshly opened port goes out
 // without the gap; there is nothing on the wire to keep apart from yet.
 //
+// A reply belongs to its request. A read reply must carry the byte count of
+// its request. After a timeout the reply may still come, late enough to pass
+// for the answer to the next request of the same shape: before sending again
+// the transport listens for up to the timeout it gave up on, and once bytes
+// came, until the line has been quiet for the RTU 3.5-character time; what
+// arrived is discarded (and counted as skipped).
+//
 // An adapter that echoes what it sends is recognised by a read request's own
 // bytes coming back (a read reply never equals its request). From then on the
 // exact echo of each request is taken out of the received bytes before the
@@ -61,6 +68,8 @@ public:
     static constexpr int PollStepMs = 5;
     static constexpr int WriteTimeoutMs = 200;
     static constexpr int WriteMultiTimeoutMs = 500;
+    // At least 3.5 characters: Modbus RTU fixes 1.75 ms from 19200 baud up.
+    static constexpr int QuietLineMs = 2;
 
     explicit ModbusTransport(Pacing pacing, QIODevice *device = nullptr);
 
@@ -75,6 +84,7 @@ public:
     {
         m_hasTransmitted = false;
         m_echoRemoval = false;
+        m_lateReplyWindowMs = 0;
     }
     QIODevice *device() const { return m_device; }
 
@@ -110,6 +120,7 @@ public:
 private:
     void keepInterFrameGap();
     void discardStaleInput();
+    void awaitQuietLine();
     bool waitForBytes();
     bool takeDeviceFailure();
     void countUnaccepted(const QByteArray &buffer, int acceptedAt, int replyLength, char slave, char function);
@@ -125,6 +136,9 @@ private:
     bool m_logging = false;
     bool m_hasTransmitted = false;
     bool m_echoRemoval = false;
+    // After a timeout: how long its reply may still arrive, from m_sinceTimeout.
+    int m_lateReplyWindowMs = 0;
+    QElapsedTimer m_sinceTimeout;
     ExchangeObserver m_observer;
     ModbusError m_lastWriteError;
     LinkStats m_stats;

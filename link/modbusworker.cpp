@@ -68,7 +68,7 @@ void ModbusWorker::setPollingPaused(bool paused)
 
 void ModbusWorker::enqueueWrite(quint16 address, quint16 value, QueuedWrite kind)
 {
-    if (!isRunning())
+    if (!m_serving.load())
         return;
     std::lock_guard<std::mutex> lock(m_queueMutex);
     m_queue.append({address, value, kind});
@@ -95,13 +95,16 @@ bool ModbusWorker::tryLockRequest(int waitMs)
     return true;
 }
 
+void ModbusWorker::clearQueue()
+{
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_queue.clear();
+}
+
 void ModbusWorker::stop()
 {
     requestInterruption();
-    {
-        std::lock_guard<std::mutex> lock(m_queueMutex);
-        m_queue.clear();
-    }
+    clearQueue();
     if (tryLockRequest(StopLockWaitMs)) {
         if (m_slot.pending) {
             m_slot.pending = false;
@@ -112,6 +115,22 @@ void ModbusWorker::stop()
         m_requestPosted.notify_all();
         m_requestMutex.unlock();
     }
+}
+
+void ModbusWorker::endServing(const QString &reason)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_requestMutex);
+        m_serving.store(false);
+        if (m_slot.pending) {
+            m_slot.pending = false;
+            m_slot.done = true;
+            m_slot.error = reason;
+            m_requestDone.notify_all();
+        }
+    }
+    // Writes queued while the link failed must not go out on the next connection.
+    clearQueue();
 }
 
 bool ModbusWorker::requestPending()
@@ -131,7 +150,7 @@ ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(Req
 {
     std::unique_lock<std::mutex> lock(m_requestMutex);
     m_slot = RequestSlot();
-    if (!isRunning() || isInterruptionRequested()) {
+    if (!m_serving.load() || isInterruptionRequested()) {
         m_slot.error = QStringLiteral("Not connected");
     } else {
         fill(m_slot);
@@ -293,6 +312,8 @@ void ModbusWorker::run()
         m_linkStats = LinkStats();
         m_lastPollError.clear();
     }
+    // Whatever was queued before this connection belongs to none.
+    clearQueue();
 
     std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
     if (!port || !port->isOpen()) {
@@ -304,6 +325,10 @@ void ModbusWorker::run()
     else
         port->readAll();
     msleep(SettleAfterOpenMs);
+    {
+        std::lock_guard<std::mutex> lock(m_requestMutex);
+        m_serving.store(true);
+    }
     Q_EMIT connectedSuccessfully();
 
     ModbusTransport transport(ModbusTransport::Pacing::SinceLastTransmission, port.get());
@@ -359,6 +384,7 @@ void ModbusWorker::run()
         Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
         restFor(AfterPollCycleMs);
     }
+    endServing(QStringLiteral("Connection lost"));
     publishStats(transport);
     port->close();
 }

@@ -24,7 +24,10 @@ class ModbusTransport;
 // a GUI-thread caller is blocked on, then one queued fire-and-forget write,
 // then (unless paused) one polling cycle of six reads that becomes a DeviceState.
 // A posted request cuts a polling cycle short and ends the worker's pauses, so
-// it waits for one exchange at most.
+// it waits for one exchange at most (and the quiet line after a timeout).
+// A queue never outlives its connection: it is emptied when the thread starts
+// and whenever it ends. A request still posted when the worker gives up is
+// answered at once as failed ("Connection lost"), never left to wait.
 class ModbusWorker : public QThread
 {
     Q_OBJECT
@@ -76,9 +79,10 @@ public:
 
     void setPollingPaused(bool paused);
     bool isPollingPaused() const { return m_pollingPaused.load(); }
-    // Sent to the worker's station between polls; ignored while the thread is
-    // not running. A motion write is dropped by every stop that finds it still
-    // queued; a settling write (lowering an input) is not, since it starts nothing.
+    // Sent to the worker's station between polls; ignored while the worker is
+    // not serving (before its port opened, after it gave up). A motion write is
+    // dropped by every stop that finds it still queued; a settling write
+    // (lowering an input) is not, since it starts nothing.
     enum class QueuedWrite { Motion, Settling };
     void enqueueWrite(quint16 address, quint16 value, QueuedWrite kind = QueuedWrite::Motion);
     // Drops every motion write still queued.
@@ -91,6 +95,9 @@ public:
     // Requests the end of the loop, drops queued writes and releases a waiting
     // caller; does not wait for the thread.
     void stop();
+    // Between the port's opening and the end of the loop: a posted request will
+    // be served. False once the worker gave up, even while its thread still ends.
+    bool isServing() const { return m_serving.load(); }
 
 Q_SIGNALS:
     void connectedSuccessfully();
@@ -139,6 +146,9 @@ private:
     PollResult pollOnce(ModbusTransport &transport, quint8 station, QString &error);
     void publishStats(const ModbusTransport &transport);
     void followTracing(ModbusTransport &transport, bool &observing);
+    void clearQueue();
+    // Stops taking requests; one still posted is answered as failed.
+    void endServing(const QString &reason);
 
     QString m_portName;
     quint8 m_station = 1;
@@ -161,6 +171,7 @@ private:
 
     std::atomic<bool> m_pollingPaused{false};
     std::atomic<bool> m_tracing{false};
+    std::atomic<bool> m_serving{false};  // written under m_requestMutex
     bool m_echoRemoval = false;
     DeviceState m_state;
 };

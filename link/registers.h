@@ -74,6 +74,13 @@ constexpr quint16 JogMinus = 0x0101;
 constexpr quint16 Homing = 0x0100;
 }  // namespace ManualCommandValue
 
+// Bits of CommandInputs.
+namespace CommandInputBit {
+constexpr quint16 MoveTo1 = 0x0001;  // X0: move to position 1
+constexpr quint16 MoveTo2 = 0x0002;  // X1: move to position 2
+constexpr quint16 Stop = 0x0004;     // X2: stop / alarm reset
+}  // namespace CommandInputBit
+
 // The register's name as written above ("ActualPosition"); null for an address without one.
 const char *name(quint16 address);
 

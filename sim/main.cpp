@@ -101,6 +101,10 @@ struct FaultOptions
                                  QStringLiteral("Answer each write with the echo of the write before it.")};
     QCommandLineOption echo{QStringLiteral("echo"),
                             QStringLiteral("Echo every request at once, ahead of any reply (an echoing adapter).")};
+    QCommandLineOption late{QStringLiteral("late"),
+                            QStringLiteral("Send replies <ms> late, past the master's timeout: every reply, or "
+                                           "only those to reads of register <addr> (decimal or 0x hex)."),
+                            QStringLiteral("ms[@addr]")};
     QCommandLineOption corruptProbability{QStringLiteral("corrupt-probability"),
                                           QStringLiteral("Corrupt each reply's CRC with probability <p> (0 to 1)."),
                                           QStringLiteral("p")};
@@ -108,7 +112,7 @@ struct FaultOptions
     void addTo(QCommandLineParser &parser) const
     {
         parser.addOptions({silent, silentAfter, badCrc, noise, split, splitGap, exception, delay, asStation,
-                           dropEvery, dropProbability, corruptProbability, staleEcho, echo});
+                           dropEvery, dropProbability, corruptProbability, staleEcho, echo, late});
     }
 
     bool read(const QCommandLineParser &parser, SimFaults *faults, QString *error) const
@@ -144,6 +148,8 @@ struct FaultOptions
         faults->exceptionReplies = parser.isSet(exception);
         faults->staleWriteEchoes = parser.isSet(staleEcho);
         faults->echoRequests = parser.isSet(echo);
+        if (parser.isSet(late) && !parseSimLateReplies(parser.value(late), faults, error))
+            return false;
         return count(silentAfter, 1000000000, &faults->silentAfterReplies) && count(noise, 1024, &faults->noiseBytes)
             && count(split, 256, &faults->splitPieces) && count(splitGap, 60000, &faults->splitGapMs)
             && count(delay, 60000, &faults->replyDelayMs) && count(asStation, 255, &faults->answerAsStation)

@@ -41,6 +41,8 @@ struct SimFaults
     double corruptProbability = 0.0;  // chance that a reply's CRC is corrupted
     bool staleWriteEchoes = false;  // a write is answered with the echo of the write before it (the first: none)
     bool echoRequests = false;    // the adapter echoes every request at once, ahead of any reply
+    int lateReplyMs = 0;          // replies held back this long, past a master's timeout (0: none)
+    int lateAddress = -1;         // only replies to reads starting here are late (-1: every reply)
 };
 
 // Emulated wire time: each reply leaves after the turnaround plus the time its
@@ -154,6 +156,11 @@ struct SimAlarmPlan
     int afterMs = 0;
 };
 bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error);
+
+// Late replies: "MS" (every reply MS ms late) or "MS@ADDR" (only replies to
+// reads of ADDR, decimal or 0x hex). False, with the reason in error, for any
+// other text.
+bool parseSimLateReplies(const QString &text, SimFaults *faults, QString *error);
 
 // The bus the app's demo mode serves: recognised drives at stations 1 and 3,
 // an unrecognised one at station 5.

@@ -58,6 +58,9 @@ bool SimFaultInjector::prepareReply(SimDrive &drive, const SimRequest &request, 
     out->pieces = m_faults.splitPieces;
     out->gapMs = m_faults.splitGapMs;
     out->delayMs = m_faults.replyDelayMs;
+    const bool lateRead = request.function == SimFunction::ReadHolding && int(request.address) == m_faults.lateAddress;
+    if (m_faults.lateAddress < 0 || lateRead)
+        out->delayMs += m_faults.lateReplyMs;
     return true;
 }
 
@@ -95,5 +98,21 @@ bool parseSimAlarmPlan(const QString &text, SimAlarmPlan *plan, QString *error)
     }
     plan->code = quint16(code);
     plan->afterMs = int(seconds * 1000);
+    return true;
+}
+
+bool parseSimLateReplies(const QString &text, SimFaults *faults, QString *error)
+{
+    const QStringList parts = text.split(QLatin1Char('@'));
+    bool msOk = false;
+    bool addressOk = parts.size() == 1;
+    const uint ms = parts.value(0).toUInt(&msOk);
+    const uint address = parts.size() == 2 ? parts[1].toUInt(&addressOk, 0) : 0;
+    if (parts.size() > 2 || !msOk || ms < 1 || ms > 60000 || !addressOk || address > 0xFFFF) {
+        *error = QStringLiteral("--late %1: expected MS or MS@ADDR, MS 1 to 60000, ADDR a register address").arg(text);
+        return false;
+    }
+    faults->lateReplyMs = int(ms);
+    faults->lateAddress = parts.size() == 2 ? int(address) : -1;
     return true;
 }

@@ -171,6 +171,22 @@ private Q_SLOTS:
         fx.setReg(Reg::CommandInputs, 0);
     }
 
+    // The alarm word's reply comes after its read gave up, as the input pulse reads
+    // the command inputs: the pulse raises its bit in the inputs' own word.
+    void inputPulseNeverMergesALateReply()
+    {
+        fx.setReg(Reg::CommandInputs, 0x0100);
+        fx.setReg(Reg::AlarmWord, 0x0320);
+        fx.withFaults(faultsOf("late 350@0x00A3"), [&] {
+            button("btnReadAlarmHistory")->click();
+            button("btnSimX0")->click();
+        });
+        QCOMPARE(fx.writes(), (QStringList{"1 06 006C = 0101", "1 06 006C = 0100"}));
+        fx.setReg(Reg::CommandInputs, 0);
+        fx.setReg(Reg::AlarmWord, 0);
+        button("btnStopMotion")->click();
+    }
+
     void everyEndOfAHoldStopsOnce_data()
     {
         QTest::addColumn<HoldEnd>("end");

@@ -396,6 +396,8 @@ private Q_SLOTS:
         QTest::newRow("exception") << "exception" << false << false;
         // The third of the eight reads, Position 2's, loses its reply.
         QTest::newRow("every 3rd reply dropped") << "drop 3" << true << false;
+        // Position 1's reply comes after its timeout, just as Position 2's read of the same length goes out.
+        QTest::newRow("Position 1 answered late") << "late 350@0x0223" << false << true;
     }
     void readAllUnderFaults()
     {

@@ -7,8 +7,13 @@
 #include "windowfixture.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QThread>
 #include <QSpinBox>
 #include <QStatusBar>
+
+#include <algorithm>
+#include <atomic>
 
 namespace {
 
@@ -159,6 +164,117 @@ private Q_SLOTS:
             button("btnStopMotion")->click();
             fx.waitQuiet();  // the stop input's pulse ends before the next press
         }
+    }
+
+    // Held down, the button has already stopped the rod; letting go, even off the button, adds nothing.
+    void stopActsOnPress_data()
+    {
+        QTest::addColumn<int>("key");  // 0: the mouse
+        QTest::newRow("mouse held, released off the button") << 0;
+        QTest::newRow("Space held") << int(Qt::Key_Space);
+        QTest::newRow("Enter") << int(Qt::Key_Return);
+    }
+    void stopActsOnPress()
+    {
+        QFETCH(int, key);
+        QAbstractButton *stop = button("btnStopMotion");
+        stop->setFocus(Qt::OtherFocusReason);
+        key ? QTest::keyPress(stop, Qt::Key(key)) : QTest::mousePress(stop, Qt::LeftButton);
+        QCOMPARE(fx.writes().mid(0, 2), (QStringList{Stop, "1 06 006C = 0004"}));
+        key ? QTest::keyRelease(stop, Qt::Key(key)) : QTest::mouseRelease(stop, Qt::LeftButton, {}, QPoint(-20, -20));
+        fx.waitQuiet();
+        QCOMPARE(fx.writes().count(Stop), 1);
+    }
+
+    void unconfirmedStopPulsesTheStopInputBeforeTheBox()
+    {
+        QStringList atTheBox;
+        fx.dialogs->onShow = [&](const ScriptedDialogs::Shown &) { atTheBox = fx.writes(); };
+        runWith("silence", [&] { button("btnStopMotion")->click(); });
+        fx.dialogs->onShow = nullptr;
+        QCOMPARE(fx.dialogs->count(), 1);
+        QCOMPARE(fx.dialogs->last().title, text("stop_unconfirmed_title"));
+        QCOMPARE(atTheBox.mid(atTheBox.size() - 2), (QStringList{Stop, "1 06 006C = 0004"}));
+    }
+
+    // The link goes silent under a held jog. The stop is delivered on a fresh
+    // port before anything is shown; when it cannot be, the emergency stop is
+    // asked for first, and the release and Esc try again.
+    void linkLossUnderAHeldJogStillStops_data()
+    {
+        QTest::addColumn<bool>("linkReturns");
+        QTest::newRow("link back during the tries") << true;
+        QTest::newRow("link gone") << false;
+    }
+    void linkLossUnderAHeldJogStillStops()
+    {
+        QFETCH(bool, linkReturns);
+        QTest::mousePress(button("btnJogP"), Qt::LeftButton);
+        QTRY_COMPARE(lastMotionWrite(), QStringLiteral("start C8=1"));
+        fx.bus.setFaults(faultsOf("silence"));
+        const int lossAt = fx.mark();
+        if (linkReturns) {
+            fx.bus.setRequestObserver([this](const SimRequest &r) {
+                if (r.function == 0x06 && r.address == Reg::ManualCommand)
+                    fx.bus.setFaults(SimFaults());
+            });
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!fx.connected(), 15000);
+        fx.bus.setRequestObserver(nullptr);
+        QVERIFY(fx.writes(lossAt).contains(Stop));
+        QCOMPARE(lastMotionWrite(), QStringLiteral("stop"));
+        QCOMPARE(fx.dialogs->shown().first().icon, linkReturns ? QMessageBox::Warning : QMessageBox::Critical);
+        if (!linkReturns)
+            QCOMPARE(fx.dialogs->shown().first().title, text("stop_unconfirmed_title"));
+
+        // The jog button, disabled under the hand, released too: it tried once more.
+        const QList<ScriptedDialogs::Shown> shown = fx.dialogs->shown();
+        QCOMPARE(std::count_if(shown.begin(), shown.end(), [](const auto &box) { return box.icon == QMessageBox::Critical; }),
+                 linkReturns ? 0 : 2);
+        const int escAt = fx.mark();
+        QWidget *focus = QApplication::focusWidget();
+        QTest::keyClick(focus ? focus : fx.window.get(), Qt::Key_Escape);
+        QCOMPARE(fx.writes(escAt).contains(Stop), !linkReturns);
+        if (linkReturns) {
+            const double stoppedAt = fx.bus.positionMm(Station);
+            QTest::qWait(200);  // a drive still jogging moves 1 mm in this time
+            QCOMPARE(fx.bus.positionMm(Station), stoppedAt);
+        }
+        fx.bus.setFaults(SimFaults());
+        QVERIFY2(fx.connectTo(Station), qPrintable(fx.failure()));
+        fx.tabs()->setCurrentIndex(MainWindow::MonitorTab);
+        button("btnStopMotion")->click();  // the rod of the lost link stops here at the latest
+    }
+
+    // Home pressed while the last polling cycle fails: its writes are queued when
+    // the worker gives up, and none of them goes out on the next connection.
+    void writesQueuedWhileTheLinkFailedDieWithIt()
+    {
+        fx.bus.setFaults(faultsOf("silence"));
+        fx.worker()->setExchangeTracing(true);
+        std::atomic<int> timeouts{0};
+        std::atomic<bool> homePressed{false};
+        const auto held = QObject::connect(fx.worker(), &ModbusWorker::exchangeRecorded, fx.worker(), [&](const ExchangeRecord &r) {
+            if (r.result == ExchangeRecord::Result::Timeout && ++timeouts == ModbusWorker::FailedCyclesBeforeLoss) {
+                for (int ms = 0; ms < 5000 && !homePressed.load(); ++ms)
+                    QThread::msleep(1);
+            }
+        }, Qt::DirectConnection);
+        QTRY_VERIFY_WITH_TIMEOUT(timeouts.load() >= ModbusWorker::FailedCyclesBeforeLoss, 10000);
+        button("btnHome")->click();
+        homePressed = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!fx.connected(), 15000);
+        QObject::disconnect(held);
+        fx.worker()->setExchangeTracing(false);
+
+        fx.bus.setFaults(SimFaults());
+        const int reconnectAt = fx.mark();
+        QVERIFY2(fx.connectTo(Station), qPrintable(fx.failure()));
+        fx.tabs()->setCurrentIndex(MainWindow::MonitorTab);
+        QVERIFY(fx.waitPolls(3));
+        fx.waitQuiet();
+        QCOMPARE(fx.writes(reconnectAt), QStringList());
+        button("btnStopMotion")->click();  // the homing of the lost link stops here at the latest
     }
 
     // Last: a broken probe would move the drive to the taken address and end the connection.

@@ -213,7 +213,7 @@ void WindowFixture::withFaults(const SimFaults &faults, const std::function<void
     if (worker()->isRunning())
         worker()->setPollingPaused(true);
     // A reply held back lands before the next step looks at the drive.
-    waitQuiet(faults.replyDelayMs + 80);
+    waitQuiet(faults.replyDelayMs + faults.lateReplyMs + 80);
 }
 
 bool WindowFixture::waitPolls(int n)
@@ -285,6 +285,11 @@ SimFaults faultsOf(const char *name)
         f.dropEveryNth = fault.mid(5).toInt();
     else if (fault.startsWith("answers "))
         f.silentAfterReplies = fault.mid(8).toInt();
+    else if (fault.startsWith("late ")) {
+        QString error;
+        if (!parseSimLateReplies(QString::fromLatin1(fault.mid(5)), &f, &error))
+            qFatal("%s", qPrintable(error));
+    }
     else if (fault != "none")
         qFatal("unknown fault %s", name);
     return f;

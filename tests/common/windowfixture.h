@@ -89,5 +89,6 @@ private:
 
 // Faults by name, for test data: "silence", "bad CRC", "exception", "slow" (replies held back
 // beyond any wait), "foreign" (another station answers), "noise", "split", "drop N" (one reply
-// in N lost), "answers N" (silent after N more replies), "none".
+// in N lost), "answers N" (silent after N more replies), "late MS[@ADDR]" (replies, or those
+// to reads of ADDR, held back MS ms), "none".
 SimFaults faultsOf(const char *name);

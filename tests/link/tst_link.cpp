@@ -6,10 +6,13 @@
 #include "modbusframe.h"
 #include "modbustransport.h"
 #include "registers.h"
+#include "serialport.h"
 #include "testmain.h"
 
+#include <QSerialPort>
 #include <QSignalSpy>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -32,6 +35,13 @@ QString failureOf(ModbusTransport &link, const QByteArray &request, int length, 
         return e.text();
     }
     return QString();
+}
+
+SimFaults faultsOfSilence()
+{
+    SimFaults f;
+    f.silent = true;
+    return f;
 }
 
 // A worker polling the bus's station 1 directly, without the connection manager.
@@ -113,16 +123,54 @@ private Q_SLOTS:
         QCOMPARE(device.writes, QList<QByteArray>{ModbusFrame::readRequest(1, 0x0004, 2)});
     }
 
-    void byteCountIsNotTrustedAndAClosedPortSendsNothing()
+    void readReplyMustCarryItsByteCountAndAClosedPortSendsNothing()
     {
         ScriptedDevice device;
         device.scriptReply({withCrc(hex("01 03 7F 01 02 03 04"))});
+        device.scriptReply({withCrc(hex("01 03 04 01 02 03 04"))});
         ModbusTransport link(ModbusTransport::Pacing::FixedSleep, &device);
+        QCOMPARE(failureOf(link, ModbusFrame::readRequest(1, 0, 2), 9, 50), QString("Timeout"));
         QCOMPARE(link.readRegisters(1, 0x0000, 2, 300), (QVector<quint16>{0x0102, 0x0304}));
         device.close();
         QCOMPARE(failureOf(link, ModbusFrame::readRequest(1, 0, 1), 7, 300), QString("Port not open"));
         QVERIFY(!link.writeRegister(1, Reg::AlarmClear, 0));
-        QCOMPARE(device.writes.size(), 1);
+        QCOMPARE(device.writes.size(), 2);
+    }
+
+    // Reads of equal length in a row, one of them answered after its timeout: every
+    // read gives its own register's value or fails, in each pacing of the transport.
+    void lateReplyNeverAnswersAnotherRead_data()
+    {
+        QTest::addColumn<int>("pacing");
+        QTest::newRow("worker") << int(ModbusTransport::Pacing::SinceLastTransmission);
+        QTest::newRow("connection manager, command line") << int(ModbusTransport::Pacing::FixedSleep);
+    }
+    void lateReplyNeverAnswersAnotherRead()
+    {
+        QFETCH(int, pacing);
+        LinkRig rig;
+        VEXA_START_BUS(rig);
+        QString error;
+        SimFaults late;
+        QVERIFY(parseSimLateReplies(QStringLiteral("150@0x000A"), &late, &error));  // past a 100 ms timeout
+        rig.bus.setFaults(late);
+        const std::unique_ptr<QIODevice> port = openDrivePort(rig.port());
+        QVERIFY(port);
+        ModbusTransport link(ModbusTransport::Pacing(pacing), port.get());
+        QStringList seen;
+        for (int round = 0; round < 2; ++round) {
+            for (quint16 address = 0x0009; address <= 0x000C; ++address) {
+                rig.bus.setRegisterValue(1, address, 0x1000 + address);
+                try {
+                    const quint16 word = link.readRegisters(1, address, 1, 100).value(0);
+                    seen << (word == 0x1000 + address ? QStringLiteral("right") : QString::number(word, 16));
+                } catch (const ModbusError &e) {
+                    seen << e.text();
+                }
+            }
+        }
+        const QStringList once{"right", "Timeout", "right", "right"};
+        QCOMPARE(seen, once + once);
     }
 
     void writesAreConfirmedByTheirEcho()
@@ -225,6 +273,95 @@ private Q_SLOTS:
         QCOMPARE(rig.states.size(), 1);
         QCOMPARE(rig.bus.requests().size(), 6 + 3);  // each failed cycle ends at its first read
         QCOMPARE(rig.log.size(), 2);                    // the first two failures are only logged
+    }
+
+    // A stop posted during the cycle waits behind one read at most, not the cycle's other five.
+    void aPostedStopCutsThePollingCycleShort()
+    {
+        PollingRig rig;
+        VEXA_START_WORKER(rig, false);
+        QVERIFY(rig.awaitStates(1));
+        std::atomic<bool> cycleStarted{false};
+        rig.bus.clearRequests();
+        rig.bus.setRequestObserver([&](const SimRequest &r) {
+            if (r.address == Reg::ActualPosition)
+                cycleStarted = true;
+        });
+        QElapsedTimer waited;
+        waited.start();
+        while (!cycleStarted.load() && waited.elapsed() < LinkRig::WaitMs)
+            QThread::usleep(200);
+        QVERIFY(rig.worker.syncStopWrite(1, Reg::ManualCommand, Reg::ManualCommandValue::Stop));
+        rig.bus.setRequestObserver(nullptr);
+        const QStringList wire = rig.wire();
+        const int stopAt = wire.indexOf("1 06 00C8 = 0000");
+        const int cycleAt = wire.lastIndexOf("1 03 0004 x2", stopAt);
+        QVERIFY2(cycleAt >= 0 && stopAt - cycleAt <= 2, qPrintable(wire.join("; ")));
+    }
+
+    // Writes queued while the link failed, up to the moment the worker gave up,
+    // never reach the drive on the next connection; a request still posted then
+    // is answered at once.
+    void nothingPostedOrQueuedOutlivesTheConnection()
+    {
+        PollingRig rig;
+        rig.bus.setFaults(faultsOfSilence());
+        rig.worker.setExchangeTracing(true);
+        std::atomic<int> timeouts{0};
+        std::atomic<bool> posted{false};
+        QObject::connect(&rig.worker, &ModbusWorker::exchangeRecorded, &rig.worker, [&](const ExchangeRecord &r) {
+            if (r.result != ExchangeRecord::Result::Timeout || ++timeouts != ModbusWorker::FailedCyclesBeforeLoss)
+                return;
+            // The last failed cycle: Home pressed, and a stop posted before the worker gives up.
+            rig.worker.enqueueWrite(Reg::ManualCommand, Reg::ManualCommandValue::Homing);
+            rig.worker.enqueueWrite(Reg::CommandInputs, 0x0001);
+            for (int ms = 0; ms < 2000 && !posted.load(); ++ms)
+                QThread::msleep(1);
+            QThread::msleep(100);  // for the stop to be posted
+        }, Qt::DirectConnection);
+        VEXA_START_WORKER(rig, false);
+        QVERIFY(QTest::qWaitFor([&] { return timeouts.load() >= ModbusWorker::FailedCyclesBeforeLoss; }, LinkRig::WaitMs));
+        posted = true;
+        // Posted as a plain write: a stop's own post drops the queued motion.
+        QVERIFY(!rig.worker.syncWrite(1, Reg::ManualCommand, Reg::ManualCommandValue::Stop));
+        QCOMPARE(rig.worker.lastSyncError(), QString("Connection lost"));
+        QVERIFY(rig.worker.wait(LinkRig::WaitMs));
+
+        rig.bus.setFaults(SimFaults());
+        rig.bus.clearRequests();
+        rig.worker.setExchangeTracing(false);
+        QObject::disconnect(&rig.worker, &ModbusWorker::exchangeRecorded, nullptr, nullptr);
+        QSignalSpy connected(&rig.worker, &ModbusWorker::connectedSuccessfully);
+        rig.worker.setPollingPaused(true);
+        rig.worker.start();
+        QTRY_VERIFY_WITH_TIMEOUT(!connected.isEmpty(), LinkRig::WaitMs);
+        rig.worker.enqueueWrite(Reg::AlarmClear, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.wire(0x06).isEmpty(), LinkRig::WaitMs);
+        QCOMPARE(rig.wire(0x06), QStringList{"1 06 00A4 = 0000"});
+    }
+
+    void liveValuesKeepTheirSign()
+    {
+        PollWords words;
+        words.position = {0xFC18, 0xFFFF};  // -1000 um
+        words.trackingError = 0xFF9C;       // -100 um
+        const DeviceState s = decodeDeviceState(words);
+        QCOMPARE(s.positionMm, -1.0);
+        QCOMPARE(s.trackErrUm, -100);
+    }
+
+    // The settings the port was opened with: a pty carries bytes whatever they are.
+    void drivePortOpensAt115200_8N1()
+    {
+        LinkRig rig;
+        VEXA_START_BUS(rig);
+        const std::unique_ptr<QIODevice> port = openDrivePort(rig.port());
+        auto *serial = qobject_cast<QSerialPort *>(port.get());
+        QVERIFY(serial && serial->isOpen());
+        QCOMPARE(QVector<int>({serial->baudRate(QSerialPort::Input), serial->baudRate(QSerialPort::Output),
+                               serial->dataBits(), serial->parity(), serial->stopBits(), serial->flowControl()}),
+                 QVector<int>({115200, 115200, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop,
+                               QSerialPort::NoFlowControl}));
     }
 
     void unpluggedAdapterIsPortLost()

@@ -99,6 +99,30 @@ private Q_SLOTS:
         }
     }
 
+    void lateRepliesAreParsed_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("ms");       // -1: refused
+        QTest::addColumn<int>("address");
+        QTest::newRow("every reply") << "310" << 310 << -1;
+        QTest::newRow("hex address") << "150@0x000A" << 150 << 10;
+        QTest::newRow("decimal address") << "5@12" << 5 << 12;
+        for (const char *bad : {"", "x", "0", "10@", "10@0x10000", "1@2@3", "-5"})
+            QTest::addRow("refused: '%s'", bad) << bad << -1 << -1;
+    }
+    void lateRepliesAreParsed()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, ms);
+        QFETCH(int, address);
+        SimFaults faults;
+        QString error;
+        QCOMPARE(parseSimLateReplies(text, &faults, &error), ms >= 0);
+        QCOMPARE(error.isEmpty(), ms >= 0);
+        if (ms >= 0)
+            QCOMPARE(QVector<int>({faults.lateReplyMs, faults.lateAddress}), QVector<int>({ms, address}));
+    }
+
     void driveJogsWithinItsSoftLimitsAndHomes()
     {
         SimDrive d{SimDriveConfig()};

@@ -114,6 +114,8 @@ void ConnectionPage::retranslate()
         model->setText(unknown);
         model->setToolTip(unrecognisedTooltip(lang()));
     }
+    if (!silentScanPort.isEmpty())
+        showNoDriveAnswered();
     if (!lblLinkHealth->isHidden())
         showLinkHealth();
 }
@@ -163,6 +165,8 @@ void ConnectionPage::onScanClicked()
     isScanning = true;
     ui->btnScan->setEnabled(false);
     ui->tableScan->setRowCount(0);
+    ui->tableScan->clearSpans();
+    silentScanPort.clear();
     ui->btnConnect->setEnabled(false);
     drive->selectStation(0);
     ui->lblActiveStation->hide();
@@ -184,6 +188,11 @@ void ConnectionPage::onScanClicked()
         showStatus(portFailureText(true));
     } else {
         rememberTcpAddress(port);
+        if (ui->tableScan->rowCount() == 0) {
+            silentScanPort = port;
+            showNoDriveAnswered();
+            showStatus(ui->tableScan->item(0, 0)->text());
+        }
     }
     showEchoRemoval();
 
@@ -237,12 +246,24 @@ void ConnectionPage::styleScanRow(int row, bool recognised)
     }
 }
 
+void ConnectionPage::showNoDriveAnswered()
+{
+    if (ui->tableScan->rowCount() == 0)
+        ui->tableScan->insertRow(0);
+    // No station data: the line cannot be picked as a drive.
+    auto *line = new QTableWidgetItem(text(QStringLiteral("scan_none")).arg(silentScanPort));
+    line->setTextAlignment(Qt::AlignCenter);
+    line->setFlags(Qt::ItemIsEnabled);
+    ui->tableScan->setItem(0, 0, line);
+    ui->tableScan->setSpan(0, 0, 1, ScanColumns);
+}
+
 void ConnectionPage::onScanCellClicked(int row)
 {
     if (drive->isConnected())
         return;
     const QTableWidgetItem *stationItem = ui->tableScan->item(row, 0);
-    if (!stationItem)
+    if (!stationItem || !stationItem->data(StationRole).isValid())
         return;
     if (!stationItem->data(RecognisedRole).toBool() && !drive->engineerMode())
         return;
@@ -262,7 +283,8 @@ void ConnectionPage::onEngineerModeChanged(bool on)
     QTableWidget *scan = ui->tableScan;
     for (int row = 0; row < scan->rowCount(); ++row) {
         const QTableWidgetItem *cell = scan->item(row, 0);
-        styleScanRow(row, cell && cell->data(RecognisedRole).toBool());
+        if (cell && cell->data(StationRole).isValid())
+            styleScanRow(row, cell->data(RecognisedRole).toBool());
     }
     if (on || drive->isConnected() || drive->station() == 0)
         return;

@@ -39,6 +39,8 @@ private:
     void onDriveConnected(const DeviceInfo &info);
     void onDriveDisconnected(const QString &error);
     void onEngineerModeChanged(bool on);
+    // The one line an empty scan leaves in the table, also in the status bar.
+    void showNoDriveAnswered();
 
     // connectionbus.cpp: converter addresses, adapter descriptions, open
     // failures, echo removal, the traffic view and the link counters.
@@ -58,6 +60,8 @@ private:
     QString demoPortPath;
     bool isScanning = false;
     bool connectPending = false;
+    // The port of the last scan when no drive answered it; empty otherwise.
+    QString silentScanPort;
     // Which note about the port list the status bar shows; empty for none.
     QString portStatusKey;
     QLabel *lblEchoRemoval = nullptr;

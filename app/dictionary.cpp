@@ -231,6 +231,14 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("restore_save_title", "斷電保存", "Save to ROM");
         add("restore_save_question", "%2 項差異中 %1 項已寫入設備。\n是否斷電保存至 ROM？",
             "%1 of %2 differences were written to the drive.\nSave them to ROM now?");
+        add("restore_write_blocked", "無法寫入", "Write Blocked");
+        add("restore_reversed_title", "馬達方向相反", "Reversed Direction");
+        add("restore_reversed_question", "%1\n\n檔案是為另一個馬達方向的機台所匯出，寫入後位置的意義相反。\n仍要寫入嗎？",
+            "%1\n\nThe file was made for the other motor direction: written here, its positions mean the "
+            "opposite.\nWrite it anyway?");
+        add("scan_none", "通訊埠 %1 上沒有裝置回應（站號 1-16）", "No drive answered on %1 (stations 1-16)");
+        add("entry_range", "範圍：%1 至 %2", "Range: %1 to %2");
+        add("entry_refused", "%1 的輸入值無效，未送出。%2", "%1: the value typed is not valid and was not sent. %2");
         add("status_alarm_read", "已讀取警報：目前 %1", "Alarm read: current %1");
         add("status_alarm_unread", "未能讀取警報：設備無回應", "Alarm not read: no reply from the drive");
         add("status_alarm_cleared", "已送出警報重置，目前 %1", "Alarm reset sent; current %1");

@@ -186,6 +186,19 @@ ProductConfig EngineeringPage::formConfig() const
     return c;
 }
 
+bool EngineeringPage::formEntriesAccepted() const
+{
+    // The rows hold the form's last accepted values: a box still showing
+    // something else would have them written as if it were typed.
+    if (!cmpManager->listingName().isEmpty())
+        return true;
+    for (const QAbstractSpinBox *box : ui->groupBox_engLeft->findChildren<QAbstractSpinBox *>()) {
+        if (!entryAccepted(box))
+            return false;
+    }
+    return true;
+}
+
 void EngineeringPage::updateExpectedData()
 {
     if (updatingExpectedData)

@@ -42,15 +42,15 @@ EngineeringPage::EngineeringPage(WindowContext &context)
     connect(ui->engPassword, &QLineEdit::returnPressed, this, &EngineeringPage::engLogin);
 
     connect(ui->btnCmpRead, &QPushButton::clicked, this, [this] {
-        if (compareStationConfirmed())
+        if (entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text()) && compareStationConfirmed())
             cmpManager->readAll(uchar(ui->cmpSlaveId->value() & 0xFF));
     });
     connect(ui->btnCmpWrite, &QPushButton::clicked, this, [this] {
-        if (compareStationConfirmed())
+        if (formEntriesAccepted() && entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text()) && compareStationConfirmed())
             cmpManager->writeAll(uchar(ui->cmpSlaveId->value() & 0xFF));
     });
     connect(ui->btnCmpSave, &QPushButton::clicked, this, [this] {
-        if (!compareStationConfirmed())
+        if (!entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text()) || !compareStationConfirmed())
             return;
         // The parameter tabs' writes went to the connected station; only its save stores them.
         const uchar slave = uchar(ui->cmpSlaveId->value());
@@ -62,6 +62,7 @@ EngineeringPage::EngineeringPage(WindowContext &context)
     // Direct: the engine's requests must not be interleaved with polls.
     connect(cmpManager, &CmpManager::pauseWorker, drive, &ActiveDrive::pausePolling, Qt::DirectConnection);
     connect(cmpManager, &CmpManager::tasksChanged, this, &EngineeringPage::updateCompareButtons);
+    connect(cmpManager, &CmpManager::saveAllowedChanged, this, &EngineeringPage::updateCompareButtons);
     connect(worker(), &ModbusWorker::logMessage, cmpManager, &CmpManager::addLog);
     connect(drive, &ActiveDrive::logged, cmpManager, &CmpManager::addLog);
     connect(drive, &ActiveDrive::connected, this, &EngineeringPage::onDriveConnected);
@@ -181,7 +182,7 @@ void EngineeringPage::onDriveConnected(const DeviceInfo &info)
     const bool hasTasks = cmpManager->taskCount() > 0;
     ui->btnCmpRead->setEnabled(hasTasks);
     ui->btnCmpWrite->setEnabled(hasTasks);
-    ui->btnCmpSave->setEnabled(true);
+    ui->btnCmpSave->setEnabled(cmpManager->saveAllowed());
     ui->cmpSlaveId->setValue(drive->station());
     // Read once: the custom settings.
     readCustomReg();
@@ -284,5 +285,5 @@ void EngineeringPage::updateCompareButtons()
     const bool haveTasks = cmpManager->taskCount() > 0;
     ui->btnCmpRead->setEnabled(drive->isConnected() && haveTasks);
     ui->btnCmpWrite->setEnabled(drive->isConnected() && haveTasks);
-    ui->btnCmpSave->setEnabled(drive->isConnected());
+    ui->btnCmpSave->setEnabled(drive->isConnected() && cmpManager->saveAllowed());
 }

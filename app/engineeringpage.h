@@ -48,6 +48,9 @@ private:
     // Compare table buttons.
     bool compareStationConfirmed();
     void importCompareFile();
+    // False, with the status bar naming the box, while a box of the product
+    // form holds an entry Write All would not send as typed.
+    bool formEntriesAccepted() const;
     void updateCompareButtons();
 
     // engineeringform.cpp: product configuration and the expected block.

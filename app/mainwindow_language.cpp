@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "dictionary.h"
+#include "numericentry.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>
@@ -67,4 +68,5 @@ void MainWindow::applyLanguage()
         tabs->setTabText(i, translateKey(QLatin1String(tabKeys[i]), m_context.lang));
     for (Page *page : m_pages)
         page->retranslate();
+    NumericEntry::setLanguage(this, m_context.lang);
 }

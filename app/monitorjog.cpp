@@ -105,7 +105,7 @@ bool MonitorPage::manualSpeedUsable()
 void MonitorPage::onJogPressed(bool forward)
 {
     jogHoldStopped = false;
-    if (!drive->isConnected() || !manualSpeedUsable())
+    if (!drive->isConnected() || !manualSpeedUsable() || !entryAccepted(jogSpeedBox, ui->lblJogSpeedTitle->text()))
         return;
     noteIfServoOff();
     worker()->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);

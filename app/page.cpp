@@ -2,7 +2,9 @@
 
 #include "activedrive.h"
 #include "dictionary.h"
+#include "numericentry.h"
 
+#include <QFormLayout>
 #include <QLabel>
 #include <QMainWindow>
 #include <QStatusBar>
@@ -16,6 +18,25 @@ const QString LampOn = QStringLiteral("background-color:#10b981;border-radius:8p
 constexpr double DegreesPerStep = 1.8;
 // Thresholds below this angle are shown in red.
 constexpr double SmallAngleDeg = 5.0;
+
+// The label of the form row that holds box, directly or in a row's layout; empty when none.
+QString formLabelOf(const QAbstractSpinBox *box)
+{
+    const QWidget *holder = box->parentWidget();
+    if (!holder)
+        return QString();
+    auto *field = const_cast<QAbstractSpinBox *>(box);
+    for (const QFormLayout *form : holder->findChildren<QFormLayout *>()) {
+        for (int row = 0; row < form->rowCount(); ++row) {
+            QLayoutItem *item = form->itemAt(row, QFormLayout::FieldRole);
+            QLayoutItem *label = form->itemAt(row, QFormLayout::LabelRole);
+            const bool holds = item && (item->widget() == field || (item->layout() && item->layout()->indexOf(field) >= 0));
+            if (holds && label && qobject_cast<QLabel *>(label->widget()))
+                return static_cast<QLabel *>(label->widget())->text();
+        }
+    }
+    return QString();
+}
 
 }  // namespace
 
@@ -68,6 +89,22 @@ void Page::showThresholdAngle(QLabel *label, qint64 steps)
     const double angle = static_cast<quint16>(steps) * DegreesPerStep;
     label->setText(QStringLiteral(" = %1°").arg(angle, 0, 'f', 1));
     label->setStyleSheet(angle < SmallAngleDeg ? QStringLiteral("color:#dc2626;font-weight:bold;") : QString());
+}
+
+bool Page::entryAccepted(const QAbstractSpinBox *box, QString parameter) const
+{
+    if (!box || box->hasAcceptableInput())
+        return true;
+    if (parameter.isEmpty())
+        parameter = formLabelOf(box);
+    if (parameter.isEmpty())
+        parameter = box->objectName();
+    // Names end in a colon on some labels; the message adds its own.
+    parameter = parameter.trimmed();
+    while (parameter.endsWith(QLatin1Char(':')) || parameter.endsWith(QChar(0xFF1A)))
+        parameter.chop(1);
+    showStatus(text(QStringLiteral("entry_refused")).arg(parameter, NumericEntry::rangeText(box, lang())));
+    return false;
 }
 
 bool Page::askYesNo(const QString &title, const QString &question) const

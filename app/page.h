@@ -10,6 +10,7 @@
 
 class ActiveDrive;
 class ModbusWorker;
+class QAbstractSpinBox;
 class QLabel;
 class QMainWindow;
 
@@ -61,6 +62,11 @@ protected:
     QString text(const QString &key) const;
     QMainWindow *window() const { return m_context.window; }
     void showStatus(const QString &message) const;
+    // False when box holds a typed entry it cannot send (out of range or not a
+    // number): the status bar then names the parameter and the box's range,
+    // and the caller sends nothing. The parameter's name defaults to the label
+    // of the box's form row. True for no box.
+    bool entryAccepted(const QAbstractSpinBox *box, QString parameter = QString()) const;
     // A question answered Yes or No, No by default; true only for Yes.
     bool askYesNo(const QString &title, const QString &question) const;
     // Paints a round status lamp: grey when off, red when on with an alarm, else green.

@@ -92,7 +92,10 @@ void ParamsPage::writeCurrentLimit(bool running)
 {
     if (!drive->isConnected() || !drive->workerRunning())
         return;
-    const int percent = running ? ui->spin_runCurrent->value() : ui->spin_idleCurrent->value();
+    const QSpinBox *box = running ? ui->spin_runCurrent : ui->spin_idleCurrent;
+    if (!entryAccepted(box, (running ? ui->lblTitle_runCurrent : ui->lblTitle_idleCurrent)->text()))
+        return;
+    const int percent = box->value();
     drive->pausePolling(true);
     // Both limits share one register: the other byte is written back as the drive holds it.
     const QVector<quint16> words = worker()->syncRead(drive->station(), Reg::CurrentLimits, 1, CurrentReadTimeoutMs);

@@ -238,25 +238,11 @@ void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors
 
 bool ParamsPage::loadParamFile(const QString &path, QJsonObject *root)
 {
-    const bool zh = chinese();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
-                           (zh ? QStringLiteral("無法開啟檔案：\n%1") : QStringLiteral("Cannot open file:\n%1")).arg(path));
-        return false;
-    }
-    QByteArray text;
-    const bool whole = ParamFile::readLimited(file, &text);
-    file.close();
-    if (!whole) {
-        dialogs().message(QMessageBox::Critical, zh ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
-                           ParamFile::tooLargeMessage(path, lang()));
-        return false;
-    }
-
-    const ParamFile::Parsed parsed = ParamFile::parse(text, lang());
+    // A file that is not a parameter file, or holds no parameter, changes nothing.
+    const ParamFile::Parsed parsed = ParamFile::load(path, lang());
     if (!parsed.ok) {
-        dialogs().message(QMessageBox::Warning, QStringLiteral("Error"), parsed.error);
+        dialogs().message(QMessageBox::Critical, chinese() ? QStringLiteral("匯入失敗") : QStringLiteral("Import Failed"),
+                           parsed.error);
         return false;
     }
     *root = parsed.root;

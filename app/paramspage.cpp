@@ -131,9 +131,12 @@ void ParamsPage::registerParamRows()
         if (def.btnRead)
             connect(def.btnRead, &QPushButton::clicked, this,
                     [this, key] { paramManager->readSingle(key, drive->station(), drive->product().lead); });
+        const QAbstractSpinBox *box = def.spinD ? static_cast<QAbstractSpinBox *>(def.spinD) : def.spin;
         if (def.btnWrite)
-            connect(def.btnWrite, &QPushButton::clicked, this,
-                    [this, key] { paramManager->writeSingle(key, drive->station(), drive->product().lead); });
+            connect(def.btnWrite, &QPushButton::clicked, this, [this, key, box] {
+                if (entryAccepted(box, paramManager->labelOf(key)))
+                    paramManager->writeSingle(key, drive->station(), drive->product().lead);
+            });
     }
 }
 

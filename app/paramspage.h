@@ -75,6 +75,9 @@ private:
     void showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot);
     // A file's values into the boxes (never into the drive).
     void applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped);
+    // Before Write differences: refuses a file that does not name this drive's
+    // product, and asks (No by default) before writing one of the other direction.
+    bool mayWriteFile(const QJsonObject &root);
 
     // paramsrestore.cpp: a file against the drive, and its differences written.
     void onCompareParams();

@@ -60,6 +60,8 @@ void ParamsPage::onCompareParams()
 void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
                                       const QVector<ParamDiff::Row> &differences)
 {
+    if (!mayWriteFile(root))
+        return;
     dialog->setWriteDone();
     // Every file value goes into its box first, so the rules of each write
     // see the file's positions, speeds and thresholds, not the drive's.
@@ -103,6 +105,21 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
                            text(QStringLiteral("msg_saved_ok")));
     else
         showSaveFailed();
+}
+
+bool ParamsPage::mayWriteFile(const QJsonObject &root)
+{
+    // Comparing shows any file; writing one needs it to name this product.
+    const ParamFile::Compatibility compatibility =
+        ParamFile::checkWriteCompatibility(root, driveIdentity(), lang());
+    if (!compatibility.blocking.isEmpty()) {
+        dialogs().message(QMessageBox::Critical, text(QStringLiteral("restore_write_blocked")),
+                           ParamFile::blockedMessage(compatibility, ParamFile::identityOf(root).modelStr, lang()));
+        return false;
+    }
+    return compatibility.reversed.isEmpty()
+           || askYesNo(text(QStringLiteral("restore_reversed_title")),
+                       text(QStringLiteral("restore_reversed_question")).arg(compatibility.reversed));
 }
 
 void ParamsPage::writeFileDifference(const ParamDiff::Row &row)

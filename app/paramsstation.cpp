@@ -32,6 +32,8 @@ void ParamsPage::onChangeStationClicked()
         dialogs().message(QMessageBox::Warning, QStringLiteral("無法修改站號"), QStringLiteral("請先連線到設備。"));
         return;
     }
+    if (!entryAccepted(ui->spinNewStation, ui->lblNewStation->text()))
+        return;
     const int newStation = ui->spinNewStation->value();
     if (newStation < FirstStation || newStation > LastStation) {
         dialogs().message(QMessageBox::Warning, QStringLiteral("站號錯誤"), QStringLiteral("站號必須在 1~16 範圍內。"));

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
-SteppedDoubleSpinBox::SteppedDoubleSpinBox(QWidget *parent) : QDoubleSpinBox(parent) {}
+SteppedDoubleSpinBox::SteppedDoubleSpinBox(QWidget *parent) : GuardedDoubleSpinBox(parent) {}
 
 void SteppedDoubleSpinBox::setStepList(const QVector<double> &steps)
 {
@@ -52,7 +52,7 @@ bool SteppedDoubleSpinBox::toNumber(const QString &bare, double *value) const
 void SteppedDoubleSpinBox::stepBy(int steps)
 {
     if (m_steps.isEmpty()) {
-        QDoubleSpinBox::stepBy(steps);
+        GuardedDoubleSpinBox::stepBy(steps);
         return;
     }
     const int last = m_steps.size() - 1;
@@ -63,36 +63,22 @@ void SteppedDoubleSpinBox::stepBy(int steps)
 QValidator::State SteppedDoubleSpinBox::validate(QString &text, int &pos) const
 {
     if (m_steps.isEmpty())
-        return QDoubleSpinBox::validate(text, pos);
-    const QString bare = bareText(text);
-    if (bare.isEmpty())
-        return QValidator::Intermediate;
-    double number = 0.0;
-    return toNumber(bare, &number) ? QValidator::Acceptable : QValidator::Intermediate;
-}
-
-void SteppedDoubleSpinBox::fixup(QString &text) const
-{
-    if (m_steps.isEmpty()) {
-        QDoubleSpinBox::fixup(text);
-        return;
-    }
+        return GuardedDoubleSpinBox::validate(text, pos);
     double number = 0.0;
     if (!toNumber(bareText(text), &number))
-        return;
-    const double entry = m_steps.at(nearestIndex(number));
-    const int decimals = entry < 0.1 ? 2 : (entry < 1.0 ? 1 : 0);
-    text = prefix() + locale().toString(entry, 'f', decimals) + suffix();
+        return QValidator::Intermediate;
+    const double shown = QString::number(number, 'f', decimals()).toDouble();
+    return shown >= minimum() && shown <= maximum() ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 double SteppedDoubleSpinBox::valueFromText(const QString &text) const
 {
-    // The base class turns a number outside the range, or with more decimals than
-    // shown, into the minimum. An accepted number is held to the nearest end of the
-    // range instead, and rounded to what the box shows, so the value used is the one seen.
+    // The base class turns a number with more decimals than shown into the
+    // minimum. An accepted number (always within the range) is rounded to what
+    // the box shows instead, so the value used is the one seen.
     double number = 0.0;
     if (m_steps.isEmpty() || !toNumber(bareText(text), &number))
-        return QDoubleSpinBox::valueFromText(text);
+        return GuardedDoubleSpinBox::valueFromText(text);
     const double shown = QString::number(number, 'f', decimals()).toDouble();
     return std::clamp(shown, minimum(), maximum());
 }

@@ -1,14 +1,16 @@
 #pragma once
 
-#include <QDoubleSpinBox>
+#include "numericentry.h"
+
 #include <QVector>
 
 // A double spin box whose arrows move through a list of values instead of a
 // fixed single step. With an empty list it behaves like QDoubleSpinBox.
 //
-// Typing is free: any number is accepted as typed, held to the range and to the
-// shown decimals; only the arrows, and fixing up an unfinished entry, snap to the list.
-class SteppedDoubleSpinBox : public QDoubleSpinBox
+// Typing is free: any number within the range is accepted as typed, rounded to
+// the shown decimals; one outside it stays typed and marked (GuardedBox). Only
+// the arrows snap to the list.
+class SteppedDoubleSpinBox : public GuardedDoubleSpinBox
 {
     Q_OBJECT
 
@@ -20,7 +22,6 @@ public:
     QVector<double> stepList() const { return m_steps; }
 
     QValidator::State validate(QString &text, int &pos) const override;
-    void fixup(QString &text) const override;
     void stepBy(int steps) override;
 
 protected:

@@ -1,6 +1,7 @@
 #include "cli.h"
 #include "clicommands.h"
 #include "cmpengine.h"
+#include "listingfile.h"
 #include "modbustransport.h"
 #include "registeraccess.h"
 
@@ -72,23 +73,13 @@ struct BlockJob
 // file never leaves a drive half written.
 bool loadListing(const CliContext &ctx, const QString &path, QVector<CmpTask> &tasks, int &code)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
-        code = ctx.fail(CliExit::Usage, QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    // The window's rules: a regular text file within its limits, every line in the power-on block.
+    const ListingFile::Contents listing = ListingFile::read(path, QStringLiteral("en"));
+    if (!listing.error.isEmpty()) {
+        code = ctx.fail(CliExit::Usage, QStringLiteral("%1: %2").arg(path, listing.error));
         return false;
     }
-    QTextStream in(&file);
-    in.setCodec("UTF-8");
-    const ListingParse parsed = parseListing(in.readAll(), QStringLiteral("en"));
-    if (parsed.badLine > 0) {
-        code = ctx.fail(CliExit::Usage, QStringLiteral("%1: line %2: %3").arg(path).arg(parsed.badLine).arg(parsed.reason));
-        return false;
-    }
-    tasks = parsed.tasks;
-    if (tasks.isEmpty()) {
-        code = ctx.fail(CliExit::Usage, QStringLiteral("%1 holds no register runs").arg(path));
-        return false;
-    }
+    tasks = listing.tasks;
     return true;
 }
 

@@ -203,20 +203,9 @@ QString shownValue(const QJsonValue &value, const QString &unit)
 // it cannot be used in *code.
 bool loadParamFile(const CliContext &ctx, const QString &path, QJsonObject *root, int *code)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        *code = ctx.usage(QStringLiteral("cannot open %1: %2").arg(path, file.errorString()));
-        return false;
-    }
-    // A device node or a huge file would never finish reading.
-    QByteArray text;
-    if (!ParamFile::readLimited(file, &text)) {
-        *code = ctx.usage(ParamFile::tooLargeMessage(path, QStringLiteral("en")));
-        return false;
-    }
-    const ParamFile::Parsed parsed = ParamFile::parse(text, QStringLiteral("en"));
+    const ParamFile::Parsed parsed = ParamFile::load(path, QStringLiteral("en"));
     if (!parsed.ok) {
-        *code = ctx.usage(QStringLiteral("%1: %2").arg(path, parsed.error));
+        *code = ctx.usage(parsed.error);
         return false;
     }
     *root = parsed.root;
@@ -281,8 +270,9 @@ struct DriveComparison
 // The file first (a file that cannot be used needs no trip to the drive), then the
 // file against the identified drive as the window's import would take it: a file
 // of another product is refused (Usage, with the blocking lines), other
-// differences are noted. Ok with the comparison, or the exit code.
-int compareWithDrive(const CliContext &ctx, CliOptions &options, DriveComparison *out)
+// differences are noted; for writing, the file must also name its product and
+// a reversed direction needs --allow-reversed. Ok with the comparison, or the exit code.
+int compareWithDrive(const CliContext &ctx, CliOptions &options, bool writing, DriveComparison *out)
 {
     int code = CliExit::Ok;
     if (!parseDriveOptions(ctx, options, "file", &out->station, &code))
@@ -300,12 +290,21 @@ int compareWithDrive(const CliContext &ctx, CliOptions &options, DriveComparison
     if (code != CliExit::Ok)
         return code;
     const DeviceInfo &info = session->info;
+    // What is written must be meant for this drive: diff compares as an import
+    // would, apply needs the file to name the product and to match it.
     const ParamFile::Compatibility compatibility =
-        ParamFile::checkCompatibility(root, identityOf(info), QStringLiteral("en"));
+        writing ? ParamFile::checkWriteCompatibility(root, identityOf(info), QStringLiteral("en"))
+                : ParamFile::checkCompatibility(root, identityOf(info), QStringLiteral("en"));
     if (!compatibility.blocking.isEmpty()) {
         for (const QString &line : compatibility.blocking)
             ctx.err << line << '\n';
-        return ctx.fail(CliExit::Usage, QStringLiteral("%1 is for another product than %2").arg(path, info.model));
+        return ctx.fail(CliExit::Usage, QStringLiteral("%1 is not known to be for %2").arg(path, info.model));
+    }
+    if (writing && !compatibility.reversed.isEmpty()) {
+        ctx.err << compatibility.reversed << '\n';
+        if (!options.has(QStringLiteral("allow-reversed")))
+            return ctx.fail(CliExit::Usage, QStringLiteral("%1 is for the other motor direction; "
+                                                           "--allow-reversed writes it anyway").arg(path));
     }
     for (const QString &line : compatibility.other)
         ctx.err << "note: " << line << '\n';
@@ -329,7 +328,7 @@ int paramsDiff(const CliContext &ctx)
 {
     CliOptions options({"port", "station", "file"}, {});
     DriveComparison compared;
-    const int code = compareWithDrive(ctx, options, &compared);
+    const int code = compareWithDrive(ctx, options, false, &compared);
     if (code != CliExit::Ok)
         return code;
     const ParamDiff::Comparison &comparison = compared.comparison;
@@ -341,15 +340,16 @@ int paramsDiff(const CliContext &ctx)
     }
     ctx.out.flush();
     ctx.err.flush();
-    return differences.isEmpty() ? CliExit::Ok : CliExit::Differs;
+    // A value that could not be compared is not known to be equal.
+    return differences.isEmpty() && comparison.unreadable.isEmpty() ? CliExit::Ok : CliExit::Differs;
 }
 
 // Writes what differs, reads everything back and says per value what became of it.
 int paramsApply(const CliContext &ctx)
 {
-    CliOptions options({"port", "station", "file"}, {"save"});
+    CliOptions options({"port", "station", "file"}, {"save", "allow-reversed"});
     DriveComparison compared;
-    int code = compareWithDrive(ctx, options, &compared);
+    int code = compareWithDrive(ctx, options, true, &compared);
     if (code != CliExit::Ok)
         return code;
     const qint64 station = compared.station;
@@ -375,7 +375,10 @@ int paramsApply(const CliContext &ctx)
 
     // Confirmed only by what the drive holds afterwards.
     const ParamSnapshot::Snapshot after = readSnapshot(link, slave);
-    bool unconfirmed = false;
+    // Every row of the file is read back, the equal ones too, before a save may follow.
+    bool unconfirmed = !after.complete();
+    if (!after.complete())
+        ctx.err << "not read back: " << ParamSnapshot::namesOf(after.unreadable, QStringLiteral("en")) << '\n';
     bool notApplied = !comparison.unreadable.isEmpty();
     for (int i = 0; i < results.size(); ++i) {
         const ParamDiff::Row &row = differences[i];

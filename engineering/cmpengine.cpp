@@ -6,9 +6,13 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <exception>
+#include <numeric>
 
 namespace {
+
+constexpr int PowerOnBlockLast = Reg::PowerOnBlockStart + Reg::PowerOnBlockWords - 1;
 
 QString hex4(int value)
 {
@@ -126,8 +130,16 @@ QString misfitReason(const QString &digits, const LineFit &fit, const QString &l
 ListingParse parseListing(const QString &text, const QString &language)
 {
     static const QRegularExpression nonHex(QStringLiteral("[^0-9A-Fa-f]"));
+    static const QRegularExpression hexByte(QStringLiteral("^[0-9A-Fa-f]{2}$"));
+    const bool zh = language == QLatin1String("zh");
     ListingParse result;
-    int index = 0;
+    const auto refuse = [&result](int lineNumber, const QString &reason) {
+        result.tasks.clear();
+        result.badLine = lineNumber;
+        result.reason = reason;
+        return result;
+    };
+    QVector<int> lineNumbers;  // of each task, for naming the lines of a clash
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int n = 0; n < lines.size(); ++n) {
         const QString line = lines[n].trimmed();
@@ -142,21 +154,56 @@ ListingParse parseListing(const QString &text, const QString &language)
         }
         const LineFit plain = fitAt(bytes, 0);
         const int offset = plain.fits ? 0 : fitAt(bytes, 1).fits ? 1 : -1;
-        if (offset < 0) {
-            result.tasks.clear();
-            result.badLine = n + 1;
-            result.reason = misfitReason(digits, plain, language);
-            return result;
-        }
+        if (offset < 0)
+            return refuse(n + 1, misfitReason(digits, plain, language));
+        // Only the exported form has a station field, and it is written as one byte.
+        const QString station = line.section(QRegularExpression(QStringLiteral("\\s+")), 0, 0);
+        if (offset == 1 && !hexByte.match(station).hasMatch())
+            return refuse(n + 1, zh ? QStringLiteral("站號欄「%1」不是一個十六進位位元組").arg(station)
+                                    : QStringLiteral("the station field \"%1\" is not a hex byte").arg(station));
         CmpTask task;
-        task.rowIndex = index++;
+        task.rowIndex = result.tasks.size();
         task.address = quint16((quint8(bytes[offset]) << 8) | quint8(bytes[offset + 1]));
         task.wordCount = quint16((quint8(bytes[offset + 2]) << 8) | quint8(bytes[offset + 3]));
         task.byteCount = quint8(bytes[offset + 4]);
         task.expected = bytes.mid(offset + 5);
         task.status = CmpStatus::Pending;
         task.line = line;
+        // A listing restores the power-on block and nothing else: registers
+        // outside it move the rod, restore the factory settings or change the station.
+        const int last = int(task.address) + task.wordCount - 1;
+        if (task.address < Reg::PowerOnBlockStart || last > PowerOnBlockLast)
+            return refuse(n + 1, zh ? QStringLiteral("暫存器 0x%1 至 0x%2 不在上電參數區 0x%3 至 0x%4 內")
+                                          .arg(hex4(task.address), hex4(last), hex4(Reg::PowerOnBlockStart),
+                                               hex4(PowerOnBlockLast))
+                                    : QStringLiteral("registers 0x%1 to 0x%2 lie outside the power-on block 0x%3 to 0x%4")
+                                          .arg(hex4(task.address), hex4(last), hex4(Reg::PowerOnBlockStart),
+                                               hex4(PowerOnBlockLast)));
         result.tasks.append(task);
+        lineNumbers.append(n + 1);
+    }
+    // Two runs over one register would leave the drive holding neither as written.
+    QVector<int> order(result.tasks.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::sort(order.begin(), order.end(), [&result](int a, int b) {
+        return result.tasks[a].address < result.tasks[b].address;
+    });
+    int reach = -1;  // the task reaching furthest among those starting lower
+    for (int index : order) {
+        const CmpTask &task = result.tasks[index];
+        if (reach >= 0) {
+            const CmpTask &before = result.tasks[reach];
+            if (int(task.address) < int(before.address) + before.wordCount) {
+                const int first = std::min(lineNumbers[reach], lineNumbers[index]);
+                const int second = std::max(lineNumbers[reach], lineNumbers[index]);
+                return refuse(second, zh ? QStringLiteral("第 %1 行與第 %2 行都寫入暫存器 0x%3")
+                                               .arg(first).arg(second).arg(hex4(task.address))
+                                         : QStringLiteral("lines %1 and %2 both write register 0x%3")
+                                               .arg(first).arg(second).arg(hex4(task.address)));
+            }
+        }
+        if (reach < 0 || int(task.address) + task.wordCount > int(result.tasks[reach].address) + result.tasks[reach].wordCount)
+            reach = index;
     }
     return result;
 }
@@ -282,14 +329,26 @@ void CmpEngine::compareGroup(QVector<CmpTask> &tasks, const CmpGroup &group, con
     }
 }
 
-void CmpEngine::writeAll(QVector<CmpTask> &tasks, quint8 slave)
+bool CmpEngine::writeAll(QVector<CmpTask> &tasks, quint8 slave)
 {
     const QVector<CmpGroup> groups = mergeTasks(tasks);
     info(text("Write started: merged into %1 requests", "開始寫入：合併為 %1 個請求").arg(groups.size()));
+    QStringList failed;
     for (const CmpGroup &group : groups) {
         writeGroup(tasks, group, slave);
+        const bool matched = std::all_of(group.taskIndices.cbegin(), group.taskIndices.cend(),
+                                         [&tasks](int index) { return tasks[index].status == CmpStatus::Match; });
+        if (!matched)
+            failed << QStringLiteral("0x%1 (%2)").arg(hex4(group.address)).arg(group.wordCount);
         groupDone();
     }
+    if (!failed.isEmpty())
+        info(text("Write incomplete: %1 of %2 groups not confirmed by read-back: %3",
+                  "寫入未完成：%2 組中有 %1 組讀回未吻合：%3")
+                 .arg(failed.size())
+                 .arg(groups.size())
+                 .arg(failed.join(QStringLiteral(", "))));
+    return failed.isEmpty();
 }
 
 void CmpEngine::writeGroup(QVector<CmpTask> &tasks, const CmpGroup &group, quint8 slave)
@@ -337,9 +396,15 @@ void CmpEngine::writeGroup(QVector<CmpTask> &tasks, const CmpGroup &group, quint
         markGroup(tasks, group, CmpStatus::Error);
         return;
     }
+    // The echo says the request arrived, not what the drive keeps: the rows
+    // show what it holds now, and match only when that is what was written.
+    readGroup(tasks, group, slave);
     for (int index : group.taskIndices) {
-        tasks[index].device = tasks[index].expected;
-        tasks[index].status = CmpStatus::Match;
+        if (tasks[index].status == CmpStatus::Mismatch) {
+            info(QStringLiteral("Write error: the drive holds other values than written in the group at 0x%1")
+                     .arg(hex4(group.address)));
+            break;
+        }
     }
 }
 

@@ -39,6 +39,7 @@ QVector<CmpGroup> mergeTasks(const QVector<CmpTask> &tasks);
 
 // Reads, compares, writes and saves the task list through a register access.
 // Problems are reported per group in the log; the remaining groups still run.
+// A written group counts only when its read-back equals what was written.
 class CmpEngine
 {
 public:
@@ -59,7 +60,9 @@ public:
     void setGroupDone(GroupDone done) { m_groupDone = std::move(done); }
 
     void readAll(QVector<CmpTask> &tasks, quint8 slave);
-    void writeAll(QVector<CmpTask> &tasks, quint8 slave);
+    // Writes each group and reads it back; true when every row then matches.
+    // The log names the groups that did not.
+    bool writeAll(QVector<CmpTask> &tasks, quint8 slave);
     bool saveEeprom(quint8 slave);
 
 private:

@@ -1,22 +1,22 @@
 #include "cmpmanager.h"
 
 #include "cmpengine.h"
+#include "listingfile.h"
 #include "productconfig.h"
 #include "registertemplate.h"
 
 #include <QBrush>
 #include <QColor>
-#include <QFile>
 #include <QFileInfo>
 #include <QTableWidget>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
-#include <QTextStream>
 #include <QThread>
 #include <QTime>
 
+#include <algorithm>
 #include <tuple>
 
 namespace {
@@ -30,17 +30,6 @@ QString hexBytes(const QByteArray &bytes)
     for (char byte : bytes)
         parts << QStringLiteral("%1").arg(quint8(byte), 2, 16, QLatin1Char('0')).toUpper();
     return parts.join(QLatin1Char(' '));
-}
-
-int nonEmptyLineCount(const QString &text)
-{
-    int count = 0;
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (const QStringRef &line : lines) {
-        if (!line.trimmed().isEmpty())
-            ++count;
-    }
-    return count;
 }
 
 QTableWidgetItem *centredItem(const QString &text, const QColor &colour = QColor())
@@ -90,28 +79,13 @@ void CmpManager::applyProductConfig(const ProductConfig &config)
 
 bool CmpManager::importFile(const QString &path, QString *error)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+    const ListingFile::Contents listing = ListingFile::read(path, m_language);
+    if (!listing.error.isEmpty()) {
         if (error)
-            *error = file.errorString();
+            *error = listing.error;
         return false;
     }
-    // Read no further than the limit: a device node or a huge file would
-    // otherwise fill the memory before anything could be said.
-    QString content;
-    const QString problem = decodeListing(file.read(MaxListingBytes + 1), &content);
-    if (!problem.isEmpty()) {
-        if (error)
-            *error = problem;
-        return false;
-    }
-    const ListingParse parsed = parseListing(content, m_language);
-    if (parsed.badLine > 0) {
-        if (error)
-            *error = text("Line %1: %2", "第 %1 行：%2").arg(parsed.badLine).arg(parsed.reason);
-        return false;
-    }
-    m_tasks = parsed.tasks;
+    m_tasks = listing.tasks;
     m_listingName = QFileInfo(path).fileName();
     Q_EMIT listingChanged(m_listingName);
     renderTable();
@@ -119,22 +93,6 @@ bool CmpManager::importFile(const QString &path, QString *error)
            text("Loaded %1 records from file", "已從檔案載入 %1 筆資料").arg(m_tasks.size()));
     Q_EMIT tasksChanged();
     return true;
-}
-
-QString CmpManager::decodeListing(const QByteArray &bytes, QString *content) const
-{
-    if (bytes.size() > MaxListingBytes)
-        return text("The file is larger than %1 KB; a register listing is far smaller.", "檔案大於 %1 KB，不是暫存器清單。")
-            .arg(MaxListingBytes / 1024);
-    QTextStream in(bytes);
-    in.setCodec("UTF-8");
-    *content = in.readAll();
-    if (content->contains(QChar(0)))
-        return text("The file is not a text file.", "檔案不是文字檔。");
-    if (nonEmptyLineCount(*content) > MaxListingLines)
-        return text("The file has more than %1 lines; a register listing has far fewer.", "檔案超過 %1 行，不是暫存器清單。")
-            .arg(MaxListingLines);
-    return QString();
 }
 
 void CmpManager::releaseListing()
@@ -212,6 +170,10 @@ void CmpManager::readAll(uchar slaveId)
     engine.setGroupDone([this] { afterGroup(); });
     engine.readAll(m_tasks, slaveId);
     Q_EMIT pauseWorker(false);
+    const bool allMatch = std::all_of(m_tasks.cbegin(), m_tasks.cend(),
+                                      [](const CmpTask &task) { return task.status == CmpStatus::Match; });
+    if (allMatch)
+        setSaveAllowed(true);
 }
 
 void CmpManager::writeAll(uchar slaveId)
@@ -221,8 +183,20 @@ void CmpManager::writeAll(uchar slaveId)
     engine.setLanguage(m_language);
     engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
     engine.setGroupDone([this] { afterGroup(); });
-    engine.writeAll(m_tasks, slaveId);
+    const bool written = engine.writeAll(m_tasks, slaveId);
     Q_EMIT pauseWorker(false);
+    // A half-written block must not be saved; only a comparison that finds
+    // every row as expected clears the way again.
+    if (!written)
+        setSaveAllowed(false);
+}
+
+void CmpManager::setSaveAllowed(bool allowed)
+{
+    if (m_saveAllowed == allowed)
+        return;
+    m_saveAllowed = allowed;
+    Q_EMIT saveAllowedChanged(allowed);
 }
 
 bool CmpManager::saveEeprom(uchar slaveId)

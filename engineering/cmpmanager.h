@@ -26,10 +26,6 @@ public:
     static constexpr int GroupPauseMs = 50;
     static constexpr int MaxLogBlocks = 500;
     static constexpr int TrimmedLogBlocks = 100;
-    // The whole register block is a few hundred short lines; a file far
-    // beyond these is not a listing and would only stall the table.
-    static constexpr qint64 MaxListingBytes = 1024 * 1024;
-    static constexpr int MaxListingLines = 2048;
 
     explicit CmpManager(ModbusWorker *worker, QObject *parent = nullptr);
 
@@ -49,21 +45,24 @@ public:
     void applyProductConfig(const ProductConfig &config);
 
     // Replaces the list with the runs of a listing file. False, with the list
-    // untouched and the reason in error, when the file cannot be read or is
-    // not a listing: binary, beyond the limits above, or with a line that
-    // does not fit (the error names its line number).
+    // untouched and the reason in error, when ListingFile::read refuses it
+    // (the error names the line of a line that does not fit).
     bool importFile(const QString &path, QString *error = nullptr);
     // The file name of an imported listing: while there is one, the form does
     // not patch the rows; empty for the form's own block.
     QString listingName() const { return m_listingName; }
     // The form was changed: its block replaces the imported rows at the next refresh.
     void releaseListing();
+    // False after a Write All that left a row unconfirmed, until a Read &
+    // Compare finds every row matching: Save EEPROM would store a half-written block.
+    bool saveAllowed() const { return m_saveAllowed; }
 
 Q_SIGNALS:
     void pauseWorker(bool paused);
     void tasksChanged();
     // An imported listing came or went; name is empty for the form's block.
     void listingChanged(const QString &name);
+    void saveAllowedChanged(bool allowed);
 
 public Q_SLOTS:
     void readAll(uchar slaveId);
@@ -76,9 +75,8 @@ public Q_SLOTS:
 
 private:
     QString text(const char *english, const char *chinese) const;
-    // The text of a listing file's bytes, or why they are not a listing.
-    QString decodeListing(const QByteArray &bytes, QString *content) const;
     void afterGroup();
+    void setSaveAllowed(bool allowed);
     // The read-back and status cells brought up to date, changed cells only.
     void showResults();
     void renderRows();
@@ -97,4 +95,5 @@ private:
     QString m_language = QStringLiteral("zh");
     QVector<CmpTask> m_tasks;
     QString m_listingName;
+    bool m_saveAllowed = true;
 };

@@ -193,19 +193,25 @@ QString exportTimeOf(const QJsonObject &root)
 
 Compatibility checkCompatibility(const QJsonObject &root, const Identity &drive, const QString &lang)
 {
+    if (!(identityOf(root).lead > 0))
+        return Compatibility();
+    return compareIdentity(root, drive, lang);
+}
+
+Compatibility compareIdentity(const QJsonObject &root, const Identity &drive, const QString &lang)
+{
     Compatibility result;
     const Identity file = identityOf(root);
-    if (!(file.lead > 0))
-        return result;
-
-    if (differs(file.lead, drive.lead))
+    if (file.lead > 0 && differs(file.lead, drive.lead))
         result.other << pick(lang, QStringLiteral("導程：%1 → %2 mm（速度與誤差閾值換算基準不同）"),
                              QStringLiteral("Lead: %1 → %2 mm (conversion basis differs)"))
                             .arg(shortest(file.lead), shortest(drive.lead));
     if (!file.direction.isEmpty() && file.direction != drive.direction)
-        result.other << pick(lang, QStringLiteral("方向：%1 → %2（位置的物理意義相反）"),
+        result.reversed = pick(lang, QStringLiteral("方向：%1 → %2（位置的物理意義相反）"),
                              QStringLiteral("Direction: %1 → %2 (position meaning reversed)"))
                             .arg(file.direction, drive.direction);
+    if (!result.reversed.isEmpty())
+        result.other << result.reversed;
 
     const struct
     {

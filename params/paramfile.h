@@ -109,10 +109,31 @@ QString exportTimeOf(const QJsonObject &root);
 struct Compatibility
 {
     QStringList blocking;
-    QStringList other;
+    QStringList other;     // includes the direction line
+    QString reversed;      // the direction line when the directions differ; empty otherwise
 };
-// Only a file that records a lead above 0 is checked; others pass unchecked.
+// The designed rule of an import to the screen: only a file that records a
+// lead above 0 is checked; others (older files) pass unchecked.
 Compatibility checkCompatibility(const QJsonObject &root, const Identity &drive, const QString &lang);
+// Every recorded field compared, whether the file records a lead or not.
+Compatibility compareIdentity(const QJsonObject &root, const Identity &drive, const QString &lang);
+
+// The rule for writing a file into a drive: the file must name the product
+// it is for. The identity fields it lacks ("family", "size", "stroke",
+// "lead"); empty when it records all four.
+QStringList missingIdentity(const QJsonObject &root);
+// compareIdentity, with a line for the missing fields first among the
+// blocking ones; the direction is left in `reversed` only (the caller decides).
+Compatibility checkWriteCompatibility(const QJsonObject &root, const Identity &drive, const QString &lang);
+
+// Why the values of a file cannot be used: it holds no parameter key at all,
+// or a parameter key whose value has the wrong type (named). Empty when fine.
+QString contentProblem(const QJsonObject &root, const QString &lang);
+
+// A parameter file read from path and checked: a regular file within
+// MaxFileBytes, JSON of a known format, holding parameters (contentProblem).
+// The reason, naming the file, in error when it cannot be used.
+Parsed load(const QString &path, const QString &lang);
 
 QString blockedMessage(const Compatibility &compatibility, const QString &fileModel, const QString &lang);
 QString mismatchQuestion(const Compatibility &compatibility, const QString &lang);

@@ -100,6 +100,28 @@ private Q_SLOTS:
         QVERIFY2(fx.showWindow(QStringLiteral("en")), qPrintable(fx.failure()));
     }
 
+    void emptyScanSaysSoInTheTableAndTheStatusBar()
+    {
+        fx.find<QComboBox>("cbPorts")->setEditText(fx.bus.portPath());
+        SimFaults silent;
+        silent.silent = true;
+        fx.bus.setFaults(silent);
+        QVERIFY2(fx.click("btnScan"), qPrintable(fx.failure()));
+        fx.bus.setFaults(SimFaults());
+
+        auto *table = fx.find<QTableWidget>("tableScan");
+        const QString said = QStringLiteral("No drive answered on %1 (stations 1-16)").arg(fx.bus.portPath());
+        QCOMPARE(table->rowCount(), 1);
+        QCOMPARE(table->item(0, 0)->text(), said);
+        QCOMPARE(fx.window->statusBar()->currentMessage(), said);
+        // The line is no drive to connect to.
+        QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 0)).center());
+        QVERIFY(!fx.find<QAbstractButton>("btnConnect")->isEnabled());
+        fx.chooseLanguage(QStringLiteral("zh"));
+        QCOMPARE(table->item(0, 0)->text(), QStringLiteral("通訊埠 %1 上沒有裝置回應（站號 1-16）").arg(fx.bus.portPath()));
+        fx.chooseLanguage(QStringLiteral("en"));
+    }
+
     void scanOffersRecognisedDrivesAndConnects()
     {
         QVERIFY(!fx.tabs()->isTabEnabled(MainWindow::MonitorTab));

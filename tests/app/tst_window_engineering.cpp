@@ -157,7 +157,9 @@ private Q_SLOTS:
         QStringList heads;
         for (const QString &line : fx.wire())
             heads << line.left(9);
-        QCOMPARE(heads, (QStringList{"1 10 012C", "1 10 018E", "1 10 01F2", "1 10 0255"}));
+        // Each group is read back after its write.
+        QCOMPARE(heads, (QStringList{"1 10 012C", "1 03 012C", "1 10 018E", "1 03 018E", "1 10 01F2", "1 03 01F2",
+                                     "1 10 0255", "1 03 0255"}));
         QCOMPARE(statuses(), QString(table()->rowCount(), '+'));
 
         // What was written reads back as a match, word for word.
@@ -216,7 +218,8 @@ private Q_SLOTS:
         QTest::newRow("write, exception") << "btnCmpWrite" << "exception" << "xxx" << false;
         // Carried out, but never shown as a match without the drive's echo.
         QTest::newRow("write, bad CRC") << "btnCmpWrite" << "bad CRC" << "xxx" << true;
-        QTest::newRow("write, 2nd echo dropped") << "btnCmpWrite" << "drop 2" << "++x" << true;
+        // Every second reply lost: each write's read-back, so no group is confirmed.
+        QTest::newRow("write, 2nd reply dropped") << "btnCmpWrite" << "drop 2" << "xxx" << true;
     }
     void compareUnderFaults()
     {
@@ -253,13 +256,21 @@ private Q_SLOTS:
     void importRefusesAListingItCannotUse_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::newRow("binary") << QByteArray("\x00\x01\x02\xff", 4).repeated(1000);
-        QTest::newRow("over 1 MB") << QByteArray(2 * 1024 * 1024, 'A');
-        QTest::newRow("2049 lines") << QByteArray("012C 0001 02 00 01\n").repeated(2049);
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("binary") << QByteArray("\x00\x01\x02\xff", 4).repeated(1000) << "NUL";
+        QTest::newRow("over 1 MB") << QByteArray(2 * 1024 * 1024, 'A') << "1024 KB";
+        QTest::newRow("2049 lines") << QByteArray("012C 0001 02 00 01\n").repeated(2049) << "2048 lines";
+        QTest::newRow("outside the block") << QByteArray("012C 0001 02 0001\n00C8 0001 02 0001\n")
+                                           << "Line 2: registers 0x00C8 to 0x00C8 lie outside";
+        QTest::newRow("overlapping runs") << QByteArray("01 2C 00 02 04 AA AA BB BB\n01 2D 00 02 04 11 11 22 22\n")
+                                          << "lines 1 and 2 both write register 0x012D";
+        QTest::newRow("empty") << QByteArray() << "holds no register runs";
+        QTest::newRow("blank lines") << QByteArray(" \n\t\n") << "holds no register runs";
     }
     void importRefusesAListingItCannotUse()
     {
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("listing.txt")));
@@ -273,6 +284,7 @@ private Q_SLOTS:
 
         QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
         QCOMPARE(fx.dialogs->last().title, QStringLiteral("Import Failed"));
+        QVERIFY2(fx.dialogs->last().text.contains(reason), qPrintable(fx.dialogs->last().text));
         QCOMPARE(table()->rowCount(), rows);
         QCOMPARE(table()->item(0, 2)->text(), firstExpected);
         QVERIFY(fx.find<QAbstractButton>("btnCmpWrite")->isEnabled());

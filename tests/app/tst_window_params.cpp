@@ -237,21 +237,24 @@ private Q_SLOTS:
     void hostileImportsKeepTheRows_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<int>("icon");
+        QTest::addColumn<QString>("said");
         const QByteArray big = "{\"pos0Accel\": 555, \"pad\": \"" + QByteArray(2 * 1024 * 1024, 'x') + "\"}";
-        QTest::newRow("over 1 MB of valid JSON") << big << int(QMessageBox::Critical);
-        QTest::newRow("cut short") << QByteArray("{\"pos0Accel\": ") << int(QMessageBox::Warning);
-        QTest::newRow("an array") << QByteArray("[555]") << int(QMessageBox::Warning);
-        QTest::newRow("NaN") << QByteArray("{\"pos0Speed\": NaN, \"pos0Accel\": 555}") << int(QMessageBox::Warning);
-        QTest::newRow("nested 100000 deep") << QByteArray(100000, '[') << int(QMessageBox::Warning);
-        QTest::newRow("UTF-16") << QByteArray("\xff\xfe{\0\"\0p\0", 8) << int(QMessageBox::Warning);
-        QTest::newRow("format version 2") << QByteArray("{\"formatVersion\": 2, \"pos0Accel\": 555}")
-                                          << int(QMessageBox::Warning);
+        QTest::newRow("over 1 MB of valid JSON") << big << "too large";
+        QTest::newRow("cut short") << QByteArray("{\"pos0Accel\": ") << "JSON";
+        QTest::newRow("an array") << QByteArray("[555]") << "not a JSON object";
+        QTest::newRow("NaN") << QByteArray("{\"pos0Speed\": NaN, \"pos0Accel\": 555}") << "JSON";
+        QTest::newRow("nested 100000 deep") << QByteArray(100000, '[') << "JSON";
+        QTest::newRow("UTF-16") << QByteArray("\xff\xfe{\0\"\0p\0", 8) << "JSON";
+        QTest::newRow("format version 2") << QByteArray("{\"formatVersion\": 2, \"pos0Accel\": 555}") << "newer";
+        QTest::newRow("no parameter") << QByteArray(R"({"name":"my-web-app","version":"2.3.1"})")
+                                      << "holds no parameter";
+        QTest::newRow("a value of the wrong type") << QByteArray(R"({"pos0Accel": 555, "pos0Pos": "40"})")
+                                                   << "\"pos0Pos\" is not a number";
     }
     void hostileImportsKeepTheRows()
     {
         QFETCH(QByteArray, content);
-        QFETCH(int, icon);
+        QFETCH(QString, said);
         const QString file = dir.filePath(QStringLiteral("hostile.json"));
         QVERIFY(writeFile(file, content));
         const QMap<QString, double> before = fileBoxValues();
@@ -259,7 +262,8 @@ private Q_SLOTS:
 
         QVERIFY2(fx.click("btnImportParams"), qPrintable(fx.failure()));
 
-        QCOMPARE(int(fx.dialogs->last().icon), icon);
+        QCOMPARE(fx.dialogs->last().icon, QMessageBox::Critical);
+        QVERIFY2(fx.dialogs->last().text.contains(said), qPrintable(fx.dialogs->last().text));
         QCOMPARE(fileBoxValues(), before);
         QVERIFY(fx.find<QSpinBox>("spin_pos0Accel")->value() != 555);
         QCOMPARE(fx.writes(), QStringList());

@@ -7,8 +7,11 @@
 #include "testmain.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -214,6 +217,71 @@ private Q_SLOTS:
         cli.bus.setFaults(SimFaults());
         QCOMPARE(CliFixture::run(cli.at({"block", "compare"}, 2) << "--file" << cli.path("none.txt")).code,
                  int(CliExit::Usage));
+    }
+
+    void listingOutsideTheBlockWritesNothing()
+    {
+        CliFixture cli({driveAt(2)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        const quint16 before = cli.bus.registerValue(2, 0x00C8);
+        // A run in the block, then one that would start the rod.
+        const QString listing = cli.writeFile("move.txt", "012C 0001 02 00 0D\n00C8 0001 02 00 01\n");
+        const CliRun run = CliFixture::run(cli.at({"block", "write"}, 2) << "--file" << listing << "--save");
+        QCOMPARE(run.code, int(CliExit::Usage));
+        QVERIFY2(run.err.contains(QLatin1String("Line 2: registers 0x00C8")), qPrintable(run.err));
+        QCOMPARE(cli.wire(), QStringList());
+        QCOMPARE(cli.bus.registerValue(2, 0x00C8), before);
+    }
+
+    void hostileFilesAreRefusedWithTheirReason_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("source");  // "file", "fifo" or a path used as it is
+        QTest::addColumn<QString>("reason");
+        const QStringList compare{"block", "compare"};
+        const QStringList apply{"params", "apply"};
+        QTest::newRow("overlapping runs") << compare << QByteArray("01 2C 00 02 04 AA AA BB BB\n01 2D 00 02 04 11 11 22 22\n")
+                                          << "file" << "lines 1 and 2 both write register 0x012D";
+        QTest::newRow("repeated run") << compare << QByteArray("012C 0001 02 1234\n0130 0001 02 0000\n012C 0001 02 5678\n")
+                                      << "file" << "lines 1 and 3 both write register 0x012C";
+        QTest::newRow("bad station field") << compare << QByteArray("Hello, world. 01 2C 00 02 04 AA AA BB BB\n")
+                                           << "file" << "station field \"Hello,\" is not a hex byte";
+        QTest::newRow("/dev/zero") << compare << QByteArray() << "/dev/zero" << "not a regular file";
+        QTest::newRow("a FIFO") << compare << QByteArray() << "fifo" << "not a regular file";
+        QTest::newRow("NUL bytes") << compare << QByteArray("012C 0001 02 1234\n\0\n", 20) << "file" << "NUL bytes";
+        QTest::newRow("empty listing") << compare << QByteArray() << "file" << "holds no register runs";
+        QTest::newRow("over 1 MB") << compare << QByteArray("012C 0001 02 1234\n").repeated(60000) << "file"
+                                   << "larger than 1024 KB";
+        QTest::newRow("parameter file without parameters")
+            << apply << QByteArray(R"({"name":"my-web-app","version":"2.3.1"})") << "file" << "holds no parameter";
+        QTest::newRow("parameter of the wrong type")
+            << QStringList{"params", "diff"} << QByteArray(R"({"family":"LXAZ","size":16,"lead":1,"stroke":50,"pos1Pos":25,"pos0Pos":"40"})")
+            << "file" << "\"pos0Pos\" is not a number";
+        QTest::newRow("parameter file from a FIFO") << apply << QByteArray() << "fifo" << "not a regular file";
+    }
+    void hostileFilesAreRefusedWithTheirReason()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, source);
+        QFETCH(QString, reason);
+        CliFixture cli;
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        QString path = source;
+        if (source == QLatin1String("file"))
+            path = cli.writeFile("hostile", content);
+        else if (source == QLatin1String("fifo"))
+            QCOMPARE(mkfifo(QFile::encodeName(path = cli.path("fifo")).constData(), 0600), 0);
+
+        QStringList arguments = cli.at(command) << "--file" << path;
+        if (command.last() == QLatin1String("apply"))
+            arguments << "--save";
+        const CliRun run = CliFixture::run(arguments);
+
+        QCOMPARE(run.code, int(CliExit::Usage));
+        QVERIFY2(run.err.contains(reason), qPrintable(run.err));
+        QCOMPARE(cli.wire(), QStringList());
     }
 };
 

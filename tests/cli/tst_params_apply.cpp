@@ -102,6 +102,61 @@ private Q_SLOTS:
         QVERIFY(run.out.contains(QStringLiteral("not confirmed")));
         QVERIFY(run.err.contains(QStringLiteral("not saved")));
     }
+
+    void applyNeedsTheFileToNameThisProduct_data()
+    {
+        QTest::addColumn<QStringList>("removed");
+        QTest::addColumn<QByteArray>("changed");  // keys set to other values, as JSON
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("no lead, another family") << QStringList{"lead"}
+                                                 << QByteArray(R"({"family": "LXBZ", "size": 32, "stroke": 100})")
+                                                 << QStringList() << 2 << "does not record the product's lead";
+        QTest::newRow("no family, size or stroke") << QStringList{"family", "size", "stroke"} << QByteArray("{}")
+                                                   << QStringList() << 2 << "family, size, stroke";
+        QTest::newRow("another stroke") << QStringList() << QByteArray(R"({"stroke": 50})") << QStringList() << 2
+                                        << "Stroke: 50 → 100 mm";
+        QTest::newRow("reversed direction") << QStringList() << QByteArray(R"({"dir": "BA"})") << QStringList() << 2
+                                            << "--allow-reversed";
+        QTest::newRow("reversed direction, allowed") << QStringList() << QByteArray(R"({"dir": "BA"})")
+                                                     << QStringList{"--allow-reversed"} << 0 << "saved to ROM";
+    }
+    void applyNeedsTheFileToNameThisProduct()
+    {
+        QFETCH(QStringList, removed);
+        QFETCH(QByteArray, changed);
+        QFETCH(QStringList, options);
+        QFETCH(int, code);
+        QFETCH(QString, said);
+        CliFixture cli({lead5At(1), lead5At(2)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        setOddValues(cli.bus, 1, Stroke);
+        QCOMPARE(CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json")).code, 0);
+        QJsonObject root = QJsonDocument::fromJson(cli.readFile("one.json")).object();
+        for (const QString &key : removed)
+            root.remove(key);
+        const QJsonObject values = QJsonDocument::fromJson(changed).object();
+        for (auto it = values.begin(); it != values.end(); ++it)
+            root.insert(it.key(), it.value());
+        cli.writeFile("edited.json", QJsonDocument(root).toJson());
+        QVector<quint16> before;
+        for (const OddRow &row : oddRows())
+            before << cli.bus.registerValue(2, row.address);
+        cli.bus.clearRequests();
+
+        const CliRun run = CliFixture::run(cli.at({"params", "apply"}, 2) << "--file" << cli.path("edited.json")
+                                                                         << "--save" << options);
+
+        QCOMPARE(run.code, code);
+        QVERIFY2((run.err + run.out).contains(said), qPrintable(run.err + run.out));
+        QVector<quint16> after;
+        for (const OddRow &row : oddRows())
+            after << cli.bus.registerValue(2, row.address);
+        QCOMPARE(after != before, code == 0);
+        if (code != 0)
+            QVERIFY(cli.wire(0x06).isEmpty() && cli.wire(0x10).isEmpty());
+    }
 };
 
 VEXA_TEST_CLASS(ParamsApplyTest);

@@ -17,13 +17,13 @@
 
 namespace {
 
-// The listing block compare reads: one run of two words at ManualSpeed.
-QByteArray speedListing(quint16 low, quint16 high)
+// The listing block compare reads: one run of two words at 0x0200, in the power-on block.
+QByteArray blockListing(quint16 low, quint16 high)
 {
     const auto hex = [](quint16 word) {
         return QStringLiteral("%1 %2").arg(word >> 8, 2, 16, QLatin1Char('0')).arg(word & 0xFF, 2, 16, QLatin1Char('0'));
     };
-    return QStringLiteral("00 D8 00 02 04 %1 %2\n").arg(hex(low), hex(high)).toUpper().toUtf8();
+    return QStringLiteral("02 00 00 02 04 %1 %2\n").arg(hex(low), hex(high)).toUpper().toUtf8();
 }
 
 SimFaults echoing()
@@ -90,8 +90,10 @@ private Q_SLOTS:
                                                      "2 \\(0x0002\\) [0-9.]+ ms ok\n")),
                  qPrintable(run.err));
 
-        const QString same = cli.writeFile("same.txt", speedListing(0x1234, 0x0002));
-        const QString other = cli.writeFile("other.txt", speedListing(0x1234, 0x0003));
+        cli.bus.setRegisterValue(1, 0x0200, 0x1234);
+        cli.bus.setRegisterValue(1, 0x0201, 0x0002);
+        const QString same = cli.writeFile("same.txt", blockListing(0x1234, 0x0002));
+        const QString other = cli.writeFile("other.txt", blockListing(0x1234, 0x0003));
         QCOMPARE(CliFixture::run(cli.at({"block", "compare"}) << "--file" << same).code, int(CliExit::Ok));
         QCOMPARE(CliFixture::run(cli.at({"block", "compare"}) << "--file" << other).code, int(CliExit::Differs));
 

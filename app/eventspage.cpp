@@ -149,23 +149,27 @@ void EventsPage::addRow(const QJsonObject &record)
     table->setItem(row, StationColumn, new QTableWidgetItem(QString::number(record.value(QStringLiteral("station")).toInt())));
     table->setItem(row, DetailsColumn, new QTableWidgetItem(EventLog::detailsText(record)));
     table->item(row, TimeColumn)->setData(RecordRole, record);
-    applyFilter();
+    table->setRowHidden(row, !passesFilter(row));
 }
 
 void EventsPage::applyFilter()
 {
-    QStringList shownEvents;
-    for (int i = 0; i < listTypes->count(); ++i) {
-        if (listTypes->item(i)->checkState() == Qt::Checked)
-            shownEvents << listTypes->item(i)->data(RecordRole).toString();
-    }
+    for (int row = 0; row < table->rowCount(); ++row)
+        table->setRowHidden(row, !passesFilter(row));
+}
+
+bool EventsPage::passesFilter(int row) const
+{
+    const QString event = table->item(row, EventColumn)->data(RecordRole).toString();
+    const QList<QListWidgetItem *> type = listTypes->findItems(text(eventKey(event)), Qt::MatchExactly);
+    if (!type.isEmpty() && type.first()->checkState() != Qt::Checked)
+        return false;
     const QString filter = editFilter->text().trimmed();
-    for (int row = 0; row < table->rowCount(); ++row) {
-        bool matches = filter.isEmpty();
-        for (int column = 0; column < ColumnCount && !matches; ++column)
-            matches = table->item(row, column)->text().contains(filter, Qt::CaseInsensitive);
-        table->setRowHidden(row, !matches || !shownEvents.contains(table->item(row, EventColumn)->data(RecordRole).toString()));
+    for (int column = 0; column < ColumnCount && !filter.isEmpty(); ++column) {
+        if (table->item(row, column)->text().contains(filter, Qt::CaseInsensitive))
+            return true;
     }
+    return filter.isEmpty();
 }
 
 void EventsPage::exportCsv()

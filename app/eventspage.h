@@ -27,6 +27,7 @@ private:
     void buildDialog();
     void addRow(const QJsonObject &record);
     void applyFilter();
+    bool passesFilter(int row) const;
     void exportCsv();
     void keepLog(bool on);
 

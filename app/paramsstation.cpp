@@ -5,9 +5,9 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
-#include "eventlog.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 #include "registers.h"
 

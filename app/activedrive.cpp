@@ -1,7 +1,9 @@
 #include "activedrive.h"
 
+#include "actuatorcatalogue.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 
 namespace {
@@ -26,15 +28,18 @@ bool isUnrecognisedModel(const QString &model)
 ActiveDrive::ActiveDrive(QObject *parent)
     : QObject(parent),
       m_worker(new ModbusWorker(this)),
-      m_connections(new ConnectionManager(m_worker, this))
+      m_connections(new ConnectionManager(m_worker, this)),
+      m_events(new EventLog(this))
 {
     connect(m_connections, &ConnectionManager::connected, this, &ActiveDrive::onConnected);
     connect(m_connections, &ConnectionManager::disconnected, this, [this] { onEnded(QString()); });
     connect(m_connections, &ConnectionManager::connectionError, this, &ActiveDrive::onEnded);
     connect(m_worker, &ModbusWorker::stateUpdated, this, [this](const DeviceState &state) {
         // A state polled just before a disconnect may arrive after it.
-        if (m_connected)
-            emit stateUpdated(state);
+        if (!m_connected)
+            return;
+        noteAlarm(state.alarmCode);
+        emit stateUpdated(state);
     });
 }
 
@@ -137,11 +142,30 @@ void ActiveDrive::onConnected(const DeviceInfo &info)
     m_product.firmware = info.fwVersion;
     m_product.hardware = info.hwVersion;
     m_product.direction = directionText(info.model);
+    m_events->setDrive({m_worker->portName(), m_station, info.model, info.fwVersion, info.hwVersion,
+                        ActuatorCatalogue::logicVersionText(info.logicVersion)});
+    m_alarmCode = 0;
+    m_events->record(QStringLiteral("connect"));
     emit connected(info);
+}
+
+void ActiveDrive::noteAlarm(qint32 alarmCode)
+{
+    if (alarmCode == m_alarmCode)
+        return;
+    if (m_alarmCode != 0)
+        m_events->record(QStringLiteral("alarm cleared"), {{QStringLiteral("code"), m_alarmCode}});
+    if (alarmCode != 0)
+        m_events->record(QStringLiteral("alarm raised"), {{QStringLiteral("code"), alarmCode}});
+    m_alarmCode = alarmCode;
 }
 
 void ActiveDrive::onEnded(const QString &error)
 {
+    // A connection that could not be made leaves no record; one that ended does.
+    if (m_connected)
+        m_events->record(error.isEmpty() ? QStringLiteral("disconnect") : QStringLiteral("link lost"),
+                         error.isEmpty() ? QJsonObject() : QJsonObject{{QStringLiteral("reason"), error}});
     // The stop goes out before any page hears of the end, so no box it shows
     // stands between the loss and the stop.
     if (m_connected && motionMayRun()) {

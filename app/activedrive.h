@@ -7,6 +7,7 @@
 #include <QString>
 
 class ConnectionManager;
+class EventLog;
 class ModbusWorker;
 struct DeviceInfo;
 struct DeviceState;
@@ -28,6 +29,9 @@ public:
 
     ModbusWorker *worker() const { return m_worker; }
     ConnectionManager *connections() const { return m_connections; }
+    // The record of who changed what; it records the connection's own events
+    // (connect, disconnect, link lost, alarms seen by polling), the pages the rest.
+    EventLog *events() const { return m_events; }
     bool workerRunning() const;
 
     bool isConnected() const { return m_connected; }
@@ -96,8 +100,12 @@ private:
     void onConnected(const DeviceInfo &info);
     void onEnded(const QString &error);
 
+    void noteAlarm(qint32 alarmCode);
+
     ModbusWorker *m_worker;
     ConnectionManager *m_connections;
+    EventLog *m_events;
+    qint32 m_alarmCode = 0;
     bool m_connected = false;
     quint8 m_station = 0;
     ProductIdentity m_product;

@@ -1,8 +1,10 @@
 #include "dialogs.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QUrl>
 
 int Dialogs::exec(QDialog *dialog)
 {
@@ -51,4 +53,9 @@ QString WidgetDialogs::openFileName(const QString &title, const QString &directo
 int WidgetDialogs::exec(QDialog *dialog)
 {
     return dialog->exec();
+}
+
+bool Dialogs::openFolder(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }

@@ -34,6 +34,9 @@ public:
     // it closes; the QDialog result code. Answers that show nothing close it
     // unseen, as rejected.
     virtual int exec(QDialog *dialog);
+
+    // Shows the folder in the system's file manager; false when none could be started.
+    virtual bool openFolder(const QString &path);
 };
 
 // The real boxes, modal and parented to the given window.

@@ -272,6 +272,34 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("servo_off_notice", "伺服未啟動（Servo OFF），驅動器不會移動。",
             "The servo is off: the drive will not move.");
         add("err_refused", "設備拒絕輪詢請求，連線已中斷：%1", "The drive refused the polling requests: %1");
+        add("events_button", "事件", "Events");
+        add("events_title", "事件紀錄", "Events");
+        add("events_filter", "篩選…", "Filter…");
+        add("events_keep", "保存事件紀錄", "Keep an event log");
+        add("events_open_folder", "開啟資料夾", "Open folder");
+        add("events_export", "匯出 CSV", "Export CSV");
+        add("events_export_failed", "無法寫入檔案：\n%1", "Cannot write file:\n%1");
+        add("events_write_failed", "事件紀錄無法寫入：%1", "The event log could not be written: %1");
+        add("events_header_time", "時間", "Time");
+        add("events_header_event", "事件", "Event");
+        add("events_header_station", "站號", "Station");
+        add("events_header_details", "內容", "Details");
+        add("event_connect", "連線", "Connect");
+        add("event_disconnect", "斷線", "Disconnect");
+        add("event_link_lost", "連線中斷", "Link lost");
+        add("event_parameter_write", "參數寫入", "Parameter write");
+        add("event_save_to_ROM", "保存至 ROM", "Save to ROM");
+        add("event_alarm_raised", "警報發生", "Alarm raised");
+        add("event_alarm_cleared", "警報解除", "Alarm cleared");
+        add("event_alarm_reset", "警報重置", "Alarm reset");
+        add("event_station_change", "站號變更", "Station change");
+        add("event_file_export", "檔案匯出", "File export");
+        add("event_file_import", "檔案匯入", "File import");
+        add("event_file_apply", "檔案套用", "File apply");
+        add("event_file_restore", "檔案還原", "File restore");
+        add("event_block_write", "區塊寫入", "Block write");
+        add("event_block_save", "區塊保存", "Block save");
+        add("event_stop_unconfirmed", "停止未確認", "Stop unconfirmed");
         add("station_taken_title", "站號已被使用", "Station In Use");
         add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
             "A device already answers on station %1; changing to it would create an address conflict.\n"

@@ -9,6 +9,7 @@
 #include "activedrive.h"
 #include "cmpmanager.h"
 #include "deviceinfo.h"
+#include "eventlog.h"
 #include "pagetext.h"
 #include "engineeringaccess.h"
 #include "modbusworker.h"
@@ -18,6 +19,8 @@
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace {
 
@@ -46,15 +49,29 @@ EngineeringPage::EngineeringPage(WindowContext &context)
             cmpManager->readAll(uchar(ui->cmpSlaveId->value() & 0xFF));
     });
     connect(ui->btnCmpWrite, &QPushButton::clicked, this, [this] {
-        if (formEntriesAccepted() && entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text()) && compareStationConfirmed())
-            cmpManager->writeAll(uchar(ui->cmpSlaveId->value() & 0xFF));
+        if (!formEntriesAccepted() || !entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text())
+            || !compareStationConfirmed())
+            return;
+        const uchar slave = uchar(ui->cmpSlaveId->value() & 0xFF);
+        cmpManager->writeAll(slave);
+        const auto &tasks = cmpManager->tasks();
+        const auto failed = std::count_if(tasks.cbegin(), tasks.cend(),
+                                          [](const CmpTask &task) { return task.status != CmpStatus::Match; });
+        drive->events()->record(QStringLiteral("block write"),
+                                {{QStringLiteral("target"), slave},
+                                 {QStringLiteral("listing"), cmpManager->listingName()},
+                                 {QStringLiteral("runs"), tasks.size()},
+                                 {QStringLiteral("result"), EventLog::resultOf(failed == 0)}});
     });
     connect(ui->btnCmpSave, &QPushButton::clicked, this, [this] {
         if (!entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text()) || !compareStationConfirmed())
             return;
         // The parameter tabs' writes went to the connected station; only its save stores them.
         const uchar slave = uchar(ui->cmpSlaveId->value());
-        if (cmpManager->saveEeprom(slave) && slave == drive->station())
+        const bool saved = cmpManager->saveEeprom(slave);
+        drive->events()->record(QStringLiteral("block save"),
+                                {{QStringLiteral("target"), slave}, {QStringLiteral("result"), EventLog::resultOf(saved)}});
+        if (saved && slave == drive->station())
             drive->setRomChangesPending(false);
     });
     connect(ui->btnClrLog, &QPushButton::clicked, cmpManager, &CmpManager::clearLog);

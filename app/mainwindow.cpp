@@ -5,6 +5,7 @@
 #include "connectionpage.h"
 #include "dictionary.h"
 #include "engineeringpage.h"
+#include "eventspage.h"
 #include "modbusworker.h"
 #include "monitorpage.h"
 #include "paramspage.h"
@@ -38,7 +39,7 @@ MainWindow::MainWindow(QWidget *parent)
     auto *monitorPage = new MonitorPage(m_context);
     m_engineeringPage = new EngineeringPage(m_context);
     auto *paramsPage = new ParamsPage(m_context);
-    m_pages = {m_connectionPage, monitorPage, m_engineeringPage, paramsPage};
+    m_pages = {m_connectionPage, monitorPage, m_engineeringPage, paramsPage, new EventsPage(m_context)};
     connect(m_connectionPage, &ConnectionPage::disconnectRequested, this, &MainWindow::onDisconnectRequested);
     connect(m_engineeringPage, &EngineeringPage::unlockedChanged, paramsPage, &ParamsPage::showEngineerExtras);
 

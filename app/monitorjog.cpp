@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
 #include "jogguard.h"
 #include "manualmotion.h"
 #include "modbusworker.h"
@@ -217,6 +218,8 @@ void MonitorPage::reportUnconfirmedStop(const QString &error)
 {
     const QString message = text(QStringLiteral("stop_unconfirmed")).arg(error);
     qCritical("%s", qUtf8Printable(message));
+    drive->events()->record(QStringLiteral("stop unconfirmed"),
+                            {{QStringLiteral("reason"), error}, {QStringLiteral("message"), message}});
     drive->log(QStringLiteral("info"), message);
     dialogs().message(QMessageBox::Critical, text(QStringLiteral("stop_unconfirmed_title")), message);
 }

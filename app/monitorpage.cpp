@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
 #include "alarmtext.h"
 #include "devicestate.h"
 #include "manualmotion.h"
@@ -231,6 +232,7 @@ void MonitorPage::onClearAlarm()
     drive->pausePolling(true);
     const bool cleared = worker()->syncWrite(drive->station(), Reg::AlarmClear, 0);
     drive->pausePolling(false);
+    drive->events()->record(QStringLiteral("alarm reset"), {{QStringLiteral("result"), EventLog::resultOf(cleared)}});
     readAlarmHistory();
     if (!cleared)
         showStatus(text(QStringLiteral("status_alarm_clear_failed")));

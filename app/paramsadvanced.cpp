@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 #include "paramconversions.h"
 #include "paramfile.h"
@@ -111,6 +112,11 @@ void ParamsPage::writeCurrentLimit(bool running)
                                  : static_cast<quint16>((words[0] & 0xFF00) | bounded);
     const bool written = worker()->syncWrite(drive->station(), Reg::CurrentLimits, word);
     drive->pausePolling(false);
+    const int oldPercent = running ? words[0] >> 8 : words[0] & 0x00FF;
+    const auto percentValue = [](int value) { return EventLog::value(value, QString::number(value), QStringLiteral("%")); };
+    drive->events()->record(QStringLiteral("parameter write"),
+                            EventLog::writeFields(running ? QStringLiteral("runCurrent") : QStringLiteral("idleCurrent"),
+                                                  percentValue(oldPercent), percentValue(bounded), written));
     if (written) {
         // Known even when the read-back fails.
         driveCurrentWord = word;

@@ -5,6 +5,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 #include "paramconversions.h"
 #include "paramfile.h"
@@ -92,6 +93,7 @@ void ParamsPage::onExportParams()
                                .arg(path, error.reason(lang())));
         return;
     }
+    drive->events()->record(QStringLiteral("file export"), EventLog::fileFields(path));
     dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
                        (zh ? QStringLiteral("設備參數已匯出至：\n%1") : QStringLiteral("Device parameters exported to:\n%1"))
                            .arg(path));
@@ -112,6 +114,7 @@ void ParamsPage::onImportParams()
     QStringList typeErrors;
     QStringList clamped;
     applyParamFile(root, &typeErrors, &clamped);
+    drive->events()->record(QStringLiteral("file import"), EventLog::fileFields(path));
 
     const QString importTitle = zh ? QStringLiteral("匯入警告") : QStringLiteral("Import Warning");
     if (!typeErrors.isEmpty() || !clamped.isEmpty())

@@ -6,6 +6,7 @@
 
 #include "activedrive.h"
 #include "deviceinfo.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 #include "motioncheck.h"
 #include "paramconversions.h"
@@ -318,6 +319,7 @@ bool ParamsPage::writeSaveCommand()
     drive->pausePolling(true);
     const bool saved = worker()->syncWrite(drive->station(), Reg::StoreCommand, Reg::StoreValue::SaveToRom);
     drive->pausePolling(false);
+    drive->events()->record(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
     if (saved)
         drive->setRomChangesPending(false);
     return saved;
@@ -339,6 +341,12 @@ void ParamsPage::onPushToggled(int group, bool on)
         drive->pausePolling(true);
         const bool written = worker()->syncWrite(drive->station(), g.modeRegister, on ? g.onWord : g.offWord);
         drive->pausePolling(false);
+        const auto pushValue = [](bool pushOn) {
+            return EventLog::value(pushOn, QLatin1String(pushOn ? "on" : "off"), QString());
+        };
+        drive->events()->record(QStringLiteral("parameter write"),
+                                EventLog::writeFields(QStringLiteral("pos%1PushEnable").arg(group), pushValue(!on),
+                                                      pushValue(on), written));
         if (!written) {
             // The box shows what the drive still does, not the click that failed.
             auto *box = window()->findChild<QCheckBox *>(QLatin1String(g.checkBox));

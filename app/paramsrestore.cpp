@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "parammanager.h"
@@ -53,7 +54,10 @@ void ParamsPage::onCompareParams()
     ParamRestoreDialog dialog(comparison.rows, QFileInfo(path).fileName(), lang(), window());
     const QVector<ParamDiff::Row> differences = comparison.differences();
     connect(&dialog, &ParamRestoreDialog::writeDifferencesRequested, this,
-            [this, &dialog, &root, &differences] { writeFileDifferences(&dialog, root, differences); });
+            [this, &dialog, &root, &differences, &path] {
+                drive->events()->record(QStringLiteral("file restore"), EventLog::fileFields(path));
+                writeFileDifferences(&dialog, root, differences);
+            });
     dialogs().exec(&dialog);
 }
 

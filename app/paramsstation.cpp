@@ -7,6 +7,7 @@
 #include "activedrive.h"
 #include "connectionmanager.h"
 #include "devicestate.h"
+#include "eventlog.h"
 #include "modbusworker.h"
 #include "registers.h"
 
@@ -81,13 +82,20 @@ void ParamsPage::onChangeStationClicked()
     }
 
     const QString writeFailedText = QStringLiteral("變更站號失敗，請重試。\n\n若站號已變更但未保存，斷電後將回復原站號。");
+    const auto recordChange = [this, newStation](bool confirmed) {
+        drive->events()->record(QStringLiteral("station change"),
+                                EventLog::writeFields(QStringLiteral("station"), int(drive->station()), newStation, confirmed));
+    };
     if (!worker()->syncWrite(drive->station(), Reg::StationAddress, static_cast<quint16>(newStation))) {
+        recordChange(false);
         drive->pausePolling(false);
         dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;
     }
     QThread::msleep(SettleAfterAddressMs);
-    if (!worker()->syncWrite(static_cast<quint8>(newStation), Reg::StoreCommand, Reg::StoreValue::SaveToRom)) {
+    const bool saved = worker()->syncWrite(static_cast<quint8>(newStation), Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    recordChange(saved);
+    if (!saved) {
         drive->pausePolling(false);
         dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;

@@ -6,6 +6,8 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "eventlog.h"
+#include "paramdiff.h"
 #include "parammanager.h"
 
 #include <QFrame>
@@ -96,6 +98,14 @@ void ParamsPage::setupUnsavedTracking()
 
     connect(paramManager, &ParamManager::rowDirtyChanged, this, &ParamsPage::showRowDirty);
     connect(paramManager, &ParamManager::parameterWritten, this, [this] { drive->setRomChangesPending(true); });
+    connect(paramManager, &ParamManager::parameterWriteTried, this,
+            [this](const QString &key, bool oldKnown, quint32 oldRaw, quint32 newRaw, double lead, bool confirmed) {
+                const QString unit = ParamDiff::unitOf(key);
+                const QJsonValue old = oldKnown ? QJsonValue(EventLog::value(oldRaw, paramManager->shownText(key, oldRaw, lead), unit))
+                                                : QJsonValue();
+                const QJsonObject now = EventLog::value(newRaw, paramManager->shownText(key, newRaw, lead), unit);
+                drive->events()->record(QStringLiteral("parameter write"), EventLog::writeFields(key, old, now, confirmed));
+            });
     for (QSpinBox *box : {ui->spin_idleCurrent, ui->spin_runCurrent})
         connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ParamsPage::refreshCurrentLimitMarks);
 

@@ -9,7 +9,7 @@
 #include <functional>
 
 // A bench's application: offscreen unless the caller chose a platform, and with a
-// temporary settings store, so the window under test never touches the user's.
+// temporary settings store and data folder, so the window under test never touches the user's.
 class BenchApplication
 {
 public:
@@ -24,6 +24,7 @@ private:
         if (!config.isValid())
             return false;
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(config.path() + QStringLiteral("/data")));
         return true;
     }
 

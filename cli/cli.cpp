@@ -1,6 +1,7 @@
 #include "cli.h"
 
 #include "clicommands.h"
+#include "eventlog.h"
 
 #include <QTextStream>
 
@@ -95,6 +96,11 @@ const char *const HelpText =
     "adapter that echoes its requests is recognised and its echoes removed\n"
     "(read --stats then ends its link line with \"echo removal on\").\n"
     "\n"
+    "Every command that writes takes --log FILE: it appends one JSON line per\n"
+    "event to FILE (time, event, port, station, model, versions and the event's\n"
+    "fields; a register write with its old and new value, read just before).\n"
+    "Without --log nothing is written to disk.\n"
+    "\n"
     "Numbers are decimal or 0x-prefixed hexadecimal. Stations are 1 to 247.\n"
     "\n"
     "Exit codes: 0 success, 1 a write the drive did not confirm or an output file\n"
@@ -160,9 +166,23 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString name = arguments.first();
     QStringList rest = arguments.mid(1);
     const bool trace = rest.removeAll(QStringLiteral("--trace")) > 0;
-    const CliContext ctx{rest, out, err, trace};
+    EventLog events;
+    const int logAt = rest.indexOf(QStringLiteral("--log"));
+    const QString logPath = logAt >= 0 ? rest.value(logAt + 1) : QString();
+    if (logAt >= 0)
+        rest.erase(rest.begin() + logAt, rest.begin() + qMin(logAt + 2, rest.size()));
+    const CliContext ctx{rest, out, err, trace, logAt >= 0 ? &events : nullptr};
     if (!commands.contains(name))
         return ctx.usage(QStringLiteral("unknown command '%1'").arg(name));
+    if (logAt >= 0 && logPath.isEmpty())
+        return ctx.usage(QStringLiteral("--log needs a file"));
+    // A record that cannot be kept is said at once; the command itself goes on.
+    QObject::connect(&events, &EventLog::writeFailed, [&ctx](const QString &path) {
+        ctx.err << "vexa-cli: cannot append to the event log " << path << '\n';
+        ctx.err.flush();
+    });
+    if (logAt >= 0 && !asksForHelp(ctx.arguments) && !events.setFile(logPath))
+        return ctx.fail(CliExit::Failure, QStringLiteral("cannot open the event log %1").arg(logPath));
     if (asksForHelp(ctx.arguments)) {
         const QString help = commandHelp(name, ctx.arguments.value(0));
         if (help.isEmpty())

@@ -1,6 +1,7 @@
 #include "cli.h"
 #include "clicommands.h"
 #include "cmpengine.h"
+#include "eventlog.h"
 #include "listingfile.h"
 #include "modbustransport.h"
 #include "registeraccess.h"
@@ -179,6 +180,11 @@ int blockWrite(const CliContext &ctx)
         ctx.out << hex4(group.address) << ' ' << group.wordCount << " words "
                 << (written ? "written" : "FAILED") << '\n';
     }
+    ctx.logDrive(job.port, job.station, nullptr);
+    QJsonObject blockFields = EventLog::fileFields(options.value(QStringLiteral("file")));
+    blockFields.insert(QStringLiteral("runs"), job.tasks.size());
+    blockFields.insert(QStringLiteral("result"), EventLog::resultOf(allWritten));
+    ctx.logEvent(QStringLiteral("block write"), blockFields);
 
     bool saved = true;
     if (options.has(QStringLiteral("save"))) {
@@ -187,6 +193,7 @@ int blockWrite(const CliContext &ctx)
             ctx.out << "save skipped: the block was not fully written\n";
         } else {
             saved = engine.saveEeprom(job.station);
+            ctx.logEvent(QStringLiteral("block save"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
             ctx.out << (saved ? "saved\n" : "save FAILED\n");
         }
     }

@@ -9,16 +9,27 @@
 #include <memory>
 
 class ConnectionManager;
+class EventLog;
 class ModbusWorker;
+class QJsonObject;
+struct DeviceInfo;
 
-// What every command gets: its own arguments, the two output streams, and
-// whether --trace asked for every exchange on stderr.
+// What every command gets: its own arguments, the two output streams,
+// whether --trace asked for every exchange on stderr, and the event log that
+// --log FILE appends to (none without it: then nothing goes to disk).
 struct CliContext
 {
     QStringList arguments;
     QTextStream &out;
     QTextStream &err;
     bool trace = false;
+    EventLog *events = nullptr;
+
+    bool logging() const { return events != nullptr; }
+    // With --log, the drive the following records are about; `info` is null when it was not identified.
+    void logDrive(const QString &port, quint8 station, const DeviceInfo *info) const;
+    // With --log, one record of a write command.
+    void logEvent(const QString &event, const QJsonObject &fields) const;
 
     // With --trace, each exchange of these as one decoded line on stderr.
     void traceLink(ModbusTransport &link) const;

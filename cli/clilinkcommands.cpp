@@ -1,6 +1,8 @@
+#include "actuatorcatalogue.h"
 #include "cli.h"
 #include "clicommands.h"
 #include "devicestate.h"
+#include "eventlog.h"
 #include "modbustransport.h"
 #include "modbusworker.h"
 #include "connectionmanager.h"
@@ -97,6 +99,23 @@ int CliContext::usage(const QString &reason) const
     err << "vexa-cli: " << reason << " (see vexa-cli --help)\n";
     err.flush();
     return CliExit::Usage;
+}
+
+void CliContext::logDrive(const QString &port, quint8 station, const DeviceInfo *info) const
+{
+    if (!events)
+        return;
+    EventDrive drive{port, station, QString(), QString(), QString(), QString()};
+    if (info)
+        drive = {port, station, info->model, info->fwVersion, info->hwVersion,
+                 ActuatorCatalogue::logicVersionText(info->logicVersion)};
+    events->setDrive(drive);
+}
+
+void CliContext::logEvent(const QString &event, const QJsonObject &fields) const
+{
+    if (events)
+        events->record(event, fields);
 }
 
 int CliContext::fail(int code, const QString &reason) const
@@ -200,6 +219,37 @@ int cmdRead(const CliContext &ctx)
     return CliExit::Ok;
 }
 
+namespace {
+
+// With --log, the words a write is about to replace; empty when they could not be read.
+QVector<quint16> wordsBeforeWrite(const CliContext &ctx, ModbusTransport &link, const Target &target, int count)
+{
+    if (!ctx.logging())
+        return {};
+    try {
+        return link.readRegisters(target.station, target.address, quint16(count), ReadTimeoutMs);
+    } catch (const ModbusError &) {
+        return {};
+    }
+}
+
+// One record per register written, keyed by its address.
+void logRegisterWrites(const CliContext &ctx, const Target &target, const QVector<quint16> &before,
+                       const QVector<quint16> &words, bool written)
+{
+    if (!ctx.logging())
+        return;
+    ctx.logDrive(target.port, target.station, nullptr);
+    const auto word = [](quint16 raw) { return EventLog::value(raw, QString::number(raw), QString()); };
+    for (int i = 0; i < words.size(); ++i) {
+        const QJsonValue old = i < before.size() ? QJsonValue(word(before[i])) : QJsonValue();
+        ctx.logEvent(QStringLiteral("parameter write"),
+                     EventLog::writeFields(hexWord(target.address + i), old, word(words[i]), written));
+    }
+}
+
+}  // namespace
+
 int cmdWrite(const CliContext &ctx)
 {
     CliOptions options({"port", "station", "address", "value"}, {});
@@ -214,7 +264,10 @@ int cmdWrite(const CliContext &ctx)
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
     ctx.traceLink(link);
     probeForEcho(link, target.station);
-    if (!link.writeRegister(target.station, target.address, static_cast<quint16>(value)))
+    const QVector<quint16> before = wordsBeforeWrite(ctx, link, target, 1);
+    const bool written = link.writeRegister(target.station, target.address, static_cast<quint16>(value));
+    logRegisterWrites(ctx, target, before, {static_cast<quint16>(value)}, written);
+    if (!written)
         return ctx.failExchange(link.lastWriteError(), target.port, target.station,
                                 ModbusTransport::WriteTimeoutMs);
     return CliExit::Ok;
@@ -237,7 +290,10 @@ int cmdWriteMulti(const CliContext &ctx)
     ModbusTransport link(ModbusTransport::Pacing::FixedSleep, port.get());
     ctx.traceLink(link);
     probeForEcho(link, target.station);
-    if (!link.writeRegisters(target.station, target.address, values.words))
+    const QVector<quint16> before = wordsBeforeWrite(ctx, link, target, values.words.size());
+    const bool written = link.writeRegisters(target.station, target.address, values.words);
+    logRegisterWrites(ctx, target, before, values.words, written);
+    if (!written)
         return ctx.failExchange(link.lastWriteError(), target.port, target.station,
                                 ModbusTransport::WriteMultiTimeoutMs);
     return CliExit::Ok;

@@ -7,6 +7,7 @@
 #include "clicommands.h"
 #include "connectionmanager.h"
 #include "deviceinfo.h"
+#include "eventlog.h"
 #include "modbustransport.h"
 #include "modbusworker.h"
 #include "paramapply.h"
@@ -370,6 +371,8 @@ int paramsApply(const CliContext &ctx)
         return link.writeRegisters(slave, address, words);
     };
     const QVector<ParamDiff::Row> differences = comparison.differences();
+    ctx.logDrive(options.value(QStringLiteral("port")), slave, &session.info);
+    ctx.logEvent(QStringLiteral("file apply"), EventLog::fileFields(compared.path));
     const QVector<ParamApply::Result> results =
         ParamApply::writeDifferences(comparison, session.info.lead, session.info.stroke, access, QStringLiteral("en"));
 
@@ -404,17 +407,25 @@ int paramsApply(const CliContext &ctx)
         }
         const QString value = row.unit.isEmpty() ? row.fileValue : row.fileValue + QLatin1Char(' ') + row.unit;
         ctx.out << row.key.leftJustified(16) << value.leftJustified(16) << outcome << '\n';
+        QJsonObject written = EventLog::writeFields(row.key, EventLog::value(row.driveRaw, row.driveValue, row.unit),
+                                                    EventLog::value(row.fileRaw, row.fileValue, row.unit),
+                                                    result.outcome == ParamApply::Outcome::Written);
+        written.insert(QStringLiteral("outcome"), outcome);
+        ctx.logEvent(QStringLiteral("parameter write"), written);
     }
     ctx.out.flush();
 
     if (options.has(QStringLiteral("save"))) {
         if (unconfirmed || notApplied) {
             ctx.err << "not saved: not every value was written and read back\n";
-        } else if (!link.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom)) {
-            unconfirmed = true;
-            ctx.err << "save to ROM not confirmed\n";
         } else {
-            ctx.out << "saved to ROM\n";
+            const bool saved = link.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+            ctx.logEvent(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
+            unconfirmed = !saved;
+            if (saved)
+                ctx.out << "saved to ROM\n";
+            else
+                ctx.err << "save to ROM not confirmed\n";
         }
     }
     ctx.out.flush();

@@ -174,10 +174,14 @@ QString ParamManager::driveValueText(const QString &key) const
     const auto known = m_driveValues.constFind(key);
     if (!m_params.contains(key) || known == m_driveValues.constEnd())
         return QString();
+    return shownText(key, known->raw, known->lead) + QLatin1Char(' ') + ParamDiff::unitOf(key);
+}
+
+QString ParamManager::shownText(const QString &key, quint32 raw, double lead) const
+{
     const auto row = m_params.constFind(key);
-    const int decimals = row->spinD ? row->spinD->decimals() : 0;
-    return ParamDiff::numberText(ParamConv::exactNumber(key, known->raw, known->lead), decimals) + QLatin1Char(' ')
-           + ParamDiff::unitOf(key);
+    const int decimals = row != m_params.constEnd() && row->spinD ? row->spinD->decimals() : 0;
+    return ParamDiff::numberText(ParamConv::exactNumber(key, raw, lead), decimals);
 }
 
 void ParamManager::forgetDriveValues()

@@ -95,6 +95,8 @@ public:
     bool isDirty(const QString &key) const { return m_dirtyRows.contains(key); }
     // The drive's value with its unit ("41.6667 mm/s"), exact to the register.
     QString driveValueText(const QString &key) const;
+    // A register value of the row as its box shows it, without the unit.
+    QString shownText(const QString &key, quint32 raw, double lead) const;
     // Another drive, or none: nothing is known of its values, no row is dirty.
     void forgetDriveValues();
 
@@ -148,6 +150,9 @@ Q_SIGNALS:
     void rowDirtyChanged(QString key, bool dirty);
     // The drive confirmed a write of the row's value (not yet saved to ROM).
     void parameterWritten(QString key);
+    // A write of the row went out, confirmed or not; the drive's value before
+    // it, when one was known, and the value sent.
+    void parameterWriteTried(QString key, bool oldKnown, quint32 oldRaw, quint32 newRaw, double lead, bool confirmed);
 
 private:
     // Value of a row's box: its decimal box, else its integer box, else 0.

@@ -218,6 +218,8 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
         isZh() ? QStringLiteral("參數已寫入，但腳本同步失敗。\n\n重新上電後將回復舊值，請重新寫入。")
                : QStringLiteral("Written, but script sync failed.\n\nValue will revert after power cycle. Please retry.");
     bool confirmed = false;
+    const bool oldKnown = m_driveValues.contains(key);
+    const quint32 oldRaw = m_driveValues.value(key).raw;
 
     if (entry.singleWord) {
         quint16 value = raw & 0xFFFF;
@@ -235,6 +237,7 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
             value = ParamConv::mergeTorqueByte(current[0], static_cast<quint16>(raw));
         }
         confirmed = m_worker->syncWrite(station, entry.address, value);
+        Q_EMIT parameterWriteTried(key, oldKnown, oldRaw, raw, lead, confirmed);
         if (confirmed)
             noteWritten(key, raw, lead);
         if (confirmed && entry.syncAddress != 0 && !m_worker->syncWrite(station, entry.syncAddress, value)) {
@@ -244,6 +247,7 @@ void ParamManager::writeToDrive(const QString &key, const ParamEntry &entry, qui
     } else {
         const QVector<quint16> words = ParamConv::split32(raw);
         confirmed = m_worker->syncWriteMulti(station, entry.address, words);
+        Q_EMIT parameterWriteTried(key, oldKnown, oldRaw, raw, lead, confirmed);
         if (confirmed)
             noteWritten(key, raw, lead);
         const ParamConv::ParamDefinition *def = ParamConv::findParamDefinition(key);

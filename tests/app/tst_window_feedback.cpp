@@ -1,12 +1,21 @@
 // What the window shows: round trend ticks, a Monitor tab that fits its width, link counters
-// per connection, the ROM notice cleared by the engineering save, a drive's alarm and its reset.
+// per connection, the ROM notice cleared by the engineering save, a drive's alarm and its reset,
+// and the event log of writes, saves and alarms with its filters, CSV export and daily file.
 
 #include "registers.h"
 #include "testmain.h"
 #include "trendchart.h"
 #include "windowfixture.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
 #include <QScrollArea>
 #include <QSpinBox>
 #include <QStatusBar>
@@ -96,6 +105,65 @@ private Q_SLOTS:
         QCOMPARE(fx.reg(Reg::AlarmWord), quint16(0x0060));
         QVERIFY(fx.window->statusBar()->currentMessage().startsWith("Alarm reset sent; current Normal"));
         QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(0)"); }, 10000));
+    }
+
+    void eventLogRecordsWritesSavesAndAlarms()
+    {
+        QVERIFY2(fx.click("btnEvents"), qPrintable(fx.failure()));
+        fx.find<QCheckBox>("chkKeepEventLog")->setChecked(true);
+        QVERIFY2(fx.click("btnOpenEventFolder"), qPrintable(fx.failure()));
+        QCOMPARE(fx.dialogs->last().kind, ScriptedDialogs::Kind::Folder);
+        const QString folder = fx.dialogs->last().text;
+
+        const quint16 before = fx.reg(Reg::SmoothingConstant);
+        auto *smoothing = fx.find<QSpinBox>("spin_smoothMs");
+        smoothing->setValue(smoothing->value() == 20 ? 40 : 20);
+        QVERIFY2(fx.click("btnWrite_smoothMs"), qPrintable(fx.failure()));
+        QVERIFY2(fx.click("btnSaveParams"), qPrintable(fx.failure()));
+        fx.bus.raiseAlarm(Station, 6);
+        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(6)"); }, 10000));
+        QVERIFY2(fx.click("btnClearAlarm"), qPrintable(fx.failure()));
+        QVERIFY(QTest::qWaitFor([this] { return shows("lblAlarm", "(0)"); }, 10000));
+
+        // Every line of the day's file is one record, there as soon as it happened.
+        const QStringList files = QDir(folder).entryList({QStringLiteral("events-*.jsonl")});
+        QCOMPARE(files.size(), 1);
+        QFile file(QDir(folder).filePath(files.first()));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QMap<QString, QJsonObject> last;
+        for (const QByteArray &line : file.readAll().split('\n')) {
+            QJsonParseError error;
+            const QJsonObject record = QJsonDocument::fromJson(line, &error).object();
+            QVERIFY2(line.isEmpty() || error.error == QJsonParseError::NoError, line.constData());
+            QCOMPARE(record.isEmpty() || record["model"].toString() == QLatin1String("LXAZ-16L01-50-BC"), true);
+            last.insert(record["event"].toString(), record);
+        }
+        const QJsonObject write = last["parameter write"];
+        QCOMPARE(write["key"].toString(), QStringLiteral("smoothMs"));
+        QCOMPARE(write["old"]["raw"].toInt(), int(before));
+        QCOMPARE(write["new"]["raw"].toInt(), int(fx.reg(Reg::SmoothingConstant)));
+        QCOMPARE(write["new"]["shown"].toString(), QString::number(smoothing->value()));
+        QCOMPARE(write["result"].toString(), QStringLiteral("confirmed"));
+        QCOMPARE(last["save to ROM"]["result"].toString(), QStringLiteral("confirmed"));
+        QCOMPARE(last["alarm raised"]["code"].toInt(), 6);
+        QCOMPARE(last["alarm cleared"]["code"].toInt(), 6);
+        QCOMPARE(last["alarm reset"]["result"].toString(), QStringLiteral("confirmed"));
+
+        // The view's filters decide what the CSV export holds.
+        fx.find<QLineEdit>("editEventFilter")->setText(QStringLiteral("alarm"));
+        auto *types = fx.find<QListWidget>("listEventTypes");
+        types->findItems(QStringLiteral("Alarm reset"), Qt::MatchExactly).first()->setCheckState(Qt::Unchecked);
+        QTemporaryDir dir;
+        fx.dialogs->queueFileName(dir.filePath(QStringLiteral("events.csv")));
+        QVERIFY2(fx.click("btnExportEvents"), qPrintable(fx.failure()));
+        QFile csv(dir.filePath(QStringLiteral("events.csv")));
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        // Since the window started: the alarm of the test before is there too.
+        const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
+        QCOMPARE(rows.size() % 2, 1);
+        for (int i = 1; i < rows.size(); ++i)
+            QVERIFY2(rows[i].contains(i % 2 ? ",alarm raised," : ",alarm cleared,"), rows[i].constData());
+        fx.find<QCheckBox>("chkKeepEventLog")->setChecked(false);
     }
 };
 

@@ -7,9 +7,12 @@
 #include "testmain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+#include <QThread>
 
 #include <sys/stat.h>
 
@@ -282,6 +285,33 @@ private Q_SLOTS:
         QCOMPARE(run.code, int(CliExit::Usage));
         QVERIFY2(run.err.contains(reason), qPrintable(run.err));
         QCOMPARE(cli.wire(), QStringList());
+    }
+
+    void logLinesSurviveTheProcessBeingKilled()
+    {
+        CliFixture cli({driveAt(2)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        const QString listing = cli.writeFile("block.txt", templateListing());
+        // The save after the block's four writes goes unanswered: the program waits when it is killed.
+        SimFaults faults;
+        faults.silentAfterReplies = 5;
+        cli.bus.setFaults(faults);
+        QProcess process;
+        process.start(QStringLiteral(VEXA_CLI),
+                      cli.at({"block", "write"}, 2) << "--file" << listing << "--save" << "--log" << cli.path("kill.jsonl"));
+        QVERIFY(process.waitForStarted(5000));
+        QElapsedTimer waited;
+        waited.start();
+        while (!cli.readFile("kill.jsonl").contains('\n') && waited.elapsed() < 10000)
+            QThread::msleep(5);
+        process.kill();
+        QVERIFY(process.waitForFinished(5000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        const QVector<QJsonObject> records = CliFixture::logRecords(cli.readFile("kill.jsonl"));
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0]["event"].toString(), QStringLiteral("block write"));
+        QCOMPARE(records[0]["result"].toString(), QStringLiteral("confirmed"));
+        QCOMPARE(records[0]["path"].toString(), listing);
     }
 };
 

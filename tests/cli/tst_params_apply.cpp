@@ -5,8 +5,12 @@
 #include "oddparams.h"
 #include "testmain.h"
 
+#include <QCryptographicHash>
+#include <QDir>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 namespace {
 
@@ -156,6 +160,66 @@ private Q_SLOTS:
         QCOMPARE(after != before, code == 0);
         if (code != 0)
             QVERIFY(cli.wire(0x06).isEmpty() && cli.wire(0x10).isEmpty());
+    }
+
+    void writesLeaveRecordsWithOldAndNewValues()
+    {
+        CliFixture cli({lead5At(1), lead5At(2)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        setOddValues(cli.bus, 1, Stroke);
+        QCOMPARE(CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json")).code, 0);
+        const QStringList filesBefore = QDir(cli.dir.path()).entryList(QDir::Files);
+        QCOMPARE(CliFixture::run(cli.at({"write"}, 2) << "--address" << "0x0223" << "--value" << "300").code, 0);
+        QCOMPARE(QDir(cli.dir.path()).entryList(QDir::Files), filesBefore);  // nothing on disk without --log
+
+        const quint16 before = cli.bus.registerValue(2, 0x0223);
+        cli.bus.clearRequests();
+        QStringList write = cli.at({"write"}, 2) << "--address" << "0x0223" << "--value" << "301";
+        QCOMPARE(CliFixture::run(write << "--log" << cli.path("events.jsonl")).code, 0);
+        // The old value is read just before the write.
+        QCOMPARE(cli.wire().mid(1), QStringList({"2 03 0223 x1", "2 06 0223 = 012D"}));
+        QVector<quint16> oldOdd;
+        for (const OddRow &row : oddRows())
+            oldOdd << cli.bus.registerValue(2, row.address);
+        QCOMPARE(CliFixture::run(cli.at({"params", "apply"}, 2) << "--file" << cli.path("one.json") << "--save"
+                                                                << "--log" << cli.path("events.jsonl"))
+                     .code,
+                 0);
+
+        const QVector<QJsonObject> records = CliFixture::logRecords(cli.readFile("events.jsonl"));
+        QVERIFY(records.size() > oddRows().size() + 2);
+        const QRegularExpression isoTime(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)$"));
+        for (const QJsonObject &record : records) {
+            QVERIFY2(isoTime.match(record["time"].toString()).hasMatch(), qPrintable(record["time"].toString()));
+            QCOMPARE(record["station"].toInt(), 2);
+            QCOMPARE(record["port"].toString(), cli.bus.portPath());
+        }
+        QCOMPARE(records[0]["event"].toString(), QStringLiteral("parameter write"));
+        QCOMPARE(records[0]["key"].toString(), QStringLiteral("0x0223"));
+        QCOMPARE(records[0]["old"]["raw"].toInt(), int(before));
+        QCOMPARE(records[0]["new"]["raw"].toInt(), 301);
+        QCOMPARE(records[0]["result"].toString(), QStringLiteral("confirmed"));
+
+        QCOMPARE(records[1]["event"].toString(), QStringLiteral("file apply"));
+        QCOMPARE(records[1]["model"].toString(), QStringLiteral("LXGZ-40L05-100-BC"));
+        QFile file(cli.path("one.json"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(records[1]["sha256"].toString(),
+                 QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex()));
+        QCOMPARE(records.last()["event"].toString(), QStringLiteral("save to ROM"));
+        QCOMPARE(records.last()["result"].toString(), QStringLiteral("confirmed"));
+        for (int i = 0; i < oddRows().size(); ++i) {
+            const OddRow &row = oddRows()[i];
+            const auto written = std::find_if(records.cbegin(), records.cend(), [&row](const QJsonObject &r) {
+                return r["key"].toString() == QLatin1String(row.key);
+            });
+            QVERIFY2(written != records.cend(), row.key);
+            if (row.words != 1 || QByteArray(row.key).contains("Torque"))
+                continue;
+            QCOMPARE((*written)["old"]["raw"].toInt(), int(oldOdd[i]));
+            QCOMPARE((*written)["new"]["raw"].toInt(), int(cli.bus.registerValue(1, row.address)));
+            QVERIFY(!(*written)["new"]["shown"].toString().isEmpty());
+        }
     }
 };
 

@@ -7,6 +7,8 @@
 #include "linkrig.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -51,6 +53,16 @@ struct CliFixture
     {
         QFile file(path(name));
         return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path(name) : QString();
+    }
+    // Every line of an event log file as JSON; a line that does not parse is an empty object.
+    static QVector<QJsonObject> logRecords(const QByteArray &file)
+    {
+        QVector<QJsonObject> records;
+        for (const QByteArray &line : file.split('\n')) {
+            if (!line.isEmpty())
+                records << QJsonDocument::fromJson(line).object();
+        }
+        return records;
     }
     QByteArray readFile(const QString &name) const
     {

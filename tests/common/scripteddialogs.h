@@ -16,7 +16,7 @@
 class ScriptedDialogs : public Dialogs
 {
 public:
-    enum class Kind { Message, Confirm, SaveFile, OpenFile, Dialog };
+    enum class Kind { Message, Confirm, SaveFile, OpenFile, Dialog, Folder };
 
     struct Shown
     {
@@ -95,6 +95,15 @@ public:
         box.title = dialog->windowTitle();
         record(box);
         return onDialog ? onDialog(dialog) : QDialog::Rejected;
+    }
+
+    bool openFolder(const QString &path) override
+    {
+        Shown box;
+        box.kind = Kind::Folder;
+        box.text = path;
+        record(box);
+        return true;
     }
 
 private:

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-// The settings store is redirected before anything can read the real one; then
+// The settings store and the data folder (event logs) are redirected before anything can read the real one; then
 // every registered class runs, and any failure fails the program.
 int main(int argc, char *argv[])
 {
@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
         return 1;
     testsupport::configHome() = config.path();
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(config.path() + QStringLiteral("/data")));
     QApplication app(argc, argv);
     int failures = 0;
     for (const auto &entry : testsupport::registeredTests()) {

@@ -278,8 +278,8 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("events_keep", "保存事件紀錄", "Keep an event log");
         add("events_open_folder", "開啟資料夾", "Open folder");
         add("events_export", "匯出 CSV", "Export CSV");
-        add("events_export_failed", "無法寫入檔案：\n%1", "Cannot write file:\n%1");
-        add("events_write_failed", "事件紀錄無法寫入：%1", "The event log could not be written: %1");
+        add("events_export_failed", "無法寫入檔案：\n%1\n%2", "Cannot write file:\n%1\n%2");
+        add("events_write_failed", "事件紀錄無法寫入：%1（%2）", "The event log could not be written: %1 (%2)");
         add("events_header_time", "時間", "Time");
         add("events_header_event", "事件", "Event");
         add("events_header_station", "站號", "Station");

@@ -5,6 +5,7 @@
 
 #include "activedrive.h"
 #include "eventlog.h"
+#include "fileoutput.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -16,7 +17,6 @@
 #include <QListWidget>
 #include <QMainWindow>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -38,13 +38,6 @@ QString logFolder()
     return QDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).filePath(QStringLiteral("events"));
 }
 
-// The whole text to a file that is replaced only once it is complete.
-bool writeTextFile(const QString &path, const QByteArray &text)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.commit();
-}
-
 }  // namespace
 
 EventsPage::EventsPage(WindowContext &context) : Page(context), btnEvents(new QPushButton(context.window))
@@ -59,7 +52,9 @@ EventsPage::EventsPage(WindowContext &context) : Page(context), btnEvents(new QP
     });
     connect(drive->events(), &EventLog::recorded, this, &EventsPage::addRow);
     connect(drive->events(), &EventLog::writeFailed, this,
-            [this](const QString &path) { showStatus(text(QStringLiteral("events_write_failed")).arg(path)); });
+            [this](const QString &path, const FileError &error) {
+                showStatus(text(QStringLiteral("events_write_failed")).arg(path, error.reason(lang())));
+            });
     const bool keep = appSettings().value(KeepLogKey, false).toBool();
     chkKeep->setChecked(keep);
     keepLog(keep);
@@ -183,9 +178,10 @@ void EventsPage::exportCsv()
         if (!table->isRowHidden(row))
             shown << table->item(row, TimeColumn)->data(RecordRole).toJsonObject();
     }
-    if (!writeTextFile(path, EventLog::toCsv(shown)))
+    const FileError error = FileOutput::writeWhole(path, EventLog::toCsv(shown), FileOutput::Mode::Text);
+    if (error.failed())
         dialogs().message(QMessageBox::Critical, text(QStringLiteral("events_export")),
-                          text(QStringLiteral("events_export_failed")).arg(path));
+                          text(QStringLiteral("events_export_failed")).arg(path, error.reason(lang())));
 }
 
 void EventsPage::keepLog(bool on)

@@ -177,12 +177,16 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     if (logAt >= 0 && logPath.isEmpty())
         return ctx.usage(QStringLiteral("--log needs a file"));
     // A record that cannot be kept is said at once; the command itself goes on.
-    QObject::connect(&events, &EventLog::writeFailed, [&ctx](const QString &path) {
-        ctx.err << "vexa-cli: cannot append to the event log " << path << '\n';
+    QObject::connect(&events, &EventLog::writeFailed, [&ctx](const QString &path, const FileError &error) {
+        ctx.err << "vexa-cli: cannot append to the event log " << path << ": " << error.reason(QStringLiteral("en")) << '\n';
         ctx.err.flush();
     });
-    if (logAt >= 0 && !asksForHelp(ctx.arguments) && !events.setFile(logPath))
-        return ctx.fail(CliExit::Failure, QStringLiteral("cannot open the event log %1").arg(logPath));
+    if (logAt >= 0 && !asksForHelp(ctx.arguments)) {
+        const FileError error = events.setFile(logPath);
+        if (error.failed())
+            return ctx.fail(CliExit::Failure,
+                            QStringLiteral("cannot open the event log %1: %2").arg(logPath, error.reason(QStringLiteral("en"))));
+    }
     if (asksForHelp(ctx.arguments)) {
         const QString help = commandHelp(name, ctx.arguments.value(0));
         if (help.isEmpty())

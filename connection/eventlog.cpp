@@ -1,6 +1,7 @@
 #include "eventlog.h"
 
 #include <QCryptographicHash>
+#include <cerrno>
 #include <QDateTime>
 #include <QDir>
 #include <QJsonDocument>
@@ -34,15 +35,20 @@ QStringList EventLog::eventNames()
             QStringLiteral("stop unconfirmed")};
 }
 
-bool EventLog::openFile(const QString &path)
+FileError EventLog::openFile(const QString &path)
 {
     m_file.close();
     m_file.setFileName(path);
+    const FileError refused = FileOutput::checkTarget(path);
+    if (refused.failed())
+        return refused;
     // Unbuffered: each line goes to the system as it is written, so a killed process loses none.
-    return m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return FileError::system(m_file.errorString());
+    return FileError();
 }
 
-bool EventLog::setFile(const QString &path)
+FileError EventLog::setFile(const QString &path)
 {
     m_dailyFolder.clear();
     return openFile(path);
@@ -78,8 +84,10 @@ QJsonObject EventLog::record(const QString &event, const QJsonObject &fields)
 
     if (!m_dailyFolder.isEmpty() && m_fileDay != now.date()) {
         m_fileDay = now.date();
-        if (!QDir().mkpath(m_dailyFolder) || !openFile(QDir(m_dailyFolder).filePath(dailyFileName(m_fileDay))))
-            emit writeFailed(m_file.fileName());
+        const QString path = QDir(m_dailyFolder).filePath(dailyFileName(m_fileDay));
+        const FileError error = QDir().mkpath(m_dailyFolder) ? openFile(path) : FileError::ofCode(errno);
+        if (error.failed())
+            emit writeFailed(path, error);
     }
     if (m_file.isOpen())
         append(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n');
@@ -89,8 +97,9 @@ QJsonObject EventLog::record(const QString &event, const QJsonObject &fields)
 
 void EventLog::append(const QByteArray &line)
 {
-    if (m_file.write(line) != line.size() || !m_file.flush())
-        emit writeFailed(m_file.fileName());
+    const FileError error = FileOutput::writeAll(m_file, line);
+    if (error.failed())
+        emit writeFailed(m_file.fileName(), error);
 }
 
 QJsonObject EventLog::value(qint64 raw, const QString &shown, const QString &unit)

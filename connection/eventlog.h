@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fileoutput.h"
+
 #include <QDate>
 #include <QFile>
 #include <QJsonObject>
@@ -36,8 +38,8 @@ public:
     void setDrive(const EventDrive &drive) { m_drive = drive; }
     const EventDrive &drive() const { return m_drive; }
 
-    // Every record is appended to this one file (vexa-cli --log); false when it cannot be opened.
-    bool setFile(const QString &path);
+    // Every record is appended to this one file (vexa-cli --log); the reason when it cannot be opened.
+    FileError setFile(const QString &path);
     // One JSON-Lines file per day in this folder (the window's "Keep an event log"); empty for none.
     void setDailyFolder(const QString &folder);
     QString dailyFolder() const { return m_dailyFolder; }
@@ -68,10 +70,10 @@ public:
 signals:
     void recorded(const QJsonObject &record);
     // A line could not be written to `path`; the record stays in memory.
-    void writeFailed(const QString &path);
+    void writeFailed(const QString &path, const FileError &error);
 
 private:
-    bool openFile(const QString &path);
+    FileError openFile(const QString &path);
     void append(const QByteArray &line);
 
     EventDrive m_drive;

@@ -78,7 +78,9 @@ bool loadListing(const CliContext &ctx, const QString &path, QVector<CmpTask> &t
         return false;
     }
     QTextStream in(&file);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)  // Qt 6 streams are UTF-8 already
     in.setCodec("UTF-8");
+#endif
     const ListingParse parsed = parseListing(in.readAll(), QStringLiteral("en"));
     if (parsed.badLine > 0) {
         code = ctx.fail(CliExit::Usage, QStringLiteral("%1: line %2: %3").arg(path).arg(parsed.badLine).arg(parsed.reason));

@@ -127,7 +127,9 @@ QString CmpManager::decodeListing(const QByteArray &bytes, QString *content) con
         return text("The file is larger than %1 KB; a register listing is far smaller.", "檔案大於 %1 KB，不是暫存器清單。")
             .arg(MaxListingBytes / 1024);
     QTextStream in(bytes);
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)  // Qt 6 streams are UTF-8 already
     in.setCodec("UTF-8");
+#endif
     *content = in.readAll();
     if (content->contains(QChar(0)))
         return text("The file is not a text file.", "檔案不是文字檔。");

@@ -35,8 +35,8 @@ QString hexBytes(const QByteArray &bytes)
 int nonEmptyLineCount(const QString &text)
 {
     int count = 0;
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (const QStringRef &line : lines) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
         if (!line.trimmed().isEmpty())
             ++count;
     }

@@ -318,7 +318,7 @@ void MonitorPage::onJogSliderMoved(int value)
         return;
     }
     const QVector<double> &steps = ManualMotion::nudgeSteps();
-    nudgeStepMm = steps.at(std::clamp(value, 0, steps.size() - 1));
+    nudgeStepMm = steps.at(std::clamp(value, 0, int(steps.size()) - 1));
     jogSpeedBox->setValue(nudgeStepMm);
 }
 

@@ -11,12 +11,29 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
+// Qt 5 keeps the chart classes in the namespace QtCharts, Qt 6 beside Qt's
+// others; QtCharts:: names them in both.
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
 namespace QtCharts {
 class QChart;
 class QChartView;
 class QLineSeries;
 class QValueAxis;
 }  // namespace QtCharts
+#else
+QT_BEGIN_NAMESPACE
+class QChart;
+class QChartView;
+class QLineSeries;
+class QValueAxis;
+QT_END_NAMESPACE
+namespace QtCharts {
+using ::QChart;
+using ::QChartView;
+using ::QLineSeries;
+using ::QValueAxis;
+}  // namespace QtCharts
+#endif
 
 // An axis range on round ticks: every tick is a multiple of `step`, which is
 // 1, 2 or 5 times a power of ten, and `decimals` shows each tick exactly.

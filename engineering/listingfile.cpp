@@ -11,8 +11,8 @@ namespace {
 int nonEmptyLineCount(const QString &text)
 {
     int count = 0;
-    const QVector<QStringRef> lines = text.splitRef(QLatin1Char('\n'));
-    for (const QStringRef &line : lines) {
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
         if (!line.trimmed().isEmpty())
             ++count;
     }
@@ -51,9 +51,7 @@ ListingFile::Contents ListingFile::read(const QString &path, const QString &lang
         contents.error = say("the file holds NUL bytes; it is not a text file", "檔案含有 NUL 位元組，不是文字檔");
         return contents;
     }
-    QTextStream in(bytes);
-    in.setCodec("UTF-8");
-    const QString text = in.readAll();
+    const QString text = QString::fromUtf8(bytes);
     if (nonEmptyLineCount(text) > MaxLines) {
         contents.error = say("the file has more than %1 lines; a register listing has far fewer",
                              "檔案超過 %1 行，不是暫存器清單")

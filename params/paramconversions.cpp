@@ -134,7 +134,7 @@ int smoothConst(int ms)
         return SmoothConstMax;
     if (ms > SmoothConstMax)
         return 1;
-    return static_cast<int>(qBound<qint64>(1, roundHalfUp(1000.0 / ms), SmoothConstMax));
+    return static_cast<int>(qBound(qint64(1), roundHalfUp(1000.0 / ms), qint64(SmoothConstMax)));
 }
 
 int smoothMsFromConst(quint32 raw)
@@ -142,7 +142,7 @@ int smoothMsFromConst(quint32 raw)
     const quint16 c = raw & 0xFFFF;
     if (c == 0)
         return SmoothConstMax;
-    return static_cast<int>(qBound<qint64>(1, roundHalfUp(1000.0 / c), SmoothConstMax));
+    return static_cast<int>(qBound(qint64(1), roundHalfUp(1000.0 / c), qint64(SmoothConstMax)));
 }
 
 int torqueMinPercent(const QString &key)
@@ -166,7 +166,7 @@ quint16 torqueCode(const QString &key, int percent)
 int torquePercent(const QString &key, quint32 raw)
 {
     const qint64 percent = roundHalfUp(double(raw & 0xFF) / TorqueCodePerPercent);
-    return static_cast<int>(qBound<qint64>(torqueMinPercent(key), percent, torqueMaxPercent(key)));
+    return static_cast<int>(qBound(qint64(torqueMinPercent(key)), percent, qint64(torqueMaxPercent(key))));
 }
 
 quint16 mergeTorqueByte(quint16 driveWord, quint16 code)
@@ -297,7 +297,7 @@ bool rawFromNumber(const QString &key, double value, double leadMm, quint32 *raw
         *raw = value <= 0 ? SmoothConstMax
                : value > SmoothConstMax
                    ? 1
-                   : static_cast<quint32>(qBound<qint64>(1, roundHalfUp(1000.0 / value), SmoothConstMax));
+                   : static_cast<quint32>(qBound(qint64(1), roundHalfUp(1000.0 / value), qint64(SmoothConstMax)));
     } else {
         if (value < 0 || value > 0xFFFF)
             return false;

@@ -301,7 +301,7 @@ Loaded loadInteger(const QJsonObject &root, const QString &key, int minimum, int
     // Bounded before rounding so that a huge number cannot overflow the conversion.
     const qint64 applied = fileValue <= minimum   ? minimum
                            : fileValue >= maximum ? maximum
-                                                  : qBound<qint64>(minimum, ParamConv::roundHalfUp(fileValue), maximum);
+                                                  : qBound(qint64(minimum), ParamConv::roundHalfUp(fileValue), qint64(maximum));
     loaded.outcome = Loaded::Outcome::Applied;
     loaded.value = double(applied);
     if (differs(loaded.value, fileValue))

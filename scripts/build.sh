@@ -6,6 +6,8 @@
 # a cold cache) builds the same, only slower. Under CI (CI=true) the libraries
 # build as unity builds, more than twice as fast from a cold start; a name
 # clash between two files of one library then shows there first.
+# VEXA_QT=6 builds with Qt 6 (installed on demand) instead of Qt 5; give such
+# a build its own VEXA_BUILD_DIR.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -15,7 +17,7 @@ if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCH
 unity=OFF
 if [ "${CI:-}" = "true" ]; then unity=ON; fi
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="${VEXA_BUILD_TYPE:-RelWithDebInfo}" -DCMAKE_UNITY_BUILD="$unity" \
-  "${launcher[@]}" "$@" >/dev/null
+  -DVEXA_QT="${VEXA_QT:-5}" "${launcher[@]}" "$@" >/dev/null
 targets=()
 if [ -n "${VEXA_TEST_LABEL:-}" ]; then
   # Test programs are named after their tests; CTest knows them once configured.

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages needed to build, test and look at the app.
 # Idempotent: packages already present are skipped and apt is not touched at all.
+# The Qt 6 build's packages come only when asked: VEXA_QT=6 or the argument qt6.
 set -euo pipefail
 
 packages=(
@@ -11,7 +12,12 @@ packages=(
   xvfb xauth x11-apps imagemagick librsvg2-bin
   fonts-noto-cjk fonts-dejavu-core
   mbpoll socat
+  dpkg-dev desktop-file-utils appstream lintian
 )
+if [ "${VEXA_QT:-}" = "6" ] || [ "${1:-}" = "qt6" ]; then
+  packages+=(qt6-base-dev qt6-serialport-dev qt6-charts-dev qt6-svg-dev libqt6opengl6-dev
+    qt6-l10n-tools qt6-translations-l10n)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextStream>
 
 namespace {
 
@@ -51,7 +50,9 @@ ListingFile::Contents ListingFile::read(const QString &path, const QString &lang
         contents.error = say("the file holds NUL bytes; it is not a text file", "檔案含有 NUL 位元組，不是文字檔");
         return contents;
     }
-    const QString text = QString::fromUtf8(bytes);
+    QString text = QString::fromUtf8(bytes);
+    if (text.startsWith(QChar(0xFEFF)))  // a byte-order mark some editors put first
+        text.remove(0, 1);
     if (nonEmptyLineCount(text) > MaxLines) {
         contents.error = say("the file has more than %1 lines; a register listing has far fewer",
                              "檔案超過 %1 行，不是暫存器清單")

@@ -14,6 +14,8 @@ bash scripts/install-deps.sh
 build_dir="${VEXA_BUILD_DIR:-build}"
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# Paths inside the checkout hash as relative ones, so a fresh clone elsewhere (a CI run) finds the cache warm.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 unity=OFF
 if [ "${CI:-}" = "true" ]; then unity=ON; fi
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE="${VEXA_BUILD_TYPE:-RelWithDebInfo}" -DCMAKE_UNITY_BUILD="$unity" \

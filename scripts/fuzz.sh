@@ -19,6 +19,8 @@ fi
 
 launcher=()
 if command -v ccache >/dev/null 2>&1; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# Paths inside the checkout hash as relative ones, so a fresh clone elsewhere (a CI run) finds the cache warm.
+export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 cmake -S tests/fuzz -B "$build_dir" -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null
 if [ $# -gt 0 ]; then
   targets=("$@")

@@ -292,9 +292,11 @@ private Q_SLOTS:
         CliFixture cli({driveAt(2)});
         VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
         const QString listing = cli.writeFile("block.txt", templateListing());
-        // The save after the block's four writes goes unanswered: the program waits when it is killed.
+        // The save after the block's writes and read-backs goes unanswered: the program waits when it is killed.
+        cli.bus.clearRequests();
+        QCOMPARE(CliFixture::run(cli.at({"block", "write"}, 2) << "--file" << listing).code, int(CliExit::Ok));
         SimFaults faults;
-        faults.silentAfterReplies = 5;
+        faults.silentAfterReplies = cli.bus.requests().size();
         cli.bus.setFaults(faults);
         QProcess process;
         process.start(QStringLiteral(VEXA_CLI),

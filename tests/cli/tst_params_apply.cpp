@@ -3,7 +3,6 @@
 
 #include "clifixture.h"
 #include "oddparams.h"
-#include "paramconversions.h"
 #include "testmain.h"
 
 #include <QJsonDocument>
@@ -20,20 +19,6 @@ SimDriveConfig lead5At(quint8 station)
     c.size = 40;
     c.rawLead = 5;
     return c;
-}
-
-// Every register a parameter lives in, its power-on copies and the shared ones.
-QVector<quint16> parameterRegisters()
-{
-    QVector<quint16> addresses{Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode};
-    for (const ParamConv::ParamDefinition &def : ParamConv::paramDefinitions()) {
-        for (int w = 0; w < def.words; ++w) {
-            addresses << quint16(def.address + w);
-            if (def.scriptCopy != 0)
-                addresses << quint16(def.scriptCopy + w);
-        }
-    }
-    return addresses;
 }
 
 QByteArray edited(const QByteArray &json, const QString &key, const QJsonValue &value)
@@ -90,9 +75,7 @@ private Q_SLOTS:
         CliFixture cli({lead5At(1)});
         VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
         setOutsideRangeValues(cli.bus, 1, Stroke);
-        QVector<quint16> before;
-        for (quint16 address : parameterRegisters())
-            before << cli.bus.registerValue(1, address);
+        const QVector<quint16> before = parameterRegisterValues(cli.bus, 1);
         QCOMPARE(CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json")).code, 0);
         const QJsonObject exported = QJsonDocument::fromJson(cli.readFile("one.json")).object();
         QCOMPARE(exported.value("pos0PushTorque").toDouble(), 0.0);
@@ -105,10 +88,7 @@ private Q_SLOTS:
         QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
         QCOMPARE(cli.wire(0x06), QStringList{QStringLiteral("1 06 00DC = 0001")});  // nothing but the save
         QVERIFY(cli.wire(0x10).isEmpty());
-        QVector<quint16> after;
-        for (quint16 address : parameterRegisters())
-            after << cli.bus.registerValue(1, address);
-        QCOMPARE(after, before);
+        QCOMPARE(parameterRegisterValues(cli.bus, 1), before);
 
         cli.bus.setRegisterValue(1, Reg::Pos0PushTorque, 0x0055);
         cli.bus.clearRequests();

@@ -4,6 +4,7 @@
 // speeds off 0.01 mm/s, torque codes between percents, smoothing above 500),
 // valid under the write rules on any catalogue drive of 20 mm stroke or more.
 
+#include "paramconversions.h"
 #include "registers.h"
 #include "simbus.h"
 
@@ -70,4 +71,22 @@ inline void setOutsideRangeValues(SimBus &bus, quint8 station, int stroke)
     }
     bus.setRegisterValue(station, Reg::Pos0MotionMode, Reg::PushMode::Pos0Off);
     bus.setRegisterValue(station, Reg::Pos1MotionMode, Reg::PushMode::Pos1Off);
+}
+
+// What the simulator holds in every register a parameter lives in, its
+// power-on copies and the shared ones, read from the simulator itself.
+inline QVector<quint16> parameterRegisterValues(const SimBus &bus, quint8 station)
+{
+    QVector<quint16> addresses{Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode};
+    for (const ParamConv::ParamDefinition &def : ParamConv::paramDefinitions()) {
+        for (int w = 0; w < def.words; ++w) {
+            addresses << quint16(def.address + w);
+            if (def.scriptCopy != 0)
+                addresses << quint16(def.scriptCopy + w);
+        }
+    }
+    QVector<quint16> values;
+    for (quint16 address : addresses)
+        values << bus.registerValue(station, address);
+    return values;
 }

@@ -7,6 +7,7 @@
 #include "windowfixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QFile>
@@ -161,6 +162,17 @@ private Q_SLOTS:
         setOutsideRangeValues(fx.bus, fx.station, 100);
         const QVector<quint16> before = parameterRegisterValues(fx.bus, fx.station);
         press("btnReadAllParams");
+        // Shown as the drive holds them and marked; a Write of them is refused.
+        const struct { const char *box; const char *shown; } shown[] = {
+            {"spin_homeTorque", "0"}, {"spin_pos0Accel", "10"}, {"spin_pos1Decel", "0"}, {"spinD_pos1Speed", "291.67"}};
+        for (const auto &row : shown) {
+            auto *box = fx.find<QAbstractSpinBox>(row.box);
+            QTRY_VERIFY2(box->property("entryMarked").toBool(), row.box);
+            QCOMPARE(box->text(), QString::fromLatin1(row.shown));
+        }
+        int from = fx.mark();
+        press("btnWrite_homeTorque");
+        QCOMPARE(fx.writes(from), QStringList());
         const QString path = dir.filePath(QStringLiteral("outside.json"));
         press("btnExportParams", path, true);
         QFile file(path);
@@ -180,7 +192,7 @@ private Q_SLOTS:
             dialog->findChild<QAbstractButton *>(QStringLiteral("btnWriteDifferences"))->click();
             return int(QDialog::Accepted);
         };
-        const int from = fx.mark();
+        from = fx.mark();
         press("btnCompareParams", path);
         QCOMPARE(marked, 0);
         QCOMPARE(fx.writes(from), QStringList());

@@ -86,8 +86,8 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
         dialog->setResult(row.key, ok,
                           row.outsideRange ? text(QStringLiteral("restore_outsideRange"))
                           : !readBack      ? text(QStringLiteral("restore_notReadBack"))
-                          : ok      ? text(QStringLiteral("restore_written"))
-                                    : text(QStringLiteral("restore_notApplied"))
+                          : ok             ? text(QStringLiteral("restore_written"))
+                                           : text(QStringLiteral("restore_notApplied"))
                                      .arg(row.key.endsWith(QLatin1String("PushEnable"))
                                               ? QString(now ? QStringLiteral("on") : QStringLiteral("off"))
                                           : row.key.endsWith(QLatin1String("Current"))

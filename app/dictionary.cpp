@@ -227,6 +227,7 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("restore_written", "✔ 已寫入並讀回確認", "✔ written, read back");
         add("restore_notApplied", "✖ 未套用（設備值 %1）", "✖ not applied (drive holds %1)");
         add("restore_notReadBack", "✖ 無法讀回確認", "✖ could not be read back");
+        add("restore_outsideRange", "✖ 超出可編輯範圍，未寫入", "✖ outside the editable range, not written");
         add("restore_done", "%2 項差異中 %1 項已寫入並確認。", "%1 of %2 differences written and confirmed.");
         add("restore_save_title", "斷電保存", "Save to ROM");
         add("restore_save_question", "%2 項差異中 %1 項已寫入設備。\n是否斷電保存至 ROM？",

@@ -36,7 +36,7 @@ void ParamsPage::onCompareParams()
         return;
     }
 
-    // A file's value is held to the range of the box it would go into, as an import does.
+    // The range of the box a file's value would go into: a differing value outside it is not written.
     const auto rangeOf = [this](const QString &key) -> ParamDiff::Range {
         if (key == QLatin1String("idleCurrent"))
             return {double(ui->spin_idleCurrent->minimum()), double(ui->spin_idleCurrent->maximum())};
@@ -72,8 +72,11 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
     QStringList typeErrors;
     QStringList clamped;
     applyParamFile(root, &typeErrors, &clamped);
-    for (const ParamDiff::Row &row : differences)
-        writeFileDifference(row);
+    // A value outside its box's range is never written, nor a stand-in held to the range.
+    for (const ParamDiff::Row &row : differences) {
+        if (!row.outsideRange)
+            writeFileDifference(row);
+    }
 
     const ParamSnapshot::Snapshot after = readDriveSnapshot();
     int confirmed = 0;
@@ -85,9 +88,10 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
         const bool ok = readBack && now == row.fileRaw;
         confirmed += ok ? 1 : 0;
         dialog->setResult(row.key, ok,
-                          !readBack ? text(QStringLiteral("restore_notReadBack"))
-                          : ok      ? text(QStringLiteral("restore_written"))
-                                    : text(QStringLiteral("restore_notApplied"))
+                          row.outsideRange ? text(QStringLiteral("restore_outsideRange"))
+                          : !readBack      ? text(QStringLiteral("restore_notReadBack"))
+                          : ok             ? text(QStringLiteral("restore_written"))
+                                           : text(QStringLiteral("restore_notApplied"))
                                      .arg(row.key.endsWith(QLatin1String("PushEnable"))
                                               ? QString(now ? QStringLiteral("on") : QStringLiteral("off"))
                                           : row.key.endsWith(QLatin1String("Current"))

@@ -317,8 +317,8 @@ int compareWithDrive(const CliContext &ctx, CliOptions &options, bool writing, D
     });
     for (const QString &key : qAsConst(comparison->unreadable))
         ctx.err << key << ": not a valid value in " << path << ", not compared\n";
-    for (const QString &line : qAsConst(comparison->clampLines))
-        ctx.err << "note: out of range, held to " << line << '\n';
+    for (const QString &line : qAsConst(comparison->outsideLines))
+        ctx.err << "note: outside the editable range, never written: " << line << '\n';
     ctx.err.flush();
     return CliExit::Ok;
 }

@@ -113,7 +113,11 @@ QVector<Result> writeDifferences(const ParamDiff::Comparison &comparison, double
     for (const ParamDiff::Row &row : comparison.differences()) {
         Result result;
         result.key = row.key;
-        if (ParamConv::findParamDefinition(row.key)) {
+        if (row.outsideRange) {
+            // No stand-in held to the range is ever written in its place.
+            result.outcome = Outcome::Refused;
+            result.message = QStringLiteral("outside the editable range, not written");
+        } else if (ParamConv::findParamDefinition(row.key)) {
             QString note;
             const QString broken = brokenRule(row.key, targets, lead, stroke, lang, &note);
             if (!broken.isEmpty()) {

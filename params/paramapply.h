@@ -14,7 +14,8 @@
 // position, soft-limit and threshold rules, judged on the values the drive
 // will hold (the file's where it has them, the drive's elsewhere); torque
 // codes keep the register's high byte; thresholds and soft limits also go to
-// their power-on script copies. `vexa-cli params apply` writes through here.
+// their power-on script copies; a file value outside its box's range is
+// refused, never held to the range. `vexa-cli params apply` writes through here.
 namespace ParamApply {
 
 struct Access

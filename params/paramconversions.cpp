@@ -291,8 +291,11 @@ bool rawFromNumber(const QString &key, double value, double leadMm, quint32 *raw
     if (!std::isfinite(value))
         return false;
     if (def->unit == ParamUnit::Torque) {
-        const double percent = qBound(double(def->minValue), value, double(def->maxValue));
-        *raw = static_cast<quint32>(roundHalfUp(percent * TorqueCodePerPercent));
+        // Not held to the box's range: a drive holding 0 with push mode off keeps its 0.
+        const double code = value * TorqueCodePerPercent;
+        if (code < 0 || code > 0xFF)
+            return false;
+        *raw = static_cast<quint32>(roundHalfUp(code));
     } else if (def->unit == ParamUnit::Smoothing) {
         *raw = value <= 0 ? SmoothConstMax
                : value > SmoothConstMax

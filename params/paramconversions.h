@@ -93,8 +93,9 @@ double decimalFromRaw(const QString &key, quint32 raw, double leadMm);
 int integerFromRaw(const QString &key, quint32 raw);
 
 // Any number in the row's unit -> raw, a fraction included (a torque code
-// between two whole percents, a smoothing constant above 500): the one
-// conversion of values that come from a file. False as rawFromDecimal.
+// between two whole percents, a smoothing constant above 500), never held to
+// the box's range: the one conversion of values that come from a file. False
+// as rawFromDecimal, and for a torque code or a time outside its register.
 bool rawFromNumber(const QString &key, double value, double leadMm, quint32 *raw);
 // Raw -> the row's unit, unrounded.
 double numberFromRaw(const QString &key, quint32 raw, double leadMm);

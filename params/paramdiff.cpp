@@ -20,6 +20,12 @@ constexpr double PositionWarningMinMm = 0.01;
 constexpr double SpeedMinMmPerS = 0.1;
 constexpr double SoftLimitMinMm = -1000.0;
 
+// The current limits are one byte each of a shared register.
+bool fitsByte(double value)
+{
+    return value >= 0 && value <= 0xFF;
+}
+
 QString onOff(bool on)
 {
     return on ? QStringLiteral("on") : QStringLiteral("off");
@@ -101,18 +107,23 @@ Comparison compare(const QJsonObject &root, const ParamSnapshot::Snapshot &drive
         row.driveValue = current ? QString::number(row.driveRaw)
                                  : valueText(key, ParamConv::exactNumber(key, row.driveRaw, lead));
         row.fileValue = root.contains(key) ? numberText(root.value(key).toDouble()) : Missing;
-        const Range range = rangeOf(key);
-        const ParamFile::Loaded loaded = ParamFile::loadDecimal(root, key, range.minimum, range.maximum);
-        if (!loaded.clampLine.isEmpty())
-            result.clampLines << loaded.clampLine;
+        // The file's own number, never held to the box's range: a value the
+        // drive holds outside that range reads back equal and is not written.
+        const ParamFile::Loaded loaded = ParamFile::loadDecimal(root, key, std::numeric_limits<double>::lowest(),
+                                                                std::numeric_limits<double>::max());
         quint32 raw = 0;
-        const bool converted = current ? (raw = quint32(ParamConv::roundHalfUp(loaded.value)), true)
+        const bool converted = current ? fitsByte(loaded.value) && (raw = quint32(ParamConv::roundHalfUp(loaded.value)), true)
                                        : ParamConv::rawFromNumber(key, loaded.value, lead, &raw);
         if (loaded.outcome == Outcome::TypeError || (loaded.outcome == Outcome::Applied && !converted))
             result.unreadable << key;
         row.inFile = loaded.outcome == Outcome::Applied && converted;
         row.fileRaw = raw;
         row.differs = row.inFile && raw != row.driveRaw;
+        const Range range = rangeOf(key);
+        row.outsideRange = row.differs && (loaded.value < range.minimum || loaded.value > range.maximum);
+        if (row.outsideRange)
+            result.outsideLines << QStringLiteral("%1 (%2, %3 … %4)")
+                                       .arg(key, row.fileValue, valueText(key, range.minimum), valueText(key, range.maximum));
         result.rows << row;
     }
     const struct

@@ -13,7 +13,8 @@
 // A parameter file against the drive, value by value, judged by the register
 // value a write would send: the file's number goes through the conversion a
 // write uses and is compared with the drive's register value, so a number
-// that writes what the drive holds is equal however it is rounded.
+// that writes what the drive holds is equal however it is rounded, and a raw
+// value outside a box's range (a push torque of 0) equals itself.
 //
 // Plain functions: the window's restore table and `vexa-cli params diff`
 // and `params apply` share them.
@@ -28,7 +29,7 @@ struct Range
     double maximum;
 };
 // The range the window's value box of key holds on a drive of this lead and
-// stroke; a file's value is held to it on its way in, as an import does.
+// stroke: what an operator may enter, and so what a file may change a value to.
 Range fileRange(const QString &key, double lead, int stroke);
 using RangeOf = std::function<Range(const QString &key)>;
 
@@ -37,6 +38,7 @@ struct Row
     QString key;
     bool inFile = false;  // the file holds a usable value for key
     bool differs = false;
+    bool outsideRange = false;  // differs, and the file's value lies outside the range: never written
     quint32 fileRaw = 0;  // what writing the file's value sends (push switches: 1 on, 0 off)
     quint32 driveRaw = 0;
     QString fileValue;    // as the file writes it; "—" when it lacks the key
@@ -48,7 +50,7 @@ struct Comparison
 {
     QVector<Row> rows;        // every value key in import order, then the two push switches
     QStringList unreadable;   // keys the file holds with a value of the wrong type
-    QStringList clampLines;   // "key (file→applied)" for values held to their range
+    QStringList outsideLines; // "key (file value, minimum … maximum)" for the rows outsideRange
     QVector<Row> differences() const;
 };
 

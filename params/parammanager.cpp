@@ -5,6 +5,7 @@
 
 #include <QDoubleSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -117,6 +118,22 @@ void ParamManager::registerParam(const ParamDef &def)
         connect(def.spin, qOverload<int>(&QSpinBox::valueChanged), this, restart);
 }
 
+namespace {
+
+// A drive's value the box cannot hold (a push torque of 0 with push mode off)
+// is shown as it is instead of the box's nearest value: the box marks it as
+// outside its range, and its Write is refused until the operator edits it.
+// The row keeps the raw value meanwhile (see rawToWrite).
+void showOutsideRange(QAbstractSpinBox *box, double value, double minimum, double maximum, int decimals)
+{
+    if (value >= minimum && value <= maximum)
+        return;
+    if (auto *edit = box->findChild<QLineEdit *>())
+        edit->setText(box->locale().toString(value, 'f', decimals).remove(box->locale().groupSeparator()));
+}
+
+}  // namespace
+
 void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
 {
     const auto it = m_params.constFind(key);
@@ -136,6 +153,7 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
         if (!keepBox) {
             const QSignalBlocker block(e.spinD);
             e.spinD->setValue(v);
+            showOutsideRange(e.spinD, v, e.spinD->minimum(), e.spinD->maximum(), e.spinD->decimals());
         }
         if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);
@@ -148,6 +166,8 @@ void ParamManager::updateDisplay(const QString &key, quint32 raw, double leadMm)
         if (!keepBox) {
             const QSignalBlocker block(e.spin);
             e.spin->setValue(n);
+            showOutsideRange(e.spin, ParamConv::roundHalfUp(ParamConv::numberFromRaw(key, raw, leadMm)), e.spin->minimum(),
+                             e.spin->maximum(), 0);
         }
         if (e.slider && !keepBox) {
             const QSignalBlocker block(e.slider);

@@ -7,9 +7,12 @@
 #include "windowfixture.h"
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QDoubleSpinBox>
 #include <QLabel>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTableWidget>
 #include <QTemporaryDir>
 
@@ -149,6 +152,51 @@ private Q_SLOTS:
         for (const OddRow &row : oddRows())
             QCOMPARE(fx.reg(row.address), quint16(oddValue(row, 100) & 0xFFFF));
         QCOMPARE(fx.reg(Reg::Pos1MotionMode), Reg::PushMode::Pos1On);
+    }
+
+    // Values no box can enter: the window's export holds them raw, and
+    // Write differences of that file finds nothing to write.
+    void valuesOutsideTheBoxesRoundTripUnchanged()
+    {
+        connectStation(4);  // lead 5
+        setOutsideRangeValues(fx.bus, fx.station, 100);
+        const QVector<quint16> before = parameterRegisterValues(fx.bus, fx.station);
+        press("btnReadAllParams");
+        // Shown as the drive holds them and marked; a Write of them is refused.
+        const struct { const char *box; const char *shown; } shown[] = {
+            {"spin_homeTorque", "0"}, {"spin_pos0Accel", "10"}, {"spin_pos1Decel", "0"}, {"spinD_pos1Speed", "291.67"}};
+        for (const auto &row : shown) {
+            auto *box = fx.find<QAbstractSpinBox>(row.box);
+            QTRY_VERIFY2(box->property("entryMarked").toBool(), row.box);
+            QCOMPARE(box->text(), QString::fromLatin1(row.shown));
+        }
+        int from = fx.mark();
+        press("btnWrite_homeTorque");
+        QCOMPARE(fx.writes(from), QStringList());
+        const QString path = dir.filePath(QStringLiteral("outside.json"));
+        press("btnExportParams", path, true);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QJsonObject exported = QJsonDocument::fromJson(file.readAll()).object();
+        for (const char *key : {"homeTorque", "pos0PushTorque", "pos1PushTorque", "pos1Decel"})
+            QCOMPARE(exported.value(key).toDouble(), 0.0);
+        QCOMPARE(exported.value("pos0Accel").toDouble(), 10.0);
+        QCOMPARE(qRound(exported.value("pos1Speed").toDouble() * 6000 / 5), 350000);  // 0.01 rpm at lead 5 mm
+
+        int marked = -1;
+        fx.dialogs->onDialog = [&](QDialog *dialog) {
+            auto *table = dialog->findChild<QTableWidget *>(QStringLiteral("tblParamRestore"));
+            marked = 0;
+            for (int r = 0; r < table->rowCount(); ++r)
+                marked += table->item(r, 4)->text().startsWith(QStringLiteral("≠")) ? 1 : 0;
+            dialog->findChild<QAbstractButton *>(QStringLiteral("btnWriteDifferences"))->click();
+            return int(QDialog::Accepted);
+        };
+        from = fx.mark();
+        press("btnCompareParams", path);
+        QCOMPARE(marked, 0);
+        QCOMPARE(fx.writes(from), QStringList());
+        QCOMPARE(parameterRegisterValues(fx.bus, fx.station), before);
     }
 
     void exportThatCannotReadEverythingWritesNoFile()

@@ -45,6 +45,8 @@ private Q_SLOTS:
         VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
         setOddValues(cli.bus, 1, Stroke);
         cli.bus.setRegisterValue(1, Reg::CurrentLimits, 0x3F2D);
+        for (quint16 address : {Reg::HomeTorque, Reg::Pos0PushTorque, Reg::Pos1PushTorque})
+            cli.bus.setRegisterValue(2, address, 0x5A00);  // another setting in the high byte, kept
         CliRun run = CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json"));
         QVERIFY2(run.code == 0, qPrintable(run.err));
 
@@ -55,16 +57,51 @@ private Q_SLOTS:
         QVERIFY(lines.size() >= oddRows().size());
         QCOMPARE(lines.filter(QStringLiteral("written, read back")), lines);
         for (const OddRow &row : oddRows()) {
-            const quint16 mask = QByteArray(row.key).contains("Torque") ? 0x00FF : 0xFFFF;  // the high byte is another setting
+            const bool torque = QByteArray(row.key).contains("Torque");
             for (int w = 0; w < row.words; ++w) {
                 const quint16 address = quint16(row.address + w);
-                QCOMPARE(cli.bus.registerValue(2, address) & mask, cli.bus.registerValue(1, address) & mask);
+                const quint16 expected = torque ? quint16(0x5A00 | (cli.bus.registerValue(1, address) & 0x00FF))
+                                                : cli.bus.registerValue(1, address);
+                QCOMPARE(cli.bus.registerValue(2, address), expected);
             }
         }
         for (quint16 address : {Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode})
             QCOMPARE(cli.bus.registerValue(2, address), cli.bus.registerValue(1, address));
         QCOMPARE(cli.bus.registerValue(2, Reg::ScriptDynamicErrorThreshold), quint16(27));  // the power-on copy too
         QCOMPARE(CliFixture::run(cli.at({"params", "diff"}, 2) << "--file" << cli.path("one.json")).code, 0);
+    }
+
+    // A drive's values outside the boxes' ranges: export, diff and apply of
+    // the same file find nothing to do and write nothing; a file value outside
+    // a range that differs is refused, never held to the range and written.
+    void valuesOutsideTheRangesRoundTripUnchanged()
+    {
+        CliFixture cli({lead5At(1)});
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        setOutsideRangeValues(cli.bus, 1, Stroke);
+        const QVector<quint16> before = parameterRegisterValues(cli.bus, 1);
+        QCOMPARE(CliFixture::run(cli.at({"params", "export"}, 1) << "--out" << cli.path("one.json")).code, 0);
+        const QJsonObject exported = QJsonDocument::fromJson(cli.readFile("one.json")).object();
+        QCOMPARE(exported.value("pos0PushTorque").toDouble(), 0.0);
+        QCOMPARE(qRound(exported.value("pos1Speed").toDouble() * 6000 / 5), 350000);  // mm/s at lead 5 mm
+
+        CliRun run = CliFixture::run(cli.at({"params", "diff"}, 1) << "--file" << cli.path("one.json"));
+        QVERIFY2(run.code == 0 && run.out.isEmpty(), qPrintable(run.out + run.err));
+        cli.bus.clearRequests();
+        run = CliFixture::run(cli.at({"params", "apply"}, 1) << "--file" << cli.path("one.json") << "--save");
+        QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+        QCOMPARE(cli.wire(0x06), QStringList{QStringLiteral("1 06 00DC = 0001")});  // nothing but the save
+        QVERIFY(cli.wire(0x10).isEmpty());
+        QCOMPARE(parameterRegisterValues(cli.bus, 1), before);
+
+        cli.bus.setRegisterValue(1, Reg::Pos0PushTorque, 0x0055);
+        cli.bus.clearRequests();
+        run = CliFixture::run(cli.at({"params", "apply"}, 1) << "--file" << cli.path("one.json"));
+        QCOMPARE(run.code, 6);
+        QVERIFY2(run.out.contains(QRegularExpression("pos0PushTorque +0 % +refused: outside the editable range")),
+                 qPrintable(run.out));
+        QVERIFY(cli.wire(0x06).isEmpty());
+        QCOMPARE(cli.bus.registerValue(1, Reg::Pos0PushTorque), quint16(0x0055));
     }
 
     void applyExitCodes()

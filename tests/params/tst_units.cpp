@@ -6,6 +6,7 @@
 #include "paramconversions.h"
 #include "paramdiff.h"
 #include "paramfile.h"
+#include "paramwriterules.h"
 #include "testmain.h"
 
 #include <QBuffer>
@@ -91,6 +92,7 @@ private Q_SLOTS:
         QTest::newRow("speed") << "pos0Speed" << 100.0 << 10.0 << 60000u << 100.0;
         QTest::newRow("speed high word") << "pos1Speed" << 100.0 << 5.0 << 120000u << 100.0;
         QTest::newRow("speed fraction") << "pos0Speed" << 12.34 << 2.0 << 37020u << 12.34;
+        QTest::newRow("speed to nearest") << "pos0Speed" << 1.2345 << 10.0 << 741u << 1.235;  // 740.7
         QTest::newRow("threshold") << "dynErr" << 0.125 << 1.0 << 25u << 0.125;
         QTest::newRow("threshold up") << "staErr" << 0.626 << 5.0 << 26u << 0.65;
         QTest::newRow("whole steps stay") << "posWarn" << 0.075 << 1.0 << 15u << 0.075;
@@ -129,6 +131,42 @@ private Q_SLOTS:
         QVERIFY(!ParamConv::rawFromDecimal("pos0Pos", 5e6, 1.0, &raw));
         QCOMPARE(ParamConv::integerFromRaw("homeTorque", 0x1255), 50);  // the high byte is another setting's
         QCOMPARE(ParamConv::mergeTorqueByte(0x1200, 0x0055), quint16(0x1255));
+    }
+
+    // Stroke 50 mm. cw < 0: no CW row, the stroke stands for it. rule: a
+    // word of the message of the rule that must stop the write, empty when none may.
+    void writeRulesKeepPositionsInsideTheLimitsAndThresholdsInOrder_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QVector<double>>("v");  // pos0, pos1, CCW, CW, dyn, sta, warn
+        QTest::addColumn<QString>("rule");
+        const QVector<double> ok{10, 20, 0, 50, 0.2, 0.1, 0.075};
+        const auto with = [&ok](int i, double value) { QVector<double> v = ok; v[i] = value; return v; };
+        QTest::newRow("inside") << "pos0Pos" << ok << "";
+        QTest::newRow("on both limits") << "pos1Pos" << QVector<double>{0, 50, 0, 50, 0.2, 0.1, 0.075} << "";
+        QTest::newRow("below CCW") << "pos0Pos" << with(2, 10.5) << "outside soft limits";
+        QTest::newRow("above CW") << "pos1Pos" << with(3, 19.5) << "outside soft limits";
+        QTest::newRow("stroke stands for CW") << "pos1Pos" << QVector<double>{10, 50.5, 0, -1, 0.2, 0.1, 0.075}
+                                              << "outside soft limits";
+        QTest::newRow("order first") << "pos0Pos" << with(0, 20) << "must exceed";
+        QTest::newRow("CCW above a position") << "softLimitCCW" << with(2, 10.01) << "Soft Limit CCW";
+        QTest::newRow("CCW at a position") << "softLimitCCW" << with(2, 10) << "";
+        QTest::newRow("CW below a position") << "softLimitCW" << with(3, 19.99) << "Soft Limit CW";
+        QTest::newRow("dynamic below static") << "dynErr" << with(4, 0.095) << "DynErr";
+        QTest::newRow("dynamic equal static") << "staErr" << with(4, 0.1) << "";
+        QTest::newRow("static at warning") << "staErr" << with(5, 0.075) << "StaErr";
+        QTest::newRow("warning above static") << "posWarn" << with(6, 0.125) << "StaErr";
+        QTest::newRow("other rows free") << "pos0Speed" << with(6, 0.125) << "";
+    }
+    void writeRulesKeepPositionsInsideTheLimitsAndThresholdsInOrder()
+    {
+        QFETCH(QString, key);
+        QFETCH(QVector<double>, v);
+        QFETCH(QString, rule);
+        ParamWriteRules::ScreenValues s{true, v[0], v[1], v[2], v[3] >= 0, v[3], v[4], v[5], v[6], 50};
+        const QString broken = ParamWriteRules::firstBrokenRule(key, s, "en");
+        QVERIFY2(rule.isEmpty() ? broken.isEmpty() : broken.contains(rule), qPrintable(broken));
+        QCOMPARE(ParamWriteRules::firstBrokenRule(key, s, "zh").isEmpty(), rule.isEmpty());
     }
 
     // Trapezoid: ramps of 10 mm each, 80 mm at 100 mm/s. Triangle: peak

@@ -171,7 +171,7 @@ int runCli(const QStringList &arguments, QTextStream &out, QTextStream &err)
     const QString logPath = logAt >= 0 ? rest.value(logAt + 1) : QString();
     if (logAt >= 0)
         rest.erase(rest.begin() + logAt, rest.begin() + qMin(logAt + 2, rest.size()));
-    const CliContext ctx{rest, out, err, trace, logAt >= 0 ? &events : nullptr};
+    const CliContext ctx{rest, out, err, trace, logAt >= 0 ? &events : nullptr, logPath};
     if (!commands.contains(name))
         return ctx.usage(QStringLiteral("unknown command '%1'").arg(name));
     if (logAt >= 0 && logPath.isEmpty())

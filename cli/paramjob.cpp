@@ -36,7 +36,7 @@ int takeSnapshot(const CliContext &ctx, const JobSettings &settings, const QStri
     const QString name = QStringLiteral("%1_%2.json")
                              .arg(driveFileStem(info.model, port, station),
                                   QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    const QString path = QDir(settings.snapshotDir).filePath(name);
+    const QString path = QDir(settings.snapshotDir).absoluteFilePath(name);
     const FileError error = ParamFile::saveFile(path, ParamFile::toFileText(contentOf(compared.drive, info)));
     if (error.failed())
         return ctx.fail(CliExit::Failure, QStringLiteral("cannot write the snapshot %1: %2; nothing written")
@@ -185,7 +185,7 @@ int exportStation(const CliContext &ctx, const JobSettings &settings, const QStr
         return code;
     const QString path = settings.outDir.isEmpty()
                              ? settings.outPath
-                             : QDir(settings.outDir).filePath(driveFileStem(session.info.model, port, station) + ".json");
+                             : QDir(settings.outDir).absoluteFilePath(driveFileStem(session.info.model, port, station) + ".json");
     // A failure leaves an older file of the same name intact.
     const FileError error = ParamFile::saveFile(path, ParamFile::toFileText(contentOf(snapshot, session.info)));
     if (error.failed())

@@ -4,6 +4,11 @@
 
 #include <QJsonArray>
 
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
+
 namespace {
 
 // The page's own texts: English, then Traditional Chinese.
@@ -31,7 +36,17 @@ const QHash<QString, PageText> &pageTexts()
         {"saved", {"Saved to ROM", "已存入ROM"}},
         {"result", {"Result", "結果"}},
         {"snapshot", {"Snapshot (revert)", "快照（還原用）"}},
+        {"mark", {"Pass/fail", "判定"}},
         {"pass", {"PASS", "合格"}},
+        {"passed", {"passed", "通過"}},
+        {"unconfirmed", {"not confirmed", "未確認"}},
+        {"unusable-file", {"file not usable", "檔案不適用"}},
+        {"no-reply", {"no reply", "無回應"}},
+        {"port-unavailable", {"port unavailable", "無法開啟通訊埠"}},
+        {"not-recognised", {"drive not recognised", "無法辨識驅動器"}},
+        {"differs", {"differs", "有差異"}},
+        {"refused", {"refused by the drive", "驅動器拒絕"}},
+        {"failed", {"failed", "失敗"}},
         {"fail", {"FAIL", "不合格"}},
         {"yes", {"yes", "是"}},
         {"no", {"no", "否"}},
@@ -42,6 +57,12 @@ const QHash<QString, PageText> &pageTexts()
         {"date", {"Date", "日期"}},
     };
     return texts;
+}
+
+// With the zone's offset ("Z" for UTC), so a report read elsewhere tells the moment.
+QString isoTime(const QDateTime &time)
+{
+    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODateWithMs);
 }
 
 QString escaped(const QString &text)
@@ -58,6 +79,11 @@ QString loginName()
         if (!value.isEmpty())
             return value;
     }
+#ifdef Q_OS_UNIX
+    // A service or a container may set none of them; the account itself still has a name.
+    if (const passwd *account = getpwuid(geteuid()))
+        return QString::fromLocal8Bit(account->pw_name);
+#endif
     return QString();
 }
 
@@ -80,8 +106,8 @@ QJsonObject jobReportJson(const JobReportHeader &header, const QVector<StationRe
     return QJsonObject{{QStringLiteral("tool"), QStringLiteral("vexa-cli")},
                        {QStringLiteral("version"), QStringLiteral(VEXA_APP_VERSION)},
                        {QStringLiteral("operator"), header.operatorName},
-                       {QStringLiteral("start"), header.start.toString(Qt::ISODateWithMs)},
-                       {QStringLiteral("end"), header.end.toString(Qt::ISODateWithMs)},
+                       {QStringLiteral("start"), isoTime(header.start)},
+                       {QStringLiteral("end"), isoTime(header.end)},
                        {QStringLiteral("file"), header.filePath},
                        {QStringLiteral("sha256"), EventLog::sha256Of(header.filePath)},
                        {QStringLiteral("save"), header.save},
@@ -93,8 +119,8 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
 {
     const bool zh = lang == QLatin1String("zh");
     const auto t = [zh](const char *key) {
-        const PageText text = pageTexts().value(QString::fromLatin1(key));
-        return QString::fromUtf8(zh ? text.zh : text.en);
+        const auto text = pageTexts().find(QString::fromUtf8(key));
+        return text == pageTexts().end() ? QString::fromUtf8(key) : QString::fromUtf8(zh ? text->zh : text->en);
     };
     const QJsonArray stations = report.value(QStringLiteral("stations")).toArray();
     int passed = 0;
@@ -104,10 +130,11 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
         const bool pass = s.value(QStringLiteral("exit")).toInt() == 0;
         passed += pass ? 1 : 0;
         const QJsonObject v = s.value(QStringLiteral("versions")).toObject();
-        const QString versions = QStringList{v.value(QStringLiteral("firmware")).toString(),
-                                             v.value(QStringLiteral("hardware")).toString(),
-                                             v.value(QStringLiteral("logic")).toString()}
-                                     .join(QStringLiteral(" / "));
+        const QString versions = v.isEmpty() ? QString()
+                                              : QStringList{v.value(QStringLiteral("firmware")).toString(),
+                                                            v.value(QStringLiteral("hardware")).toString(),
+                                                            v.value(QStringLiteral("logic")).toString()}
+                                                    .join(QStringLiteral(" / "));
         QStringList changes;
         for (const QJsonValue &c : s.value(QStringLiteral("changes")).toArray()) {
             const QJsonObject change = c.toObject();
@@ -124,7 +151,7 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
                          escaped(s.value(QStringLiteral("model")).toString()), escaped(versions),
                          changes.isEmpty() ? t("none") : changes.join(QStringLiteral("<br>")),
                          s.value(QStringLiteral("saved")).toBool() ? t("yes") : t("no"))
-                    .arg(escaped(s.value(QStringLiteral("result")).toString())
+                    .arg(escaped(t(s.value(QStringLiteral("result")).toString().toUtf8().constData()))
                              + (message.isEmpty() ? QString() : QStringLiteral("<div class=\"why\">%1</div>").arg(escaped(message))),
                          escaped(s.value(QStringLiteral("snapshot")).toString()));
     }
@@ -153,7 +180,7 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
     page += QStringLiteral("<p><b>%1</b></p>\n").arg(t("summary").arg(passed).arg(stations.size()));
     page += QStringLiteral("<table>\n<tr><th>%1</th><th>%2</th><th>%3</th><th>%4</th><th>%5</th><th>%6</th>"
                            "<th>%7</th><th>%8</th><th>%9</th></tr>\n")
-                .arg(t("result"), t("port"), t("station"), t("model"), t("versions"), t("changes"), t("saved"),
+                .arg(t("mark"), t("port"), t("station"), t("model"), t("versions"), t("changes"), t("saved"),
                      t("result"), t("snapshot"));
     page += rows;
     page += QStringLiteral("</table>\n<p class=\"sign\">%1:<span></span>%2:<span></span></p>\n</body></html>\n")

@@ -25,5 +25,5 @@ QJsonObject jobReportJson(const JobReportHeader &header, const QVector<StationRe
 // text from the report is escaped.
 QByteArray jobReportHtml(const QJsonObject &report, const QString &lang);
 
-// The operator's login name from the environment; empty when none is set.
+// The operator's login name: from the environment, else the account's; empty when neither is known.
 QString loginName();

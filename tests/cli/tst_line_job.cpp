@@ -9,6 +9,7 @@
 
 #include "eventlog.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 
@@ -161,6 +162,55 @@ private Q_SLOTS:
         }
         const QString page = QString::fromUtf8(line.cli.readFile("report.html"));
         QVERIFY(page.contains(QStringLiteral("簽名")) && page.contains(QStringLiteral("refused the write")));
+    }
+
+    void exportWritesOneFileOfEachDrive()
+    {
+        Line line;
+        VEXA_REQUIRE(line.ready(), "no pseudo-terminal for the simulated buses");
+        const CliRun run = CliFixture::run({"params", "export", "--port", line.cli.bus.portPath(), "--port",
+                                            line.cli.otherBus.portPath(), "--stations", "2,1", "--out-dir",
+                                            line.cli.path("backup")});
+        QVERIFY2(run.code == 0, qPrintable(run.err));
+        const QStringList files = QDir(line.cli.path("backup")).entryList(QDir::Files);
+        QCOMPARE(files.size(), 4);
+        for (int b = 0; b < 2; ++b) {
+            for (int station : {1, 2}) {
+                const QString stem = QStringLiteral("_s%1.json").arg(station);
+                const QString port = line.buses[b]->portPath().mid(1).replace(QLatin1Char('/'), QLatin1Char('-'));
+                const QStringList mine = files.filter(port + stem);
+                QCOMPARE(mine.size(), 1);
+                const QString file = line.cli.path("backup/" + mine.first());
+                QCOMPARE(CliFixture::run({"params", "diff", "--port", line.buses[b]->portPath(), "--station",
+                                          QString::number(station), "--file", file})
+                             .code,
+                         0);
+            }
+        }
+    }
+
+    void usageErrorsTouchNoDrive_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("descending range") << QStringList{"--stations", "4-1"} << "'4-1' is not a station";
+        QTest::newRow("station beyond 247") << QStringList{"--stations", "1,248"} << "'248' is not a station";
+        QTest::newRow("both station options") << QStringList{"--stations", "1", "--station", "2"} << "either --station";
+        QTest::newRow("one port twice") << QStringList{"--stations", "1", "--port", "@bus"} << "given twice";
+        QTest::newRow("unknown language") << QStringList{"--stations", "1", "--lang", "fr"} << "--lang is zh or en";
+    }
+    void usageErrorsTouchNoDrive()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(QString, said);
+        CliFixture cli;
+        VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        options.replaceInStrings(QStringLiteral("@bus"), cli.bus.portPath());
+        const CliRun run = CliFixture::run(QStringList{"params", "apply", "--port", cli.bus.portPath(), "--file",
+                                                       cli.path("none.json")} + options);
+        QCOMPARE(run.code, 2);
+        QVERIFY2(run.err.contains(said), qPrintable(run.err));
+        QCOMPARE(cli.wire(), QStringList());
     }
 };
 

@@ -202,9 +202,10 @@ void runBus(const CliContext &ctx, JobKind kind, const JobSettings &settings, co
 {
     // One log file per thread, appended line by line, so records never interleave within a line.
     std::unique_ptr<EventLog> log;
+    FileError logOpened;
     if (ctx.logging()) {
         log = std::make_unique<EventLog>();
-        log->setFile(ctx.logPath);
+        logOpened = log->setFile(ctx.logPath);
     }
     for (int station : settings.stations) {
         StationRecord record;
@@ -213,6 +214,8 @@ void runBus(const CliContext &ctx, JobKind kind, const JobSettings &settings, co
         QTextStream out(&record.out);
         QTextStream err(&record.err);
         const CliContext stationCtx{ctx.arguments, out, err, ctx.trace, log.get(), ctx.logPath};
+        if (logOpened.failed())
+            err << "vexa-cli: cannot open the event log " << ctx.logPath << ": " << logOpened.reason(QStringLiteral("en")) << '\n';
         QMetaObject::Connection failed;
         if (log) {
             failed = QObject::connect(log.get(), &EventLog::writeFailed, [&err](const QString &path, const FileError &error) {
@@ -278,7 +281,8 @@ QString resultWord(int exitCode)
 
 QString driveFileStem(const QString &model, const QString &port, int station)
 {
-    static const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9.-]+"));
+    // One per call: the buses name their files at the same time.
+    const QRegularExpression unsafe(QStringLiteral("[^A-Za-z0-9.-]+"));
     QString portPart = QString(port).replace(unsafe, QStringLiteral("-"));
     while (portPart.startsWith(QLatin1Char('-')))
         portPart.remove(0, 1);

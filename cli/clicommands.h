@@ -24,6 +24,7 @@ struct CliContext
     QTextStream &err;
     bool trace = false;
     EventLog *events = nullptr;
+    QString logPath;  // the file of --log, for a command that logs from several threads
 
     bool logging() const { return events != nullptr; }
     // With --log, the drive the following records are about; `info` is null when it was not identified.
@@ -42,6 +43,9 @@ struct CliContext
     // when the drive refused, else 3 naming what did not answer within `waitMs`.
     int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 };
+
+// The link counters as JSON (poll's last line, a line job's report).
+QJsonObject linkStatsJson(const LinkStats &stats);
 
 // Turns the reason text a connection failure carries back into its kind.
 ModbusError linkErrorFromReason(const QString &reason);

@@ -62,17 +62,6 @@ bool parseTarget(CliOptions &options, Target &target, bool needAddress)
     return true;
 }
 
-QJsonObject statsToJson(const LinkStats &s)
-{
-    return QJsonObject{{QStringLiteral("requests"), double(s.requests)},
-                       {QStringLiteral("replies"), double(s.replies)},
-                       {QStringLiteral("timeouts"), double(s.timeouts)},
-                       {QStringLiteral("badCrcFrames"), double(s.badCrcFrames)},
-                       {QStringLiteral("exceptionReplies"), double(s.exceptionReplies)},
-                       {QStringLiteral("skippedBytes"), double(s.skippedBytes)},
-                       {QStringLiteral("latencyMeanMs"), s.latencyMeanMs()},
-                       {QStringLiteral("latencyMaxMs"), s.latencyMaxMs}};
-}
 
 QJsonObject stateToJson(const DeviceState &s)
 {
@@ -344,9 +333,21 @@ int cmdPoll(const CliContext &ctx)
     loop.exec();
     worker.stop();
     worker.wait();
-    ctx.out << QJsonDocument(QJsonObject{{QStringLiteral("link"), statsToJson(worker.linkStats())}})
+    ctx.out << QJsonDocument(QJsonObject{{QStringLiteral("link"), linkStatsJson(worker.linkStats())}})
                    .toJson(QJsonDocument::Compact)
             << '\n';
     ctx.out.flush();
     return exitCode;
+}
+
+QJsonObject linkStatsJson(const LinkStats &s)
+{
+    return QJsonObject{{QStringLiteral("requests"), double(s.requests)},
+                       {QStringLiteral("replies"), double(s.replies)},
+                       {QStringLiteral("timeouts"), double(s.timeouts)},
+                       {QStringLiteral("badCrcFrames"), double(s.badCrcFrames)},
+                       {QStringLiteral("exceptionReplies"), double(s.exceptionReplies)},
+                       {QStringLiteral("skippedBytes"), double(s.skippedBytes)},
+                       {QStringLiteral("latencyMeanMs"), s.latencyMeanMs()},
+                       {QStringLiteral("latencyMaxMs"), s.latencyMaxMs}};
 }

@@ -22,6 +22,7 @@ bool CliOptions::parse(const QStringList &arguments)
                 return false;
             }
             m_values.insert(name, arguments[++i]);
+            m_all[name] << m_values.value(name);
         } else {
             m_error = QStringLiteral("unknown option %1").arg(arg);
             return false;

@@ -8,7 +8,8 @@
 #include <QStringList>
 
 // "--name value" options and "--flag" switches of one command, checked against
-// what the command accepts. A repeated option keeps its last value.
+// what the command accepts. A repeated option keeps its last value for value();
+// values() gives every one in command-line order.
 class CliOptions
 {
 public:
@@ -19,6 +20,7 @@ public:
 
     bool has(const QString &name) const { return m_values.contains(name) || m_flagsSeen.contains(name); }
     QString value(const QString &name) const { return m_values.value(name); }
+    QStringList values(const QString &name) const { return m_all.value(name); }
     QStringList positional() const { return m_positional; }
 
     // A required number option within range; on failure error() says why.
@@ -28,6 +30,7 @@ private:
     QSet<QString> m_valueOptions;
     QSet<QString> m_flags;
     QHash<QString, QString> m_values;
+    QHash<QString, QStringList> m_all;
     QSet<QString> m_flagsSeen;
     QStringList m_positional;
     QString m_error;

@@ -1,192 +1,26 @@
 // vexa-cli params: export a drive's parameters to the window's JSON file
 // format, show what a parameter file holds, compare a file with a drive and
-// write its differences into the drive.
+// write its differences into the drive; export and apply also over many
+// stations on several buses at once, with a report.
 
 #include "actuatorcatalogue.h"
 #include "cli.h"
 #include "clicommands.h"
-#include "connectionmanager.h"
-#include "deviceinfo.h"
-#include "eventlog.h"
-#include "modbustransport.h"
-#include "modbusworker.h"
-#include "paramapply.h"
+#include "fileoutput.h"
 #include "paramconversions.h"
 #include "paramdiff.h"
+#include "paramdrive.h"
 #include "paramfile.h"
-#include "paramsnapshot.h"
-#include "registers.h"
+#include "paramjob.h"
+#include "paramjobreport.h"
 
-#include <QEventLoop>
-#include <QFile>
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
 #include <QJsonValue>
 #include <QLocale>
-#include <QTimer>
 
 namespace {
-
-constexpr int IdentifyWaitMs = 5000;
-constexpr int ReadTimeoutMs = 300;
-
-bool isRecognitionFailure(const QString &reason)
-{
-    return reason == QLatin1String("Unknown device family") || reason == QLatin1String("Device spec not recognized");
-}
-
-bool isPortFailure(const QString &reason)
-{
-    return reason == QLatin1String("Cannot open COM port") || reason == QStringLiteral("無法開啟通訊埠");
-}
-
-// Identifies the drive as the window does on connecting, then hands the port
-// back. Ok with info filled, or the exit code after reporting why.
-int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, DeviceInfo *info)
-{
-    ModbusWorker worker;
-    ConnectionManager manager(&worker);
-    ctx.traceManager(manager);
-    QEventLoop loop;
-    int code = CliExit::Ok;
-    QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &identified) {
-        *info = identified;
-        loop.quit();
-    });
-    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        if (isRecognitionFailure(reason) || isPortFailure(reason))
-            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
-        else
-            code = ctx.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
-        loop.quit();
-    });
-    QTimer::singleShot(IdentifyWaitMs, &loop, [&] {
-        code = CliExit::NoReply;
-        ctx.fail(code, QStringLiteral("Timeout"));
-        loop.quit();
-    });
-    // Failures of identification arrive synchronously, before the loop runs.
-    manager.connectToDevice(port, station, true);
-    if (code == CliExit::Ok)
-        loop.exec();
-    manager.disconnectDevice();
-    worker.wait();
-    return code;
-}
-
-ParamFile::Identity identityOf(const DeviceInfo &info)
-{
-    ParamFile::Identity id;
-    id.family = info.family;
-    id.size = info.size;
-    id.lead = info.lead;
-    id.stroke = info.stroke;
-    id.direction = ParamFile::directionOf(info.model);
-    id.modelStr = info.model;
-    id.logicVersion = info.logicVersion;
-    id.firmware = info.fwVersion;
-    id.hardware = info.hwVersion;
-    return id;
-}
-
-ParamSnapshot::Snapshot readSnapshot(ModbusTransport &link, quint8 station)
-{
-    return ParamSnapshot::read([&](quint16 address, quint16 count) {
-        try {
-            return link.readRegisters(station, address, count, ReadTimeoutMs);
-        } catch (const ModbusError &) {
-            return QVector<quint16>();
-        }
-    });
-}
-
-// A drive opened for a params command: identified, then its port held for the exchange.
-struct DriveSession
-{
-    DeviceInfo info;
-    std::unique_ptr<QIODevice> port;
-    std::unique_ptr<ModbusTransport> link;
-};
-
-// Identifies the drive and opens its port. Ok, or the exit code after reporting why.
-int openDrive(const CliContext &ctx, const QString &portName, quint8 station, DriveSession *session)
-{
-    const int identified = identifyDrive(ctx, portName, station, &session->info);
-    if (identified != CliExit::Ok)
-        return identified;
-    session->port = openCliPort(ctx, portName);
-    if (!session->port)
-        return CliExit::PortUnavailable;
-    session->link = std::make_unique<ModbusTransport>(ModbusTransport::Pacing::FixedSleep, session->port.get());
-    ctx.traceLink(*session->link);
-    return CliExit::Ok;
-}
-
-// Every value a file records; Ok, or NoReply after naming what could not be read.
-int readWhole(const CliContext &ctx, DriveSession &session, quint8 station, ParamSnapshot::Snapshot *snapshot)
-{
-    *snapshot = readSnapshot(*session.link, station);
-    if (snapshot->complete())
-        return CliExit::Ok;
-    return ctx.fail(CliExit::NoReply, QStringLiteral("could not read from the drive: %1")
-                                          .arg(ParamSnapshot::namesOf(snapshot->unreadable, QStringLiteral("en"))));
-}
-
-// The options of a command that talks to one drive: --station in range and
-// --port and the option named `required` present; false after reporting the
-// usage error, with its exit code in *code.
-bool parseDriveOptions(const CliContext &ctx, CliOptions &options, const char *required, qint64 *station,
-                       int *code)
-{
-    if (!options.parse(ctx.arguments.mid(1)) || !options.number(QStringLiteral("station"), 1, 247, *station)) {
-        *code = ctx.usage(options.error());
-        return false;
-    }
-    for (const QString &name : {QStringLiteral("port"), QString::fromLatin1(required)}) {
-        if (!options.has(name)) {
-            *code = ctx.usage(QStringLiteral("missing --%1").arg(name));
-            return false;
-        }
-    }
-    return true;
-}
-
-int paramsExport(const CliContext &ctx)
-{
-    CliOptions options({"port", "station", "out"}, {});
-    qint64 station = 0;
-    int code = CliExit::Ok;
-    if (!parseDriveOptions(ctx, options, "out", &station, &code))
-        return code;
-    const QString portName = options.value(QStringLiteral("port"));
-    const QString outPath = options.value(QStringLiteral("out"));
-    // A target that could never take the file is refused before the drive is read.
-    const FileError refused = FileOutput::checkTarget(outPath);
-    if (refused.failed())
-        return ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(outPath, refused.reason(QStringLiteral("en"))));
-
-    DriveSession session;
-    code = openDrive(ctx, portName, quint8(station), &session);
-    if (code != CliExit::Ok)
-        return code;
-    // A value that cannot be read leaves no file rather than a file that is not the drive's.
-    ParamSnapshot::Snapshot snapshot;
-    code = readWhole(ctx, session, quint8(station), &snapshot);
-    if (code != CliExit::Ok)
-        return code;
-    const DeviceInfo &info = session.info;
-    ParamFile::Content content;
-    ParamSnapshot::fillContent(snapshot, info.lead, &content);
-    content.identity = identityOf(info);
-    content.exportTime = QDateTime::currentDateTime();
-    content.swVersion = QStringLiteral(VEXA_APP_VERSION);
-
-    // A failure leaves an older file of the same name intact.
-    const FileError error = ParamFile::saveFile(outPath, ParamFile::toFileText(content));
-    if (error.failed())
-        return ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(outPath, error.reason(QStringLiteral("en"))));
-    ctx.out << "exported " << info.model << " (station " << station << ") to " << outPath << '\n';
-    ctx.out.flush();
-    return CliExit::Ok;
-}
 
 QString shownValue(const QJsonValue &value, const QString &unit)
 {
@@ -258,78 +92,25 @@ int paramsShow(const CliContext &ctx)
     return CliExit::Ok;
 }
 
-// What diff and apply both start from: the file, the identified drive and the two compared.
-struct DriveComparison
-{
-    qint64 station = 0;
-    QString path;
-    DriveSession session;
-    ParamSnapshot::Snapshot drive;
-    ParamDiff::Comparison comparison;
-};
-
-// The file first (a file that cannot be used needs no trip to the drive), then the
-// file against the identified drive as the window's import would take it: a file
-// of another product is refused (Usage, with the blocking lines), other
-// differences are noted; for writing, the file must also name its product and
-// a reversed direction needs --allow-reversed. Ok with the comparison, or the exit code.
-int compareWithDrive(const CliContext &ctx, CliOptions &options, bool writing, DriveComparison *out)
-{
-    int code = CliExit::Ok;
-    if (!parseDriveOptions(ctx, options, "file", &out->station, &code))
-        return code;
-    out->path = options.value(QStringLiteral("file"));
-    QJsonObject root;
-    if (!loadParamFile(ctx, out->path, &root, &code))
-        return code;
-    const quint8 station = quint8(out->station);
-    const QString &path = out->path;
-    DriveSession *session = &out->session;
-    ParamSnapshot::Snapshot *drive = &out->drive;
-    ParamDiff::Comparison *comparison = &out->comparison;
-    code = openDrive(ctx, options.value(QStringLiteral("port")), station, session);
-    if (code != CliExit::Ok)
-        return code;
-    const DeviceInfo &info = session->info;
-    // What is written must be meant for this drive: diff compares as an import
-    // would, apply needs the file to name the product and to match it.
-    const ParamFile::Compatibility compatibility =
-        writing ? ParamFile::checkWriteCompatibility(root, identityOf(info), QStringLiteral("en"))
-                : ParamFile::checkCompatibility(root, identityOf(info), QStringLiteral("en"));
-    if (!compatibility.blocking.isEmpty()) {
-        for (const QString &line : compatibility.blocking)
-            ctx.err << line << '\n';
-        return ctx.fail(CliExit::Usage, QStringLiteral("%1 is not known to be for %2").arg(path, info.model));
-    }
-    if (writing && !compatibility.reversed.isEmpty()) {
-        ctx.err << compatibility.reversed << '\n';
-        if (!options.has(QStringLiteral("allow-reversed")))
-            return ctx.fail(CliExit::Usage, QStringLiteral("%1 is for the other motor direction; "
-                                                           "--allow-reversed writes it anyway").arg(path));
-    }
-    for (const QString &line : compatibility.other)
-        ctx.err << "note: " << line << '\n';
-    code = readWhole(ctx, *session, station, drive);
-    if (code != CliExit::Ok)
-        return code;
-    *comparison = ParamDiff::compare(root, *drive, info.lead, [&info](const QString &key) {
-        return ParamDiff::fileRange(key, info.lead, info.stroke);
-    });
-    for (const QString &key : qAsConst(comparison->unreadable))
-        ctx.err << key << ": not a valid value in " << path << ", not compared\n";
-    for (const QString &line : qAsConst(comparison->outsideLines))
-        ctx.err << "note: outside the editable range, never written: " << line << '\n';
-    ctx.err.flush();
-    return CliExit::Ok;
-}
-
 // One line per value that differs, as the window would see it: a file value
 // that only differs from the drive's below the resolution a write sends is equal.
 int paramsDiff(const CliContext &ctx)
 {
     CliOptions options({"port", "station", "file"}, {});
+    qint64 station = 0;
+    if (!options.parse(ctx.arguments.mid(1)) || !options.number(QStringLiteral("station"), 1, 247, station))
+        return ctx.usage(options.error());
+    for (const char *name : {"port", "file"}) {
+        if (!options.has(QString::fromLatin1(name)))
+            return ctx.usage(QStringLiteral("missing --%1").arg(QString::fromLatin1(name)));
+    }
+    const QString path = options.value(QStringLiteral("file"));
+    QJsonObject root;
+    int code = CliExit::Ok;
+    if (!loadParamFile(ctx, path, &root, &code))
+        return code;
     DriveComparison compared;
-    const int code = compareWithDrive(ctx, options, false, &compared);
+    code = compareWithDrive(ctx, options.value(QStringLiteral("port")), quint8(station), root, path, false, false, &compared);
     if (code != CliExit::Ok)
         return code;
     const ParamDiff::Comparison &comparison = compared.comparison;
@@ -345,94 +126,137 @@ int paramsDiff(const CliContext &ctx)
     return differences.isEmpty() && comparison.unreadable.isEmpty() ? CliExit::Ok : CliExit::Differs;
 }
 
-// Writes what differs, reads everything back and says per value what became of it.
-int paramsApply(const CliContext &ctx)
+// --port once or more and --station N or --stations LIST; false after the
+// usage error, with its exit code in *code.
+bool parseTargets(const CliContext &ctx, CliOptions &options, JobSettings *settings, int *code)
 {
-    CliOptions options({"port", "station", "file"}, {"save", "allow-reversed"});
-    DriveComparison compared;
-    int code = compareWithDrive(ctx, options, true, &compared);
-    if (code != CliExit::Ok)
-        return code;
-    const qint64 station = compared.station;
-    DriveSession &session = compared.session;
-    const ParamDiff::Comparison &comparison = compared.comparison;
-    ModbusTransport &link = *session.link;
-    const quint8 slave = quint8(station);
-    ParamApply::Access access;
-    access.read = [&](quint16 address, quint16 count) {
-        try {
-            return link.readRegisters(slave, address, count, ReadTimeoutMs);
-        } catch (const ModbusError &) {
-            return QVector<quint16>();
-        }
+    const auto refuse = [&](const QString &reason) {
+        *code = ctx.usage(reason);
+        return false;
     };
-    access.write = [&](quint16 address, quint16 value) { return link.writeRegister(slave, address, value); };
-    access.writeMulti = [&](quint16 address, const QVector<quint16> &words) {
-        return link.writeRegisters(slave, address, words);
-    };
-    const QVector<ParamDiff::Row> differences = comparison.differences();
-    ctx.logDrive(options.value(QStringLiteral("port")), slave, &session.info);
-    ctx.logEvent(QStringLiteral("file apply"), EventLog::fileFields(compared.path));
-    const QVector<ParamApply::Result> results =
-        ParamApply::writeDifferences(comparison, session.info.lead, session.info.stroke, access, QStringLiteral("en"));
-
-    // Confirmed only by what the drive holds afterwards.
-    const ParamSnapshot::Snapshot after = readSnapshot(link, slave);
-    // Every row of the file is read back, the equal ones too, before a save may follow.
-    bool unconfirmed = !after.complete();
-    if (!after.complete())
-        ctx.err << "not read back: " << ParamSnapshot::namesOf(after.unreadable, QStringLiteral("en")) << '\n';
-    bool notApplied = !comparison.unreadable.isEmpty();
-    for (int i = 0; i < results.size(); ++i) {
-        const ParamDiff::Row &row = differences[i];
-        const ParamApply::Result &result = results[i];
-        const quint32 now = row.key == QLatin1String("pos0PushEnable")   ? quint32(after.pos0PushEnable)
-                            : row.key == QLatin1String("pos1PushEnable") ? quint32(after.pos1PushEnable)
-                                                                         : after.raw.value(row.key);
-        QString outcome;
-        if (result.outcome == ParamApply::Outcome::Refused) {
-            notApplied = true;
-            outcome = QStringLiteral("refused: ") + QString(result.message).replace(QLatin1Char('\n'), QLatin1Char(' '));
-        } else if (result.outcome == ParamApply::Outcome::NotConfirmed) {
-            unconfirmed = true;
-            outcome = QStringLiteral("not confirmed: ") + result.message;
-        } else if (after.unreadable.contains(row.key)) {
-            unconfirmed = true;
-            outcome = QStringLiteral("written, not read back");
-        } else if (now != row.fileRaw) {
-            unconfirmed = true;
-            outcome = QStringLiteral("written, drive reads back %1").arg(now);
-        } else {
-            outcome = QStringLiteral("written, read back");
-        }
-        const QString value = row.unit.isEmpty() ? row.fileValue : row.fileValue + QLatin1Char(' ') + row.unit;
-        ctx.out << row.key.leftJustified(16) << value.leftJustified(16) << outcome << '\n';
-        QJsonObject written = EventLog::writeFields(row.key, EventLog::value(row.driveRaw, row.driveValue, row.unit),
-                                                    EventLog::value(row.fileRaw, row.fileValue, row.unit),
-                                                    result.outcome == ParamApply::Outcome::Written);
-        written.insert(QStringLiteral("outcome"), outcome);
-        ctx.logEvent(QStringLiteral("parameter write"), written);
+    if (!options.parse(ctx.arguments.mid(1)))
+        return refuse(options.error());
+    settings->ports = options.values(QStringLiteral("port"));
+    if (settings->ports.isEmpty())
+        return refuse(QStringLiteral("missing --port"));
+    if (settings->ports.removeDuplicates() > 0)
+        return refuse(QStringLiteral("a --port is given twice"));
+    const bool one = options.has(QStringLiteral("station"));
+    if (one == options.has(QStringLiteral("stations")))
+        return refuse(QStringLiteral("give either --station N or --stations LIST"));
+    if (one) {
+        qint64 station = 0;
+        if (!options.number(QStringLiteral("station"), 1, 247, station))
+            return refuse(options.error());
+        settings->stations = {int(station)};
+        return true;
     }
-    ctx.out.flush();
-
-    if (options.has(QStringLiteral("save"))) {
-        if (unconfirmed || notApplied) {
-            ctx.err << "not saved: not every value was written and read back\n";
-        } else {
-            const bool saved = link.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
-            ctx.logEvent(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
-            unconfirmed = !saved;
-            if (saved)
-                ctx.out << "saved to ROM\n";
-            else
-                ctx.err << "save to ROM not confirmed\n";
-        }
-    }
-    ctx.out.flush();
-    ctx.err.flush();
-    return unconfirmed ? CliExit::Failure : notApplied ? CliExit::Differs : CliExit::Ok;
+    const ParsedStations list = parseStationList(options.value(QStringLiteral("stations")), 1, 247);
+    if (!list.ok)
+        return refuse(QStringLiteral("--stations: ") + list.error);
+    settings->stations = list.stations;
+    return true;
 }
 
+// An output file named by `option`, refused before any drive is touched when it could never be written.
+bool outputTarget(const CliContext &ctx, const CliOptions &options, const char *option, QString *path, int *code)
+{
+    *path = options.value(QString::fromLatin1(option));
+    const FileError refused = path->isEmpty() ? FileError() : FileOutput::checkTarget(*path);
+    if (refused.failed())
+        *code = ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2").arg(*path, refused.reason(QStringLiteral("en"))));
+    return !refused.failed();
+}
+
+// A folder the job writes into, made when missing; false after saying why.
+bool outputFolder(const CliContext &ctx, const QString &folder, int *code)
+{
+    if (QDir().mkpath(folder))
+        return true;
+    *code = ctx.fail(CliExit::Failure, QStringLiteral("cannot make the folder %1").arg(folder));
+    return false;
+}
+
+int paramsExport(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "stations", "out", "out-dir"}, {});
+    JobSettings settings;
+    int code = CliExit::Ok;
+    if (!parseTargets(ctx, options, &settings, &code))
+        return code;
+    const bool toFolder = options.has(QStringLiteral("out-dir"));
+    if (toFolder == options.has(QStringLiteral("out")))
+        return ctx.usage(QStringLiteral("give either --out FILE or --out-dir FOLDER"));
+    if (!toFolder && settings.ports.size() * settings.stations.size() > 1)
+        return ctx.usage(QStringLiteral("--out takes one drive; --out-dir writes one file per drive"));
+    settings.outDir = options.value(QStringLiteral("out-dir"));
+    if (toFolder ? !outputFolder(ctx, settings.outDir, &code) : !outputTarget(ctx, options, "out", &settings.outPath, &code))
+        return code;
+    return jobExitCode(runParamJob(ctx, JobKind::Export, settings));
+}
+
+// Writes what differs on every station, reads everything back and says per
+// value what became of it; with a report, snapshots and a sign-off page.
+int paramsApply(const CliContext &ctx)
+{
+    CliOptions options({"port", "station", "stations", "file", "report", "html", "lang", "operator", "snapshot-dir"},
+                       {"save", "allow-reversed", "dry-run"});
+    JobSettings settings;
+    int code = CliExit::Ok;
+    if (!parseTargets(ctx, options, &settings, &code))
+        return code;
+    if (!options.has(QStringLiteral("file")))
+        return ctx.usage(QStringLiteral("missing --file"));
+    const QString lang = options.has(QStringLiteral("lang")) ? options.value(QStringLiteral("lang")) : QStringLiteral("en");
+    if (lang != QLatin1String("en") && lang != QLatin1String("zh"))
+        return ctx.usage(QStringLiteral("--lang is zh or en"));
+    settings.filePath = options.value(QStringLiteral("file"));
+    if (!loadParamFile(ctx, settings.filePath, &settings.root, &code))
+        return code;
+    settings.save = options.has(QStringLiteral("save"));
+    settings.allowReversed = options.has(QStringLiteral("allow-reversed"));
+    settings.dryRun = options.has(QStringLiteral("dry-run"));
+    QString reportPath;
+    QString htmlPath;
+    if (!outputTarget(ctx, options, "report", &reportPath, &code) || !outputTarget(ctx, options, "html", &htmlPath, &code))
+        return code;
+    // A job keeps a way back for every drive: its values before the write, beside the report.
+    const bool job = settings.ports.size() * settings.stations.size() > 1 || !reportPath.isEmpty()
+                     || !htmlPath.isEmpty() || options.has(QStringLiteral("snapshot-dir"));
+    if (job && !settings.dryRun) {
+        settings.snapshotDir = options.has(QStringLiteral("snapshot-dir")) ? options.value(QStringLiteral("snapshot-dir"))
+                               : !reportPath.isEmpty() ? QFileInfo(reportPath).absolutePath()
+                               : !htmlPath.isEmpty()   ? QFileInfo(htmlPath).absolutePath()
+                                                       : QDir::currentPath();
+        if (!outputFolder(ctx, settings.snapshotDir, &code))
+            return code;
+    }
+    JobReportHeader header;
+    header.operatorName = options.has(QStringLiteral("operator")) ? options.value(QStringLiteral("operator")) : loginName();
+    header.filePath = QFileInfo(settings.filePath).absoluteFilePath();
+    header.save = settings.save;
+    header.dryRun = settings.dryRun;
+    header.start = QDateTime::currentDateTime();
+    const QVector<StationRecord> records = runParamJob(ctx, JobKind::Apply, settings);
+    header.end = QDateTime::currentDateTime();
+    code = jobExitCode(records);
+
+    const QJsonObject report = jobReportJson(header, records);
+    const QVector<QPair<QString, QByteArray>> outputs{
+        {reportPath, QJsonDocument(report).toJson()}, {htmlPath, htmlPath.isEmpty() ? QByteArray() : jobReportHtml(report, lang)}};
+    for (const auto &output : outputs) {
+        if (output.first.isEmpty())
+            continue;
+        // A report that cannot be kept fails a job that otherwise passed.
+        const FileError error = FileOutput::writeWhole(output.first, output.second);
+        if (error.failed()) {
+            const int failed = ctx.fail(CliExit::Failure, QStringLiteral("cannot write %1: %2")
+                                                              .arg(output.first, error.reason(QStringLiteral("en"))));
+            code = code == CliExit::Ok ? failed : code;
+        }
+    }
+    return code;
+}
 }  // namespace
 
 int cmdParams(const CliContext &ctx)

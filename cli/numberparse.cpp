@@ -51,3 +51,27 @@ ParsedWords parseWordList(const QString &text, int maxCount)
     result.ok = true;
     return result;
 }
+
+ParsedStations parseStationList(const QString &text, int minimum, int maximum)
+{
+    ParsedStations result;
+    QVector<bool> listed(maximum + 1, false);
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QStringList ends = item.trimmed().split(QLatin1Char('-'));
+        const ParsedNumber first = parseNumber(ends.value(0), minimum, maximum);
+        const ParsedNumber last = ends.size() == 2 ? parseNumber(ends.value(1), minimum, maximum) : first;
+        if (ends.size() > 2 || !first.ok || !last.ok || last.value < first.value) {
+            result.error = QStringLiteral("'%1' is not a station or a range like 1-4 of stations %2 to %3")
+                               .arg(item.trimmed()).arg(minimum).arg(maximum);
+            return result;
+        }
+        for (qint64 s = first.value; s <= last.value; ++s)
+            listed[int(s)] = true;
+    }
+    for (int s = minimum; s <= maximum; ++s) {
+        if (listed[s])
+            result.stations << s;
+    }
+    result.ok = true;
+    return result;
+}

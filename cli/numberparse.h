@@ -22,3 +22,14 @@ struct ParsedWords
 };
 
 ParsedWords parseWordList(const QString &text, int maxCount);
+
+// Stations as "1-4,7": numbers and ascending ranges within minimum..maximum,
+// given back ascending and each once.
+struct ParsedStations
+{
+    bool ok = false;
+    QVector<int> stations;
+    QString error;
+};
+
+ParsedStations parseStationList(const QString &text, int minimum, int maximum);

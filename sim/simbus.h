@@ -20,6 +20,7 @@ struct SimDriveConfig
     quint16 logicVersion = 0x4103;  // shows as A3
     QString firmware = QStringLiteral("V1.20");  // two registers: the first 4 characters
     QString hardware = QStringLiteral("H2");
+    int refusedWriteAddress = -1;  // a bus write covering this register is refused with exception 0x04 (-1: none)
 };
 
 // Faults the bus injects into its replies; switchable at any time.

@@ -38,7 +38,7 @@ void storeText(QVector<quint16> &regs, quint16 address, const QString &text)
 }  // namespace
 
 SimDrive::SimDrive(const SimDriveConfig &config)
-    : m_regs(RegisterCount, 0)
+    : m_regs(RegisterCount, 0), m_refusedWriteAddress(config.refusedWriteAddress)
 {
     storeText(m_regs, Reg::HardwareVersion, config.hardware);
     storeText(m_regs, Reg::FirmwareVersion, config.firmware);
@@ -105,6 +105,9 @@ quint8 SimDrive::validateWrite(quint16 address, const QVector<quint16> &values) 
         return SimException::IllegalValue;
     if (address + values.size() > RegisterCount)
         return SimException::IllegalAddress;
+    // A drive that will not take one register, as a locked or faulty one answers.
+    if (m_refusedWriteAddress >= address && m_refusedWriteAddress < address + values.size())
+        return SimException::DeviceFailure;
     const int stationIndex = Reg::StationAddress - address;
     if (stationIndex >= 0 && stationIndex < values.size()) {
         const quint16 station = values[stationIndex];

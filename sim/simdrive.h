@@ -107,6 +107,7 @@ private:
     void refreshLiveState();
 
     QVector<quint16> m_regs;
+    int m_refusedWriteAddress;
     QVector<quint16> m_factoryValues;
     QVector<quint16> m_powerOnValues;
 

@@ -22,6 +22,7 @@ struct CliRun
 struct CliFixture
 {
     SimBus bus;
+    SimBus otherBus;  // started only by startOtherBus: a second bus for jobs over several buses
     QTemporaryDir dir;
 
     explicit CliFixture(const QVector<SimDriveConfig> &drives = {driveAt(1)})
@@ -31,6 +32,13 @@ struct CliFixture
         bus.setTiming(SimTiming{0.0, 0});  // no emulated wire time: commands run many exchanges
     }
     bool start() { return dir.isValid() && bus.start(); }
+    bool startOtherBus(const QVector<SimDriveConfig> &drives)
+    {
+        for (const SimDriveConfig &c : drives)
+            otherBus.addDrive(c);
+        otherBus.setTiming(SimTiming{0.0, 0});
+        return otherBus.start();
+    }
 
     static CliRun run(const QStringList &arguments)
     {

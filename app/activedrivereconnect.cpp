@@ -8,7 +8,6 @@
 #include "eventlog.h"
 #include "modbusworker.h"
 
-#include <QJsonArray>
 #include <QTimer>
 
 #include <algorithm>
@@ -91,7 +90,7 @@ void ActiveDrive::giveUpReconnect(const QString &error)
     stopReconnecting();
     QJsonObject fields{{QStringLiteral("reason"), error}, {QStringLiteral("tries"), m_reconnectTries}};
     if (error == DriveDiffers)
-        fields.insert(QStringLiteral("differs"), QJsonArray::fromStringList(m_connections->differences()));
+        fields.insert(QStringLiteral("differs"), m_connections->differences().join(QLatin1Char(',')));
     m_events->record(QStringLiteral("reconnect given up"), fields);
     endConnection(error);
 }

@@ -312,6 +312,8 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("event_block_write", "區塊寫入", "Block write");
         add("event_block_save", "區塊保存", "Block save");
         add("event_stop_unconfirmed", "停止未確認", "Stop unconfirmed");
+        add("event_reconnected", "已重新連線", "Reconnected");
+        add("event_reconnect_given_up", "放棄重新連線", "Reconnect given up");
         add("station_taken_title", "站號已被使用", "Station In Use");
         add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
             "A device already answers on station %1; changing to it would create an address conflict.\n"

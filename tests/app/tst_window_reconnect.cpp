@@ -11,8 +11,10 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QLabel>
+#include <QJsonObject>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QTableWidget>
 
 namespace {
 constexpr quint8 Station = 1;
@@ -26,6 +28,18 @@ class WindowReconnectTest : public QObject
 
     WindowFixture fx;
 
+    QTableWidget *events() const { return fx.window->findChild<QTableWidget *>(QStringLiteral("tableEvents")); }
+    // "event" or "event (reason)" for each record of the Events view from row on.
+    QStringList eventsSince(int row) const
+    {
+        QStringList shown;
+        for (; row < events()->rowCount(); ++row) {
+            const QJsonObject record = events()->item(row, 0)->data(Qt::UserRole).toJsonObject();
+            const QString reason = record.value(QStringLiteral("reason")).toString();
+            shown << record.value(QStringLiteral("event")).toString() + (reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
+        }
+        return shown;
+    }
     QString status() const { return fx.find<QLabel>("lblConnectionStatus")->text(); }
     // Connected with reconnecting on and the given limit, polling running.
     void connectWithReconnect(int limitSeconds)
@@ -92,6 +106,7 @@ private Q_SLOTS:
         QVERIFY2(fx.click("btnWrite_homeTorque"), qPrintable(fx.failure()));
         QVERIFY(fx.widget("lblUnsavedRom")->isVisible());
         const int from = fx.mark();
+        const int firstEvent = events()->rowCount();
 
         SimFaults silent;
         silent.silent = true;
@@ -105,12 +120,14 @@ private Q_SLOTS:
         QCOMPARE(fx.tabs()->currentIndex(), int(MainWindow::MotionTab));
         // Identification and polling only: the write is not sent again, nor anything else.
         QCOMPARE(fx.writes(from), QStringList());
+        QCOMPARE(eventsSince(firstEvent), QStringList({"link lost (ERR_TIMEOUT)", "reconnected"}));
         QVERIFY(fx.click("btnSaveParams"));
     }
 
     void anotherDriveAtTheStationIsNotResumed()
     {
         connectWithReconnect(30);
+        const int firstEvent = events()->rowCount();
         SimFaults silent;
         silent.silent = true;
         fx.bus.setFaults(silent);
@@ -122,17 +139,21 @@ private Q_SLOTS:
         expectDisconnectedBox(translateKey(QStringLiteral("err_drive_differs"), En)
                                   .arg(Station)
                                   .arg(QStringLiteral("hardware version: H2 → H3")));
+        QCOMPARE(eventsSince(firstEvent),
+                 QStringList({"link lost (ERR_TIMEOUT)", "reconnect given up (ERR_DRIVE_DIFFERS)"}));
         fx.bus.addDrive(WindowFixture::drive(Station));
     }
 
     void timeLimitRunOutEndsWithTheDisconnectedBox()
     {
         connectWithReconnect(1);
+        const int firstEvent = events()->rowCount();
         SimFaults silent;
         silent.silent = true;
         fx.bus.setFaults(silent);
         expectReconnecting();
         expectDisconnectedBox(translateKey(QStringLiteral("err_timeout"), En));
+        QCOMPARE(eventsSince(firstEvent), QStringList({"link lost (ERR_TIMEOUT)", "reconnect given up (ERR_TIMEOUT)"}));
         fx.bus.setFaults(SimFaults());
     }
 

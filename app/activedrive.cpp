@@ -6,6 +6,8 @@
 #include "eventlog.h"
 #include "modbusworker.h"
 
+#include <QTimer>
+
 namespace {
 
 // The part of a model code after its last "-": the option ("BC", "BA") or,
@@ -29,8 +31,11 @@ ActiveDrive::ActiveDrive(QObject *parent)
     : QObject(parent),
       m_worker(new ModbusWorker(this)),
       m_connections(new ConnectionManager(m_worker, this)),
-      m_events(new EventLog(this))
+      m_events(new EventLog(this)),
+      m_retryTimer(new QTimer(this))
 {
+    m_retryTimer->setSingleShot(true);
+    connect(m_retryTimer, &QTimer::timeout, this, &ActiveDrive::retryConnection);
     connect(m_connections, &ConnectionManager::connected, this, &ActiveDrive::onConnected);
     connect(m_connections, &ConnectionManager::disconnected, this, [this] { onEnded(QString()); });
     connect(m_connections, &ConnectionManager::connectionError, this, &ActiveDrive::onEnded);
@@ -132,6 +137,11 @@ StopDelivery::Outcome ActiveDrive::deliverStop()
 
 void ActiveDrive::onConnected(const DeviceInfo &info)
 {
+    if (m_reconnecting) {
+        resumeConnection(info);
+        return;
+    }
+    m_adapter = AdapterLocator::identify(m_worker->portName());
     m_connected = true;
     m_model = info.model;
     m_product.lead = info.lead;
@@ -162,6 +172,10 @@ void ActiveDrive::noteAlarm(qint32 alarmCode)
 
 void ActiveDrive::onEnded(const QString &error)
 {
+    if (m_reconnecting) {
+        onTryFailed(error);
+        return;
+    }
     // A connection that could not be made leaves no record; one that ended does.
     if (m_connected)
         m_events->record(error.isEmpty() ? QStringLiteral("disconnect") : QStringLiteral("link lost"),
@@ -173,6 +187,15 @@ void ActiveDrive::onEnded(const QString &error)
         if (!outcome.confirmed)
             emit stopUndelivered(outcome.error);
     }
+    if (m_connected && !error.isEmpty() && m_reconnectOn) {
+        beginReconnect(error);
+        return;
+    }
+    endConnection(error);
+}
+
+void ActiveDrive::endConnection(const QString &error)
+{
     m_connected = false;
     m_model = QStringLiteral("---");
     m_product.family.clear();

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "adapterlocator.h"
 #include "productidentity.h"
 #include "stopdelivery.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
 class ConnectionManager;
+class QTimer;
 class EventLog;
 class ModbusWorker;
 struct DeviceInfo;
@@ -65,8 +68,18 @@ public:
     // A line for the engineering log.
     void log(const QString &kind, const QString &text) { emit logged(kind, text); }
 
-    // Ends the connection without asking anything.
+    // Ends the connection without asking anything; also ends reconnecting.
     void disconnectDrive();
+
+    // With reconnecting on, a lost link (after its stop is delivered) is tried
+    // again with growing pauses for up to limitSeconds, and the drive stays
+    // connected for the pages meanwhile: nothing of what they show is lost,
+    // nothing reaches the drive. It resumes only when the drive identifies as
+    // before; otherwise, or when the time is up, the connection ends.
+    void setReconnect(bool on, int limitSeconds);
+    bool reconnecting() const { return m_reconnecting; }
+    int reconnectTries() const { return m_reconnectTries; }
+    qint64 sinceLossMs() const { return m_reconnecting ? m_sinceLoss.elapsed() : 0; }
 
     // Motion commanded since the last confirmed stop: a jog, a nudge or homing
     // (manual motion, ended by the manual stop), homing or a move to position 1
@@ -95,10 +108,25 @@ signals:
     // A connection ended while motion may run, and the stop delivered on a
     // fresh port was not confirmed; emitted before disconnected().
     void stopUndelivered(const QString &error);
+    // Reconnecting began or ended (resumed, given up or ended by the operator);
+    // reconnectTried() with each try.
+    void reconnectingChanged(bool on);
+    void reconnectTried();
 
 private:
     void onConnected(const DeviceInfo &info);
     void onEnded(const QString &error);
+    // The state of a connection that ended, cleared; the pages are told.
+    void endConnection(const QString &error);
+
+    // activedrivereconnect.cpp
+    void beginReconnect(const QString &error);
+    // A try failed with `error`: the next one, or the end of reconnecting.
+    void onTryFailed(const QString &error);
+    void retryConnection();
+    void resumeConnection(const DeviceInfo &info);
+    void giveUpReconnect(const QString &error);
+    void stopReconnecting();
 
     void noteAlarm(qint32 alarmCode);
 
@@ -115,4 +143,13 @@ private:
     bool m_romChangesPending = false;
     int m_motionMayRun = 0;  // Motion bits
     quint8 m_motionStation = 0;
+
+    bool m_reconnectOn = false;
+    int m_reconnectLimitMs = 60000;
+    bool m_reconnecting = false;
+    int m_reconnectTries = 0;
+    QString m_lossError;
+    QElapsedTimer m_sinceLoss;
+    QTimer *m_retryTimer;
+    AdapterIdentity m_adapter;
 };

@@ -87,6 +87,7 @@ ConnectionPage::ConnectionPage(WindowContext &context) : Page(context)
     connect(drive, &ActiveDrive::engineerModeChanged, this, &ConnectionPage::onEngineerModeChanged);
     setupBusAdditions();
     setupLinkHealth();
+    setupReconnect();
 }
 
 void ConnectionPage::retranslate()
@@ -118,6 +119,7 @@ void ConnectionPage::retranslate()
         showNoDriveAnswered();
     if (!lblLinkHealth->isHidden())
         showLinkHealth();
+    retranslateReconnect();
 }
 
 void ConnectionPage::setDemoPort(const QString &portPath)
@@ -325,6 +327,7 @@ void ConnectionPage::onDriveConnected(const DeviceInfo &info)
     ui->lblConnectionStatus->setStyleSheet(StatusOkStyle);
     ui->lblProductInfo->setText(info.model);
     ui->lblHeaderProduct->setText(info.model);
+    connectedStation = drive->station();
 
     showEchoRemoval();
     rememberTcpAddress(worker()->portName());
@@ -379,6 +382,8 @@ QString ConnectionPage::failureText(const QString &reason) const
         return lostConnectionText();
     if (reason == QLatin1String("Cannot open COM port"))
         return portFailureText(false);
+    if (reason == QLatin1String("ERR_DRIVE_DIFFERS"))
+        return driveDiffersText();
     if (reason == QLatin1String("ERR_REFUSED"))
         return text(QStringLiteral("err_refused")).arg(worker()->lastPollError());
     return reason;

@@ -2,8 +2,10 @@
 
 #include "page.h"
 
+class QCheckBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTimer;
 class TrafficView;
 struct DeviceInfo;
@@ -57,6 +59,15 @@ private:
     void setupLinkHealth();
     void showLinkHealth();
 
+    // connectionreconnect.cpp: the opt-in reconnect, its time limit and the
+    // "Reconnecting…" state with its tries and the time since the loss.
+    void setupReconnect();
+    void retranslateReconnect();
+    void onReconnectingChanged(bool on);
+    void showReconnectProgress();
+    // Which of model and versions differ from the drive connected before, with both values.
+    QString driveDiffersText() const;
+
     QString demoPortPath;
     bool isScanning = false;
     bool connectPending = false;
@@ -69,4 +80,10 @@ private:
     TrafficView *trafficView = nullptr;
     QLabel *lblLinkHealth = nullptr;
     QTimer *linkHealthTimer = nullptr;
+    QCheckBox *chkReconnect = nullptr;
+    QLabel *lblReconnectLimit = nullptr;
+    QSpinBox *spinReconnectLimit = nullptr;
+    QLabel *lblReconnectProgress = nullptr;
+    QTimer *reconnectTimer = nullptr;
+    quint8 connectedStation = 0;
 };

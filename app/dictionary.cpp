@@ -192,6 +192,18 @@ const QMap<QString, DictionaryEntry> &extraTexts()
             "then log out and in again.");
         add("echo_removal_on", "回音消除：開啟（轉接器會回送每個請求）", "Echo removal on (the adapter echoes every request)");
         add("btnTraffic", "通訊監看", "Bus Traffic");
+        add("chkReconnect", "自動重新連線", "Reconnect automatically");
+        add("lblReconnectLimit", "重新連線時限：", "Time limit:");
+        add("lblStatus_reconnecting", "重新連線中…", "Reconnecting…");
+        add("reconnect_progress", "第 %1 次嘗試｜斷線 %2 秒", "Try %1 | %2 s since the loss");
+        add("reconnect_refused", "重新連線中：運動與寫入暫不接受，直到驅動器再次回應。",
+            "Reconnecting: motion and writes are refused until the drive answers again.");
+        add("err_drive_differs", "站號 %1 上的驅動器已不是先前連線的那一台（%2），未恢復連線。",
+            "The drive at station %1 is not the one connected before (%2); the connection was not resumed.");
+        add("differs_model", "型號", "model");
+        add("differs_firmware", "韌體版本", "firmware version");
+        add("differs_hardware", "硬體版本", "hardware version");
+        add("differs_logic", "邏輯版本", "logic version");
         add("btnStopMotion", "停止", "STOP");
         add("btnStopMotion_tip", "立即停止寸動並送出停止輸入（Esc 鍵亦可）",
             "Stops any jog at once and sends the stop input (Esc does the same)");
@@ -301,6 +313,8 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("event_block_write", "區塊寫入", "Block write");
         add("event_block_save", "區塊保存", "Block save");
         add("event_stop_unconfirmed", "停止未確認", "Stop unconfirmed");
+        add("event_reconnected", "已重新連線", "Reconnected");
+        add("event_reconnect_given_up", "放棄重新連線", "Reconnect given up");
         add("station_taken_title", "站號已被使用", "Station In Use");
         add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
             "A device already answers on station %1; changing to it would create an address conflict.\n"

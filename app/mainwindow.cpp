@@ -32,6 +32,11 @@ MainWindow::MainWindow(QWidget *parent)
     // Before the pages': the tabs open and close before a page hears of the drive.
     connect(m_drive, &ActiveDrive::connected, this, &MainWindow::onDriveConnected);
     connect(m_drive, &ActiveDrive::disconnected, this, &MainWindow::onDriveDisconnected);
+    // While reconnecting, every tab stays visible but takes no input: nothing can reach the drive.
+    connect(m_drive, &ActiveDrive::reconnectingChanged, this, [this](bool on) {
+        for (int tab = MonitorTab; tab <= EngineeringTab; ++tab)
+            m_context.ui->mainTabs->widget(tab)->setEnabled(!on);
+    });
 
     // In this order the pages hear of the drive: the monitor's, the
     // engineering form's and the parameter tabs' reads on connection follow it.
@@ -129,14 +134,15 @@ bool MainWindow::pagesMayLeaveDrive()
 
 void MainWindow::onDisconnectRequested()
 {
-    // A held jog's stop goes out while the link still runs.
-    if (pagesMayLeaveDrive())
+    // A held jog's stop goes out while the link still runs. While reconnecting
+    // the drive cannot be asked anything: the pages are not asked either.
+    if (m_drive->reconnecting() || pagesMayLeaveDrive())
         m_drive->disconnectDrive();
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (!pagesMayLeaveDrive()) {
+    if (!m_drive->reconnecting() && !pagesMayLeaveDrive()) {
         event->ignore();
         return;
     }

@@ -13,6 +13,7 @@ namespace {
 
 const QString LampOff = QStringLiteral("background-color:#d1d5db;border-radius:8px;border:1px solid #9ca3af;");
 const QString LampAlarm = QStringLiteral("background-color:#ef4444;border-radius:8px;border:1px solid #b91c1c;");
+const QString LampWaiting = QStringLiteral("background-color:#f59e0b;border-radius:8px;border:1px solid #b45309;");
 const QString LampOn = QStringLiteral("background-color:#10b981;border-radius:8px;border:1px solid #047857;");
 
 constexpr double DegreesPerStep = 1.8;
@@ -77,6 +78,11 @@ void Page::showStatus(const QString &message) const
 void Page::setLed(QLabel *label, bool on, bool alarm)
 {
     label->setStyleSheet(!on ? LampOff : (alarm ? LampAlarm : LampOn));
+}
+
+void Page::setLedWaiting(QLabel *label)
+{
+    label->setStyleSheet(LampWaiting);
 }
 
 void Page::showThresholdAngle(QLabel *label, qint64 steps)

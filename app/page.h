@@ -71,6 +71,8 @@ protected:
     bool askYesNo(const QString &title, const QString &question) const;
     // Paints a round status lamp: grey when off, red when on with an alarm, else green.
     static void setLed(QLabel *label, bool on, bool alarm);
+    // Amber: the link is being restored.
+    static void setLedWaiting(QLabel *label);
     // A threshold of this many encoder steps as a motor angle; "---" when steps < 0 (no lead).
     static void showThresholdAngle(QLabel *label, qint64 steps);
 

@@ -106,20 +106,42 @@ void ConnectionManager::takePortFromWorker()
 
 void ConnectionManager::connectToDevice(const QString &portName, quint8 station, bool strict)
 {
+    startConnection(portName, station, strict, [this](const DeviceInfo &info) {
+        m_info = info;
+        return true;
+    });
+}
+
+void ConnectionManager::resumeDevice(const QString &portName, quint8 station, bool strict)
+{
+    m_found = DeviceInfo();
+    startConnection(portName, station, strict, [this](const DeviceInfo &info) {
+        m_found = info;
+        return identityDifferences(m_info, info).isEmpty();
+    });
+}
+
+void ConnectionManager::startConnection(const QString &portName, quint8 station, bool strict,
+                                        const std::function<bool(const DeviceInfo &)> &accept)
+{
     takePortFromWorker();
     if (!openPort(portName)) {
         Q_EMIT connectionError(QStringLiteral("Cannot open COM port"));
         return;
     }
+    DeviceInfo info;
     try {
-        m_info = identify(station, strict);
+        info = identify(station, strict);
     } catch (const ModbusError &e) {
         closePort();
-        m_info = DeviceInfo();
         Q_EMIT connectionError(e.text());
         return;
     }
     closePort();
+    if (!accept(info)) {
+        Q_EMIT connectionError(QStringLiteral("ERR_DRIVE_DIFFERS"));
+        return;
+    }
 
     m_worker->setPortName(portName);
     m_worker->setStation(station);

@@ -41,6 +41,13 @@ public:
     // connected() or connectionError(). strict refuses drives outside the catalogue.
     void connectToDevice(const QString &portName, quint8 station, bool strict);
     void disconnectDevice();
+    // Connects again to the drive of the last connection, on portName (where
+    // its adapter is now). A drive that identifies otherwise is not connected:
+    // connectionError("ERR_DRIVE_DIFFERS"), with what differs in differences().
+    void resumeDevice(const QString &portName, quint8 station, bool strict);
+    // Since the last resumeDevice(): the identity found and where it differs.
+    DeviceInfo foundInfo() const { return m_found; }
+    QStringList differences() const { return identityDifferences(m_info, m_found); }
 
     // Probes stations 1 to 16 and emits deviceFound() for each that answers.
     // False when the port cannot be opened or a connection holds it.
@@ -95,6 +102,9 @@ private:
     DeviceInfo identify(quint8 station, bool strict);                 // throws ModbusError
     ScanResult probe(quint8 station);                                 // throws ModbusError
     void takePortFromWorker();
+    // Identifies the drive on portName and, when accept() takes it, starts the worker.
+    void startConnection(const QString &portName, quint8 station, bool strict,
+                         const std::function<bool(const DeviceInfo &)> &accept);
 
     ModbusWorker *m_worker;
     std::unique_ptr<QIODevice> m_port;
@@ -103,4 +113,5 @@ private:
     bool m_echoRemoval = false;
     State m_state = State::Disconnected;
     DeviceInfo m_info;
+    DeviceInfo m_found;
 };

@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 // The drive identified by the connection manager. The station is kept by the window.
@@ -17,6 +18,10 @@ struct DeviceInfo
     QString hwVersion;
 };
 Q_DECLARE_METATYPE(DeviceInfo)
+
+// What tells one drive from another: "model", "firmware", "hardware" and
+// "logic" (version), those of them in which `found` is not `expected`.
+QStringList identityDifferences(const DeviceInfo &expected, const DeviceInfo &found);
 
 // One station that answered a bus scan.
 struct ScanResult

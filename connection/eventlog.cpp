@@ -32,7 +32,7 @@ QStringList EventLog::eventNames()
             QStringLiteral("alarm cleared"), QStringLiteral("alarm reset"),      QStringLiteral("station change"),
             QStringLiteral("file export"),   QStringLiteral("file import"),      QStringLiteral("file apply"),
             QStringLiteral("file restore"),  QStringLiteral("block write"),      QStringLiteral("block save"),
-            QStringLiteral("stop unconfirmed")};
+            QStringLiteral("stop unconfirmed"), QStringLiteral("reconnected"), QStringLiteral("reconnect given up")};
 }
 
 FileError EventLog::openFile(const QString &path)

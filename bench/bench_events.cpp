@@ -7,8 +7,8 @@
 //
 // Usage: bench_events [cycles]   (default 300)
 
-#include "benchapp.h"
 #include "benchstats.h"
+#include "benchwindow.h"
 #include "devicestate.h"
 #include "eventlog.h"
 #include "mainwindow.h"
@@ -30,25 +30,7 @@
 namespace {
 
 constexpr quint8 Station = 1;
-constexpr int ConnectWaitMs = 15000;
 constexpr int RecordRuns = 5000;
-
-template <typename T> T *find(const MainWindow &window, const char *name)
-{
-    return window.findChild<T *>(QLatin1String(name));
-}
-
-bool connectWindow(MainWindow &window, const SimBus &bus)
-{
-    find<QComboBox>(window, "cbPorts")->setEditText(bus.portPath());
-    find<QAbstractButton>(window, "btnScan")->click();
-    auto *connectButton = find<QAbstractButton>(window, "btnConnect");
-    if (!connectButton->isEnabled())
-        return false;
-    connectButton->click();
-    auto *tabs = find<QTabWidget>(window, "mainTabs");
-    return waitFor([&] { return tabs->isTabEnabled(MainWindow::MotionTab); }, ConnectWaitMs);
-}
 
 // The intervals between the states the window receives over `cycles` cycles,
 // the drive's alarm toggled after each.
@@ -98,19 +80,9 @@ int main(int argc, char *argv[])
     const int cycles = argc > 1 ? std::max(10, QString::fromLocal8Bit(argv[1]).toInt()) : 300;
 
     SimBus bus;
-    SimDriveConfig drive;
-    drive.station = Station;
-    bus.addDrive(drive);
-    if (!bus.start()) {
-        std::printf("the simulated bus could not start: %s\n", qPrintable(bus.errorString()));
+    const std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
+    if (!window)
         return 1;
-    }
-    auto window = std::make_unique<MainWindow>();
-    window->setDialogs(std::make_unique<ScriptedDialogs>());
-    if (!connectWindow(*window, bus)) {
-        std::printf("the window did not connect\n");
-        return 1;
-    }
     auto *keep = find<QCheckBox>(*window, "chkKeepEventLog");
     std::printf("Polling cycle with one event record per cycle, %d cycles each\n", cycles);
     keep->setChecked(false);

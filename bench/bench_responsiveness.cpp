@@ -8,6 +8,7 @@
 // Usage: bench_responsiveness [runs]   (default 3)
 
 #include "benchstats.h"
+#include "benchwindow.h"
 #include "cmpengine.h"
 #include "cmpmanager.h"
 #include "engineeringaccess.h"
@@ -18,7 +19,6 @@
 #include "simbus.h"
 
 #include <QAbstractButton>
-#include "benchapp.h"
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -53,14 +53,6 @@ constexpr double ScanStationBoundMs = 30 + 100;
 // Noise of a shared machine on top of a bound before a figure counts as over it.
 constexpr double ToleranceMs = 50;
 
-template <typename T> T *find(const MainWindow &window, const char *name)
-{
-    T *found = window.findChild<T *>(QLatin1String(name));
-    if (!found)
-        std::fprintf(stderr, "no widget %s\n", name);
-    return found;
-}
-
 // Runs `operation` from the event loop while a timer measures the gaps
 // between its ticks; returns the operation's time, `longestGap` the worst gap.
 double timedOnGuiThread(const std::function<void()> &operation, double &longestGap)
@@ -87,18 +79,6 @@ double timedOnGuiThread(const std::function<void()> &operation, double &longestG
     });
     loop.exec();
     return took;
-}
-
-bool connectWindow(MainWindow &window, const SimBus &bus)
-{
-    find<QComboBox>(window, "cbPorts")->setEditText(bus.portPath());
-    find<QAbstractButton>(window, "btnScan")->click();
-    auto *connectButton = find<QAbstractButton>(window, "btnConnect");
-    if (!connectButton->isEnabled())
-        return false;
-    connectButton->click();
-    auto *tabs = find<QTabWidget>(window, "mainTabs");
-    return waitFor([&] { return tabs->isTabEnabled(MainWindow::MotionTab); }, ConnectWaitMs);
 }
 
 bool openComparePage(MainWindow &window)
@@ -182,20 +162,9 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 3;
 
     SimBus bus;
-    SimDriveConfig drive;
-    drive.station = Station;
-    bus.addDrive(drive);
-    if (!bus.start()) {
-        std::printf("the simulated bus could not start: %s\n", qPrintable(bus.errorString()));
+    const std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
+    if (!window)
         return 1;
-    }
-
-    auto window = std::make_unique<MainWindow>();
-    window->setDialogs(std::make_unique<ScriptedDialogs>());
-    if (!connectWindow(*window, bus)) {
-        std::printf("the window did not connect\n");
-        return 1;
-    }
     if (!openComparePage(*window)) {
         std::printf("the compare page did not open\n");
         return 1;

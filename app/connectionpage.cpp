@@ -23,7 +23,6 @@ constexpr int StationRole = Qt::UserRole;
 constexpr int RecognisedRole = Qt::UserRole + 1;
 constexpr int ScanColumns = 5;
 
-const QString StatusOkStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#16a34a;");
 const QString StatusErrStyle = QStringLiteral("font-size:20px;font-weight:bold;color:red;");
 const QColor RecognisedText(0, 0, 0);
 const QColor UnrecognisedText(0x99, 0x99, 0x99);

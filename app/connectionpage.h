@@ -30,6 +30,9 @@ signals:
     void disconnectRequested();
 
 private:
+    // The connection state's big label: green when connected (or reconnected).
+    static inline const QString StatusOkStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#16a34a;");
+
     void showPortStatus();
     void onScanClicked();
     void onDeviceFound(const ScanResult &result);

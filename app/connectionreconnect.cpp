@@ -21,7 +21,6 @@ constexpr int ShortestLimitSeconds = 1;
 constexpr int LongestLimitSeconds = 3600;
 constexpr int ProgressRefreshMs = 500;
 const QString StatusWaitingStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#d97706;");
-const QString StatusOkStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#16a34a;");
 }  // namespace
 
 void ConnectionPage::setupReconnect()

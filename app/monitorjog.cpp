@@ -21,8 +21,6 @@
 
 namespace {
 
-// The stop input is raised for about a millisecond.
-constexpr int InputPulseMs = 1;
 // Index of 0.1 mm in the nudge step list: the step a fresh nudge mode starts with.
 constexpr int DefaultNudgeStepIndex = 2;
 // An unconfirmed stop is sent again this many times; each try waits at most

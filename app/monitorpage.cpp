@@ -22,7 +22,6 @@ namespace {
 
 constexpr int ReadTimeoutMs = 300;
 constexpr int HomingPulseMs = 5;
-constexpr int InputPulseMs = 1;
 constexpr quint16 ServoOnValue = 0;
 constexpr quint16 ServoOffValue = 1;
 constexpr quint16 InputX0 = 0x0001;

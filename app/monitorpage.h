@@ -25,6 +25,9 @@ public:
     bool mayLeaveDrive() override;
 
 private:
+    // An input bit (the stop input among them) is raised for about a millisecond.
+    static constexpr int InputPulseMs = 1;
+
     void installSteppedJogSpeedBox();
     void onDriveConnected();
     void onDriveDisconnected();

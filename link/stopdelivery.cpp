@@ -10,7 +10,7 @@
 
 namespace StopDelivery {
 namespace {
-constexpr int SettleAfterOpenMs = 20;
+constexpr int FreshPortSettleMs = 20;
 constexpr int BetweenAttemptsMs = 100;
 }  // namespace
 
@@ -28,7 +28,7 @@ Outcome deliver(const QString &portName, quint8 station, int budgetMs)
             outcome.error = openError.text();
             continue;
         }
-        QThread::msleep(SettleAfterOpenMs);
+        QThread::msleep(FreshPortSettleMs);
         ModbusTransport link(ModbusTransport::Pacing::SinceLastTransmission, port.get());
         const bool stopped = link.writeRegister(station, Reg::ManualCommand, Reg::ManualCommandValue::Stop);
         const QString stopError = link.lastWriteError().text();

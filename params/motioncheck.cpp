@@ -14,7 +14,7 @@ constexpr double TwoPi = 6.283185307179586;
 constexpr double SpeedTolerance = 0.001;    // mm/s
 constexpr double MinConstantShare = 0.1;
 
-bool isZh(const QString &lang)
+bool isChinese(const QString &lang)
 {
     return lang == QLatin1String("zh");
 }
@@ -51,7 +51,7 @@ double accelInG(double speed, int timeMs)
 MotionValidationResult checkMotion(const MotionInputs &in)
 {
     MotionValidationResult r;
-    const bool zh = isZh(in.lang);
+    const bool zh = isChinese(in.lang);
     const double v = in.speed;
     const double dist = std::fabs(in.pos1 - in.pos0);
     const double lead = in.lead;
@@ -127,7 +127,7 @@ QString impactNote(const QString &label, double speed, int timeMs, double lead, 
         return QString();
     const double a = speed / (timeMs / 1000.0);
     const QString text =
-        isZh(lang) ? QStringLiteral("提醒：%1 加減速度超過 0.3G。\n目前 G 值：%2 G\n加速度：%3 mm/s²（%4 rev/s²）\n"
+        isChinese(lang) ? QStringLiteral("提醒：%1 加減速度超過 0.3G。\n目前 G 值：%2 G\n加速度：%3 mm/s²（%4 rev/s²）\n"
                                     "速度 %5 mm/s，時間 %6 ms\n⚠ 機構衝擊力較大，請確認機構強度與負載條件。")
                    : QStringLiteral("Note: %1 acceleration exceeds 0.3G.\nCurrent: %2 G\nAccel: %3 mm/s² (%4 rev/s²)\n"
                                     "Speed %5 mm/s, Time %6 ms\n⚠ Higher mechanical impact expected. "
@@ -144,7 +144,7 @@ QString constantSpeedNote(double speed, double distance, int accelMs, int decelM
     const double constant = total - accelMs / 1000.0 - decelMs / 1000.0;
     if (!(constant < MinConstantShare * total))
         return QString();
-    const bool zh = isZh(lang);
+    const bool zh = isChinese(lang);
     QString name;
     if (constant <= 0)
         name = zh ? QStringLiteral("三角形加減速（無等速段）") : QStringLiteral("Triangular profile (no constant-speed phase)");
@@ -163,7 +163,7 @@ QString constantSpeedNote(double speed, double distance, int accelMs, int decelM
 
 QString triangularQuestion(const MotionValidationResult &result, const QString &lang)
 {
-    const QString text = isZh(lang) ? QStringLiteral("目前參數將形成三角形速度曲線。\n實際峰值速度：%1 mm/s（低於設定值）\n"
+    const QString text = isChinese(lang) ? QStringLiteral("目前參數將形成三角形速度曲線。\n實際峰值速度：%1 mm/s（低於設定值）\n"
                                                      "Cycle Time：%2 s\n\n確定仍要寫入？")
                                     : QStringLiteral("Current parameters result in a triangular profile.\n"
                                                      "Actual peak speed: %1 mm/s\nCycle Time: %2 s\n\nProceed?");
@@ -172,7 +172,7 @@ QString triangularQuestion(const MotionValidationResult &result, const QString &
 
 QString liftForceMessage(const MotionValidationResult &result, double loadKg, const QString &lang)
 {
-    const QString text = isZh(lang) ? QStringLiteral("垂直安裝 + 負載 %1 kg\n最嚴苛段推力需求：%2 N\n請確認馬達在此速度之扭矩 ≥ %3 Nm")
+    const QString text = isChinese(lang) ? QStringLiteral("垂直安裝 + 負載 %1 kg\n最嚴苛段推力需求：%2 N\n請確認馬達在此速度之扭矩 ≥ %3 Nm")
                                     : QStringLiteral("Vertical + load %1 kg\nMax lift force: %2 N\n"
                                                      "Confirm motor torque ≥ %3 Nm at this speed");
     return text.arg(fixed(loadKg, 1), fixed(result.liftForce, 1), fixed(result.motorTorque, 3));

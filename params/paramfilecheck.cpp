@@ -13,7 +13,7 @@ namespace ParamFile {
 
 namespace {
 
-QString pick(const QString &lang, const char *zh, const char *en)
+QString pickText(const QString &lang, const char *zh, const char *en)
 {
     return QString::fromUtf8(lang == QLatin1String("zh") ? zh : en);
 }
@@ -41,7 +41,7 @@ Compatibility checkWriteCompatibility(const QJsonObject &root, const Identity &d
     result.other.removeAll(result.reversed);
     const QStringList missing = missingIdentity(root);
     if (!missing.isEmpty())
-        result.blocking.prepend(pick(lang, "檔案未記錄產品的 %1，不能寫入設備", "The file does not record the product's %1; "
+        result.blocking.prepend(pickText(lang, "檔案未記錄產品的 %1，不能寫入設備", "The file does not record the product's %1; "
                                                                           "it cannot be written to a drive")
                                     .arg(missing.join(QStringLiteral(", "))));
     return result;
@@ -60,12 +60,12 @@ QString contentProblem(const QJsonObject &root, const QString &lang)
         const bool push = key.endsWith(QLatin1String("PushEnable"));
         const bool fits = push ? value.isBool() : value.isDouble() && std::isfinite(value.toDouble());
         if (!fits)
-            return (push ? pick(lang, "「%1」的值不是 true 或 false", "the value of \"%1\" is not true or false")
-                         : pick(lang, "「%1」的值不是數字", "the value of \"%1\" is not a number"))
+            return (push ? pickText(lang, "「%1」的值不是 true 或 false", "the value of \"%1\" is not true or false")
+                         : pickText(lang, "「%1」的值不是數字", "the value of \"%1\" is not a number"))
                 .arg(key);
     }
     if (!anyParameter)
-        return pick(lang, "檔案中沒有任何參數（例如「pos0Pos」）", "the file holds no parameter (such as \"pos0Pos\")");
+        return pickText(lang, "檔案中沒有任何參數（例如「pos0Pos」）", "the file holds no parameter (such as \"pos0Pos\")");
     return QString();
 }
 
@@ -79,7 +79,7 @@ Parsed load(const QString &path, const QString &lang)
     // A pipe would wait for a writer and a device node never ends.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile())
-        return fail(pick(lang, "不是一般檔案", "not a regular file"));
+        return fail(pickText(lang, "不是一般檔案", "not a regular file"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());

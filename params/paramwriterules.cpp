@@ -9,7 +9,7 @@ namespace {
 // Boxes hold two or three decimals; equal values must compare as equal.
 constexpr double Tolerance = 0.000001;
 
-QString fixed(double value, int decimals)
+QString fixedText(double value, int decimals)
 {
     return QString::number(value, 'f', decimals);
 }
@@ -22,7 +22,7 @@ QString positionOrder(const ScreenValues &v, bool zh)
                                              "位置 1 為縮回側、位置 2 為伸出側；\n兩者之間為高速接近區，外側為推壓作用區。\n"
                                              "（參數未寫入）")
                             : QStringLiteral("Position 2 (%2 mm) must exceed Position 1 (%1 mm).\n\n(Not written)");
-    return text.arg(fixed(v.pos0, 2), fixed(v.pos1, 2));
+    return text.arg(fixedText(v.pos0, 2), fixedText(v.pos1, 2));
 }
 
 QString softLimitCCW(const ScreenValues &v, bool zh)
@@ -31,7 +31,7 @@ QString softLimitCCW(const ScreenValues &v, bool zh)
         return QString();
     const QString text = zh ? QStringLiteral("負向軟限位（%1 mm）不可大於位置 1（%2 mm）及位置 2（%3 mm）。")
                             : QStringLiteral("Soft Limit CCW (%1 mm) must be less than Pos0 (%2 mm) and Pos1 (%3 mm).");
-    return text.arg(fixed(v.softLimitCCW, 2), fixed(v.pos0, 2), fixed(v.pos1, 2));
+    return text.arg(fixedText(v.softLimitCCW, 2), fixedText(v.pos0, 2), fixedText(v.pos1, 2));
 }
 
 QString softLimitCW(const ScreenValues &v, bool zh)
@@ -40,7 +40,7 @@ QString softLimitCW(const ScreenValues &v, bool zh)
         return QString();
     const QString text = zh ? QStringLiteral("正向軟限位（%1 mm）必須大於位置 1（%2 mm）及位置 2（%3 mm）。")
                             : QStringLiteral("Soft Limit CW (%1 mm) must be greater than Pos0 (%2 mm) and Pos1 (%3 mm).");
-    return text.arg(fixed(v.softLimitCW, 2), fixed(v.pos0, 2), fixed(v.pos1, 2));
+    return text.arg(fixedText(v.softLimitCW, 2), fixedText(v.pos0, 2), fixedText(v.pos1, 2));
 }
 
 QString insideSoftLimits(const QString &key, const ScreenValues &v, bool zh)
@@ -55,7 +55,7 @@ QString insideSoftLimits(const QString &key, const ScreenValues &v, bool zh)
                             : (first ? QStringLiteral("Position 1") : QStringLiteral("Position 2"));
     const QString text = zh ? QStringLiteral("%1（%2 mm）超出軟限位範圍（負向 %3 mm ~ 正向 %4 mm）。")
                             : QStringLiteral("%1 (%2 mm) is outside soft limits (%3 ~ %4 mm).");
-    return text.arg(name, fixed(value, 2), fixed(low, 2), fixed(high, 2));
+    return text.arg(name, fixedText(value, 2), fixedText(low, 2), fixedText(high, 2));
 }
 
 QString errorThresholds(const ScreenValues &v, bool zh)
@@ -65,7 +65,7 @@ QString errorThresholds(const ScreenValues &v, bool zh)
                                                  "（參數未寫入，請修正後重試）")
                                 : QStringLiteral("DynErr must be greater than or equal to StaErr.\n\n"
                                                  "Current: Dyn %1 mm / Sta %2 mm\n(Not written; please correct and retry)");
-        return text.arg(fixed(v.dynErr, 3), fixed(v.staErr, 3));
+        return text.arg(fixedText(v.dynErr, 3), fixedText(v.staErr, 3));
     }
     // The position warning threshold is the floor of the static threshold.
     if (!(v.staErr > v.posWarn + Tolerance)) {
@@ -73,7 +73,7 @@ QString errorThresholds(const ScreenValues &v, bool zh)
                                                  "（參數未寫入）")
                                 : QStringLiteral("StaErr is below the system minimum (%1 mm).\n\n"
                                                  "This limit relates to push-mode detection.\n(Not written)");
-        return text.arg(fixed(v.posWarn, 3));
+        return text.arg(fixedText(v.posWarn, 3));
     }
     return QString();
 }

@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     const int cycles = argc > 1 ? std::max(10, QString::fromLocal8Bit(argv[1]).toInt()) : 300;
 
     SimBus bus;
-    const std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
+    std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
     if (!window)
         return 1;
     auto *keep = find<QCheckBox>(*window, "chkKeepEventLog");

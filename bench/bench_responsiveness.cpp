@@ -162,7 +162,7 @@ int main(int argc, char *argv[])
     const int runs = argc > 1 ? std::max(1, QString::fromLocal8Bit(argv[1]).toInt()) : 3;
 
     SimBus bus;
-    const std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
+    std::unique_ptr<MainWindow> window = connectedWindow(bus, Station);
     if (!window)
         return 1;
     if (!openComparePage(*window)) {

@@ -60,11 +60,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(device.writes == QList<QByteArray>{request}, "the request goes out once, unchanged");
     // The hunt written out plainly: the lowest valid candidate in the first pieces that complete one.
     const int received = qMin(stream.size(), device.released * piece);
-    const int start = operation == 0 ? 2 : 6;
+    // A read reply repeats station and function and carries its byte count; a write echo repeats the request's head.
+    const QByteArray head = operation == 0 ? request.left(2) + char(2 * count) : request.left(6);
     std::optional<QByteArray> expected;
     for (int end = piece; !expected && end < received + piece; end += piece)
         for (int i = 0; !expected && i + length <= qMin(end, received); ++i)
-            if (stream.mid(i, start) == request.left(start) && hasValidCrc(stream.mid(i, length)))
+            if (stream.mid(i, head.size()) == head && hasValidCrc(stream.mid(i, length)))
                 expected = stream.mid(i, length);
     FUZZ_CHECK(frame == expected, "the hunt accepts exactly the first valid frame");
     const LinkStats stats = transport.stats();

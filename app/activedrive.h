@@ -2,6 +2,7 @@
 
 #include "adapterlocator.h"
 #include "productidentity.h"
+#include "registerport.h"
 #include "stopdelivery.h"
 
 #include <QElapsedTimer>
@@ -56,6 +57,22 @@ public:
     // Polling pauses nest: a handler's pause holds over the pauses and resumes
     // of the operations it calls.
     void pausePolling(bool paused);
+    // Polling stays paused while one lives, whichever way its scope is left.
+    class PollingPause
+    {
+    public:
+        explicit PollingPause(ActiveDrive *drive) : m_drive(drive) { m_drive->pausePolling(true); }
+        ~PollingPause() { m_drive->pausePolling(false); }
+        PollingPause(const PollingPause &) = delete;
+        PollingPause &operator=(const PollingPause &) = delete;
+
+    private:
+        ActiveDrive *m_drive;
+    };
+
+    // The registers of the drive at station(), through the worker's blocking
+    // requests: for the GUI thread, and only while the worker serves.
+    WorkerRegisterPort registers() const { return WorkerRegisterPort(m_worker, m_station); }
 
     // Engineer mode matches drives loosely and lets unrecognised ones be picked.
     bool engineerMode() const { return m_engineerMode; }

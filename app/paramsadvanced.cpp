@@ -9,7 +9,7 @@
 #include "modbusworker.h"
 #include "paramconversions.h"
 #include "paramfile.h"
-#include "parammanager.h"
+#include "parambinder.h"
 #include "registers.h"
 
 #include <QSignalBlocker>
@@ -35,7 +35,7 @@ void ParamsPage::refreshParamThresholdAngles()
         {"dynErr", ui->param_lblDynErr}, {"staErr", ui->param_lblStaErr}, {"posWarn", ui->param_lblPosWarn}};
     for (const auto &[key, label] : rows) {
         quint32 steps = 0;
-        const bool known = drive->product().lead > 0 && paramManager->rawToWrite(QLatin1String(key), drive->product().lead, &steps);
+        const bool known = drive->product().lead > 0 && binder->model().rawToWrite(QLatin1String(key), drive->product().lead, &steps);
         showThresholdAngle(label, known ? qint64(steps) : -1);
     }
 }

@@ -10,7 +10,7 @@
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "paramsnapshot.h"
-#include "parammanager.h"
+#include "parambinder.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -21,13 +21,13 @@ namespace {
 
 // The value box a file key goes into: the parameter rows' own boxes, and the
 // two current-limit boxes, which are not parameter rows.
-QSpinBox *integerBox(const Ui::MainWindow *ui, const ParamManager *params, const QString &key)
+QSpinBox *integerBox(const Ui::MainWindow *ui, const ParamBinder *params, const QString &key)
 {
     if (key == QLatin1String("idleCurrent"))
         return ui->spin_idleCurrent;
     if (key == QLatin1String("runCurrent"))
         return ui->spin_runCurrent;
-    return params->params().value(key).spin;
+    return params->rows().value(key).spin;
 }
 
 // Restores the cursor on every way out of the drive reads.
@@ -147,7 +147,7 @@ ParamSnapshot::Snapshot ParamsPage::readDriveSnapshot()
 {
     drive->pausePolling(true);
     const ParamSnapshot::Snapshot snapshot = ParamSnapshot::read([this](quint16 address, quint16 count) {
-        return worker()->syncRead(drive->station(), address, count, ParamManager::ReadTimeoutMs);
+        return worker()->syncRead(drive->station(), address, count, ParamBinder::ReadTimeoutMs);
     });
     drive->pausePolling(false);
     return snapshot;
@@ -156,8 +156,8 @@ ParamSnapshot::Snapshot ParamsPage::readDriveSnapshot()
 void ParamsPage::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
 {
     for (auto it = snapshot.raw.constBegin(); it != snapshot.raw.constEnd(); ++it) {
-        if (paramManager->params().contains(it.key()))
-            paramManager->updateDisplay(it.key(), it.value(), drive->product().lead);
+        if (binder->rows().contains(it.key()))
+            binder->showDriveValue(it.key(), it.value(), drive->product().lead);
     }
     const struct
     {
@@ -208,21 +208,21 @@ void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors
     for (const QString &key : ParamFile::applyOrder()) {
         ParamFile::Loaded loaded;
         if (key.endsWith(QLatin1String("Current"))) {
-            QSpinBox *box = integerBox(ui, paramManager, key);
+            QSpinBox *box = integerBox(ui, binder, key);
             loaded = ParamFile::loadInteger(root, key, box->minimum(), box->maximum());
             if (loaded.outcome == Outcome::Applied)
                 box->setValue(static_cast<int>(loaded.value));
         } else {
             // The row keeps the file's exact value: a Write sends what the
             // file's drive held, whatever the box rounds it to.
-            const ParamEntry row = paramManager->params().value(key);
+            const ParamRow row = binder->rows().value(key);
             const double minimum = row.spinD ? row.spinD->minimum() : row.spin ? row.spin->minimum() : 0.0;
             const double maximum = row.spinD ? row.spinD->maximum() : row.spin ? row.spin->maximum() : 0.0;
             loaded = ParamFile::loadDecimal(root, key, minimum, maximum);
             quint32 raw = 0;
             if (loaded.outcome == Outcome::Applied) {
                 if (ParamConv::rawFromNumber(key, loaded.value, drive->product().lead, &raw))
-                    paramManager->loadRaw(key, raw, drive->product().lead);
+                    binder->loadRaw(key, raw, drive->product().lead);
                 else
                     *typeErrors << key;
                 // A whole-number setting the drive cannot hold as written (200.6 ms) is named with what it gets.

@@ -11,7 +11,7 @@
 #include "motioncheck.h"
 #include "paramconversions.h"
 #include "paramfile.h"
-#include "parammanager.h"
+#include "parambinder.h"
 #include "pagetext.h"
 #include "registers.h"
 
@@ -53,10 +53,10 @@ const PushGroup pushGroups[] = {
 };
 
 }  // namespace
-ParamsPage::ParamsPage(WindowContext &context) : Page(context), paramManager(new ParamManager(worker(), this))
+ParamsPage::ParamsPage(WindowContext &context) : Page(context), binder(new ParamBinder(this))
 {
     registerParamRows();
-    connectParamManager();
+    connectBinder();
 
     connect(ui->btnReadAllParams, &QPushButton::clicked, this, &ParamsPage::onReadAllParams);
     connect(ui->btnSaveParams, &QPushButton::clicked, this, &ParamsPage::onSaveParams);
@@ -94,79 +94,102 @@ void ParamsPage::registerParamRows()
 {
     for (const ParamConv::ParamDefinition &d : ParamConv::paramDefinitions()) {
         const QString &key = d.key;
-        ParamDef def;
-        def.key = key;
-        def.titleZh = d.titleZh;
-        def.titleEn = d.titleEn;
-        def.address = d.address;
-        def.singleWord = d.words == 1;
-        def.title = window()->findChild<QLabel *>(QStringLiteral("lblTitle_") + key);
+        ParamRow row;
+        row.key = key;
+        row.title = window()->findChild<QLabel *>(QStringLiteral("lblTitle_") + key);
         // The soft-limit rows keep their designed "(2W)" address texts.
         if (!key.startsWith(QLatin1String("softLimit")))
-            def.hexLabel = window()->findChild<QLabel *>(QStringLiteral("lblHex_") + key);
-        def.curLabel = window()->findChild<QLabel *>(QStringLiteral("cur_") + key);
-        def.rawLabel = window()->findChild<QLabel *>(QStringLiteral("raw_") + key);
-        def.slider = window()->findChild<QSlider *>(QStringLiteral("slide_") + key);
+            row.hexLabel = window()->findChild<QLabel *>(QStringLiteral("lblHex_") + key);
+        row.curLabel = window()->findChild<QLabel *>(QStringLiteral("cur_") + key);
+        row.rawLabel = window()->findChild<QLabel *>(QStringLiteral("raw_") + key);
+        row.slider = window()->findChild<QSlider *>(QStringLiteral("slide_") + key);
         const QString thresholdBox = thresholdBoxName(key);
         if (!thresholdBox.isEmpty())
-            def.spinD = window()->findChild<QDoubleSpinBox *>(thresholdBox);
+            row.spinD = window()->findChild<QDoubleSpinBox *>(thresholdBox);
         else
-            def.spinD = window()->findChild<QDoubleSpinBox *>(QStringLiteral("spinD_") + key);
-        if (!def.spinD)
-            def.spin = window()->findChild<QSpinBox *>(QStringLiteral("spin_") + key);
-        def.btnRead = window()->findChild<QPushButton *>(QStringLiteral("btnRead_") + key);
-        def.btnWrite = window()->findChild<QPushButton *>(QStringLiteral("btnWrite_") + key);
-        // The soft limits' script copies are two words, written by key; only single words sync here.
-        if (def.singleWord)
-            def.syncAddress = d.scriptCopy;
+            row.spinD = window()->findChild<QDoubleSpinBox *>(QStringLiteral("spinD_") + key);
+        if (!row.spinD)
+            row.spin = window()->findChild<QSpinBox *>(QStringLiteral("spin_") + key);
+        row.btnRead = window()->findChild<QPushButton *>(QStringLiteral("btnRead_") + key);
+        row.btnWrite = window()->findChild<QPushButton *>(QStringLiteral("btnWrite_") + key);
 
         // Time and smoothing rows take their documented range before the
         // slider is bound, so the slider follows it.
-        if (def.spin && (d.unit == ParamConv::ParamUnit::Plain || d.unit == ParamConv::ParamUnit::Smoothing))
-            def.spin->setRange(d.minValue, d.maxValue);
+        if (row.spin && (d.unit == ParamConv::ParamUnit::Plain || d.unit == ParamConv::ParamUnit::Smoothing))
+            row.spin->setRange(d.minValue, d.maxValue);
         // Positions and soft limits show every 0.001 mm the drive keeps.
-        if (def.spinD && d.unit == ParamConv::ParamUnit::Position)
-            def.spinD->setDecimals(PositionDecimals);
-        paramManager->registerParam(def);
+        if (row.spinD && d.unit == ParamConv::ParamUnit::Position)
+            row.spinD->setDecimals(PositionDecimals);
+        binder->bindRow(row, d.address);
 
-        if (def.btnRead)
-            connect(def.btnRead, &QPushButton::clicked, this,
-                    [this, key] { paramManager->readSingle(key, drive->station(), drive->product().lead); });
-        const QAbstractSpinBox *box = def.spinD ? static_cast<QAbstractSpinBox *>(def.spinD) : def.spin;
-        if (def.btnWrite)
-            connect(def.btnWrite, &QPushButton::clicked, this, [this, key, box] {
-                if (entryAccepted(box, paramManager->labelOf(key)))
-                    paramManager->writeSingle(key, drive->station(), drive->product().lead);
+        if (row.btnRead)
+            connect(row.btnRead, &QPushButton::clicked, this, [this, key] { readRow(key); });
+        const QAbstractSpinBox *box = row.spinD ? static_cast<QAbstractSpinBox *>(row.spinD) : row.spin;
+        if (row.btnWrite)
+            connect(row.btnWrite, &QPushButton::clicked, this, [this, key, box] {
+                if (entryAccepted(box, binder->labelOf(key)))
+                    writeRow(key);
             });
     }
 }
 
-void ParamsPage::connectParamManager()
+void ParamsPage::readRow(const QString &key)
 {
-    // Direct: the manager's write waits for the operator's answer inside the emit.
-    connect(paramManager, &ParamManager::pauseWorker, drive, &ActiveDrive::pausePolling, Qt::DirectConnection);
-    connect(paramManager, &ParamManager::validationError, this, [this](const QString &message) {
-        const bool zh = chinese();
-        dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
-                           message);
-    }, Qt::DirectConnection);
-    connect(paramManager, &ParamManager::pos0PushModeRead, this, [this](bool on) { onPushModeRead(0, on); },
-            Qt::DirectConnection);
-    connect(paramManager, &ParamManager::pos1PushModeRead, this, [this](bool on) { onPushModeRead(1, on); },
-            Qt::DirectConnection);
-    connect(paramManager, &ParamManager::motionValidated, this, &ParamsPage::onMotionValidated, Qt::DirectConnection);
-    connect(paramManager, &ParamManager::triangularProfileWarning, this, [this](const QString &message) {
-        const bool zh = chinese();
+    const ActiveDrive::PollingPause pause(drive);
+    WorkerRegisterPort port = drive->registers();
+    binder->readSingle(port, key, drive->product().lead);
+}
+
+int ParamsPage::readAllRows()
+{
+    const ActiveDrive::PollingPause pause(drive);
+    WorkerRegisterPort port = drive->registers();
+    return binder->readAll(port, drive->product().lead, drive->product().stroke);
+}
+
+void ParamsPage::writeRow(const QString &key)
+{
+    const double lead = drive->product().lead;
+    const ParamBinder::PreparedWrite prepared = binder->prepareWrite(key, lead);
+    const ParamWriter::Verdict &verdict = prepared.verdict;
+    const auto warn = [this](const QString &message) {
+        dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
+                          message);
+    };
+    // Notes first, then the move's check, the operator's answer, and the rules.
+    for (const QString &note : verdict.notes)
+        warn(note);
+    if (verdict.motionChecked)
+        onMotionValidated(key.left(4), verdict.motion);
+    if (!verdict.triangularQuestion.isEmpty()) {
         const QMessageBox::StandardButton answer = dialogs().message(
-            QMessageBox::Question, zh ? QStringLiteral("三角形速度曲線") : QStringLiteral("Triangular Velocity Profile"),
-            message, QMessageBox::Yes | QMessageBox::No);
-        paramManager->setConfirmTriangular(answer == QMessageBox::Yes);
-    }, Qt::DirectConnection);
-    connect(paramManager, &ParamManager::liftForceWarning, this, [this](const QString &message) {
-        const bool zh = chinese();
+            QMessageBox::Question,
+            chinese() ? QStringLiteral("三角形速度曲線") : QStringLiteral("Triangular Velocity Profile"),
+            verdict.triangularQuestion, QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes)
+            return;
+    }
+    if (!verdict.liftForce.isEmpty())
         dialogs().message(QMessageBox::Warning,
-                           zh ? QStringLiteral("垂直安裝推力提示") : QStringLiteral("Vertical Lift Force Info"), message);
-    }, Qt::DirectConnection);
+                          chinese() ? QStringLiteral("垂直安裝推力提示") : QStringLiteral("Vertical Lift Force Info"),
+                          verdict.liftForce);
+    if (!verdict.mayWrite()) {
+        warn(verdict.refusal);
+        return;
+    }
+    const ActiveDrive::PollingPause pause(drive);
+    WorkerRegisterPort port = drive->registers();
+    binder->write(port, key, prepared.raw, lead);
+}
+
+void ParamsPage::connectBinder()
+{
+    connect(binder, &ParamBinder::validationError, this, [this](const QString &message) {
+        dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
+                          message);
+    });
+    connect(binder, &ParamBinder::pushModeRead, this, &ParamsPage::onPushModeRead);
+    connect(binder, &ParamBinder::motionValidated, this, &ParamsPage::onMotionValidated);
 }
 
 void ParamsPage::showEngineerExtras(bool unlocked)
@@ -215,8 +238,8 @@ void ParamsPage::retranslate()
                      {"btnWrite_idleCurrent", "寫入", "Write"},
                      {"btnWrite_runCurrent", "寫入", "Write"}},
                     lang());
-    paramManager->setLang(lang());
-    paramManager->retranslate(lang());
+    binder->setLang(lang());
+    binder->retranslate(lang());
     // A missing resource gives a null pixmap, which leaves the label empty.
     ui->lblTitle_cylinder->setPixmap(QPixmap(chinese() ? QStringLiteral(":/cyc_zh.png")
                                                        : QStringLiteral(":/cyc_en.png")));
@@ -235,18 +258,18 @@ void ParamsPage::onDriveConnected(const DeviceInfo &info)
     applyErrSpinStep(info.lead);
     refreshParamThresholdAngles();
     // Speed, position and soft-limit rows follow the lead and the stroke.
-    paramManager->applyDriveRanges(info.lead, info.stroke);
-    paramManager->setLead(info.lead);
-    paramManager->setStroke(info.stroke);
+    binder->applyDriveRanges(info.lead, info.stroke);
+    binder->setLead(info.lead);
+    binder->setStroke(info.stroke);
     // Values read once: currents and smoothing.
     onReadAdvCurrent();
-    paramManager->readSingle(QStringLiteral("smoothMs"), drive->station(), info.lead);
+    readRow(QStringLiteral("smoothMs"));
 }
 
 void ParamsPage::onDriveDisconnected()
 {
     // What was known of the drive no longer holds.
-    paramManager->forgetDriveValues();
+    binder->model().forgetDriveValues();
     driveCurrentWord = -1;
     refreshCurrentLimitMarks();
 }
@@ -254,8 +277,8 @@ void ParamsPage::onDriveDisconnected()
 void ParamsPage::onLeadDescribed(double lead)
 {
     applyErrSpinStep(lead);
-    paramManager->setLead(lead);
-    paramManager->setStroke(drive->product().stroke);
+    binder->setLead(lead);
+    binder->setStroke(drive->product().stroke);
 }
 
 void ParamsPage::onParamTabShown(int index)
@@ -263,16 +286,16 @@ void ParamsPage::onParamTabShown(int index)
     if (!drive->isConnected())
         return;
     // Opening a tab never throws away values loaded from a file or edited; Read All asks first.
-    paramManager->setKeepUnwritten(true);
-    const auto replaceAgain = qScopeGuard([this] { paramManager->setKeepUnwritten(false); });
+    binder->model().setKeepUnwritten(true);
+    const auto replaceAgain = qScopeGuard([this] { binder->model().setKeepUnwritten(false); });
     if (index == MotionTab) {
-        paramManager->readAll(drive->station(), drive->product().lead, drive->product().stroke);
-        paramManager->readSingle(QStringLiteral("softLimitCCW"), drive->station(), drive->product().lead);
-        paramManager->readSingle(QStringLiteral("softLimitCW"), drive->station(), drive->product().lead);
+        readAllRows();
+        readRow(QStringLiteral("softLimitCCW"));
+        readRow(QStringLiteral("softLimitCW"));
     } else if (index == AdvancedTab) {
         onReadAdvCurrent();
         for (const char *key : {"smoothMs", "dynErr", "staErr", "posWarn"})
-            paramManager->readSingle(QLatin1String(key), drive->station(), drive->product().lead);
+            readRow(QLatin1String(key));
     } else {
         return;
     }
@@ -284,9 +307,7 @@ void ParamsPage::onReadAllParams()
     if (!drive->isConnected())
         return;
     // Values loaded from a file or edited are not lost without a word.
-    const bool unwritten = std::any_of(paramManager->params().keyBegin(), paramManager->params().keyEnd(),
-                                       [this](const QString &key) { return paramManager->isDirty(key); });
-    if (unwritten) {
+    if (binder->model().anyDirty()) {
         const bool zh = chinese();
         if (!askYesNo(zh ? QStringLiteral("讀取全部參數") : QStringLiteral("Read All"),
                       zh ? QStringLiteral("部分參數尚未寫入設備，讀取後將以設備值取代。\n確定要讀取嗎？")
@@ -294,8 +315,7 @@ void ParamsPage::onReadAllParams()
                                           "them with the drive's values.\nRead anyway?")))
             return;
     }
-    paramManager->readAll(drive->station(), drive->product().lead, drive->product().stroke);
-    const int failures = paramManager->readAllFailures();
+    const int failures = readAllRows();
     showStatus(failures == 0 ? text(QStringLiteral("status_read_all"))
                                            : text(QStringLiteral("status_read_all_partial"))
                                                  .arg(failures));
@@ -364,7 +384,7 @@ void ParamsPage::onPushToggled(int group, bool on)
     }
     setPushTorqueRowEnabled(group, on);
     if (on && drive->isConnected())
-        paramManager->readSingle(QLatin1String(g.torqueKey), drive->station(), drive->product().lead);
+        readRow(QLatin1String(g.torqueKey));
 }
 
 void ParamsPage::onPushModeRead(int group, bool on)
@@ -377,7 +397,7 @@ void ParamsPage::onPushModeRead(int group, bool on)
     }
     setPushTorqueRowEnabled(group, on);
     if (on)
-        paramManager->readSingle(QLatin1String(g.torqueKey), drive->station(), drive->product().lead);
+        readRow(QLatin1String(g.torqueKey));
 }
 
 void ParamsPage::setPushTorqueRowEnabled(int group, bool enabled)

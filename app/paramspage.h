@@ -8,7 +8,7 @@
 #include <QJsonObject>
 #include <QVector>
 
-class ParamManager;
+class ParamBinder;
 class ParamRestoreDialog;
 class QPushButton;
 struct DeviceInfo;
@@ -32,7 +32,13 @@ public:
 
 private:
     void registerParamRows();
-    void connectParamManager();
+    void connectBinder();
+    // One row's value from the drive, its Write with the rules and the
+    // operator's answers, and every row; each with polling paused.
+    void readRow(const QString &key);
+    void writeRow(const QString &key);
+    // The reads that got no reply.
+    int readAllRows();
     void onDriveConnected(const DeviceInfo &info);
     void onDriveDisconnected();
     void onLeadDescribed(double lead);
@@ -94,7 +100,7 @@ private:
     void refreshCurrentLimitMarks();
     void retranslateUnsavedMarks();
 
-    ParamManager *paramManager;
+    ParamBinder *binder;
     QPushButton *btnCompareParams = nullptr;
     QLabel *lblUnsavedRom = nullptr;
     // Register 0x000E as last read or written; -1 while unknown.

@@ -9,7 +9,7 @@
 #include "eventlog.h"
 #include "paramconversions.h"
 #include "paramfile.h"
-#include "parammanager.h"
+#include "parambinder.h"
 #include "paramrestoredialog.h"
 
 #include <QFileInfo>
@@ -42,7 +42,7 @@ void ParamsPage::onCompareParams()
             return {double(ui->spin_idleCurrent->minimum()), double(ui->spin_idleCurrent->maximum())};
         if (key == QLatin1String("runCurrent"))
             return {double(ui->spin_runCurrent->minimum()), double(ui->spin_runCurrent->maximum())};
-        const ParamEntry row = paramManager->params().value(key);
+        const ParamRow row = binder->rows().value(key);
         if (row.spinD)
             return {row.spinD->minimum(), row.spinD->maximum()};
         if (row.spin)
@@ -132,9 +132,9 @@ bool ParamsPage::mayWriteFile(const QJsonObject &root)
 
 void ParamsPage::writeFileDifference(const ParamDiff::Row &row)
 {
-    if (paramManager->params().contains(row.key)) {
+    if (binder->rows().contains(row.key)) {
         // The row holds the file's exact value: a single Write with all its checks.
-        paramManager->writeSingle(row.key, drive->station(), drive->product().lead);
+        writeRow(row.key);
     } else if (row.key == QLatin1String("idleCurrent")) {
         writeCurrentLimit(false);
     } else if (row.key == QLatin1String("runCurrent")) {

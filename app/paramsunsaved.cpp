@@ -8,7 +8,7 @@
 #include "activedrive.h"
 #include "eventlog.h"
 #include "paramdiff.h"
-#include "parammanager.h"
+#include "parambinder.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -64,13 +64,13 @@ void markRow(QWidget *card, QWidget *box, bool dirty, const QString &tip)
     card->setStyleSheet(base + QStringLiteral(" %1 { %2 }").arg(selector, edge));
 }
 
-QWidget *valueBox(const ParamEntry &row)
+QWidget *valueBox(const ParamRow &row)
 {
     return row.spinD ? static_cast<QWidget *>(row.spinD) : static_cast<QWidget *>(row.spin);
 }
 
 // frame_<key> where the row has one; else the frame its box sits in; else its title.
-QWidget *rowCard(const QWidget *window, const QString &key, const ParamEntry &row)
+QWidget *rowCard(const QWidget *window, const QString &key, const ParamRow &row)
 {
     if (auto *frame = window->findChild<QFrame *>(QStringLiteral("frame_") + key))
         return frame;
@@ -96,14 +96,14 @@ void ParamsPage::setupUnsavedTracking()
     ui->horizontalLayout_3->insertWidget(ui->horizontalLayout_3->indexOf(ui->horizontalSpacer_footer) + 1,
                                          lblUnsavedRom);
 
-    connect(paramManager, &ParamManager::rowDirtyChanged, this, &ParamsPage::showRowDirty);
-    connect(paramManager, &ParamManager::parameterWritten, this, [this] { drive->setRomChangesPending(true); });
-    connect(paramManager, &ParamManager::parameterWriteTried, this,
+    connect(binder, &ParamBinder::rowDirtyChanged, this, &ParamsPage::showRowDirty);
+    connect(binder, &ParamBinder::parameterWritten, this, [this] { drive->setRomChangesPending(true); });
+    connect(binder, &ParamBinder::parameterWriteTried, this,
             [this](const QString &key, bool oldKnown, quint32 oldRaw, quint32 newRaw, double lead, bool confirmed) {
                 const QString unit = ParamDiff::unitOf(key);
-                const QJsonValue old = oldKnown ? QJsonValue(EventLog::value(oldRaw, paramManager->shownText(key, oldRaw, lead), unit))
+                const QJsonValue old = oldKnown ? QJsonValue(EventLog::value(oldRaw, binder->shownText(key, oldRaw, lead), unit))
                                                 : QJsonValue();
-                const QJsonObject now = EventLog::value(newRaw, paramManager->shownText(key, newRaw, lead), unit);
+                const QJsonObject now = EventLog::value(newRaw, binder->shownText(key, newRaw, lead), unit);
                 drive->events()->record(QStringLiteral("parameter write"), EventLog::writeFields(key, old, now, confirmed));
             });
     for (QSpinBox *box : {ui->spin_idleCurrent, ui->spin_runCurrent})
@@ -114,14 +114,14 @@ void ParamsPage::setupUnsavedTracking()
 
 void ParamsPage::showRowDirty(const QString &key, bool dirty)
 {
-    const auto row = paramManager->params().constFind(key);
-    if (row == paramManager->params().constEnd())
+    const auto row = binder->rows().constFind(key);
+    if (row == binder->rows().constEnd())
         return;
     QWidget *card = rowCard(window(), key, *row);
     QWidget *box = valueBox(*row);
     if (card && box)
         markRow(card, box, dirty,
-                text(QStringLiteral("dirty_tip")).arg(paramManager->driveValueText(key)));
+                text(QStringLiteral("dirty_tip")).arg(binder->driveValueText(key)));
 }
 
 void ParamsPage::refreshCurrentLimitMarks()
@@ -147,8 +147,8 @@ void ParamsPage::refreshCurrentLimitMarks()
 void ParamsPage::retranslateUnsavedMarks()
 {
     lblUnsavedRom->setText(text(QStringLiteral("unsaved_rom")));
-    for (auto it = paramManager->params().constBegin(); it != paramManager->params().constEnd(); ++it) {
-        if (paramManager->isDirty(it.key()))
+    for (auto it = binder->rows().constBegin(); it != binder->rows().constEnd(); ++it) {
+        if (binder->model().isDirty(it.key()))
             showRowDirty(it.key(), true);
     }
     refreshCurrentLimitMarks();

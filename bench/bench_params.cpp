@@ -1,76 +1,26 @@
-// Measures the parameter manager against the simulated drive (wire time of
-// 115200 baud emulated): readAll with a drive that answers and with a silent
-// one, and one writeSingle round trip (write, script copy, read-back).
+// Measures the parameter reader and writer against the simulated drive (wire
+// time of 115200 baud emulated) through the worker, as the window uses them:
+// a complete read with a drive that answers and with a silent one, and one
+// write round trip (write, script copy, read-back).
 
 #include "benchstats.h"
 #include "modbusworker.h"
-#include "paramconversions.h"
-#include "parammanager.h"
+#include "paramsnapshot.h"
+#include "paramwriter.h"
+#include "registerport.h"
 #include "registers.h"
 #include "simbus.h"
 
 #include "benchapp.h"
-#include <QDoubleSpinBox>
 #include <QElapsedTimer>
-#include <QLabel>
 #include <QSignalSpy>
-#include <QSlider>
-#include <QSpinBox>
 
 #include <cstdio>
 #include <functional>
-#include <memory>
-#include <vector>
 
 namespace {
 
 constexpr quint8 Station = 1;
-constexpr double Lead = 1.0;
-constexpr int Stroke = 50;
-
-// One row of widgets per parameter, as the window registers them.
-class Rows
-{
-public:
-    explicit Rows(ParamManager &manager)
-    {
-        for (const ParamConv::ParamDefinition &d : ParamConv::paramDefinitions()) {
-            ParamDef def;
-            def.key = d.key;
-            def.titleZh = d.titleZh;
-            def.titleEn = d.titleEn;
-            def.address = d.address;
-            def.singleWord = d.words == 1;
-            def.title = keep(new QLabel);
-            def.curLabel = keep(new QLabel);
-            def.rawLabel = keep(new QLabel);
-            def.hexLabel = keep(new QLabel);
-            if (d.unit == ParamConv::ParamUnit::Torque || d.unit == ParamConv::ParamUnit::Plain
-                || d.unit == ParamConv::ParamUnit::Smoothing) {
-                auto *spin = keep(new QSpinBox);
-                spin->setRange(d.minValue, d.maxValue);
-                def.spin = spin;
-            } else {
-                auto *spinD = keep(new QDoubleSpinBox);
-                spinD->setRange(-1000, 1000);
-                def.spinD = spinD;
-            }
-            if (d.unit != ParamConv::ParamUnit::ErrorSteps && d.unit != ParamConv::ParamUnit::Smoothing)
-                def.slider = keep(new QSlider);
-            if (def.singleWord)
-                def.syncAddress = d.scriptCopy;
-            manager.registerParam(def);
-        }
-    }
-
-private:
-    template <typename W> W *keep(W *widget)
-    {
-        m_widgets.emplace_back(widget);
-        return widget;
-    }
-    std::vector<std::unique_ptr<QWidget>> m_widgets;
-};
 
 double timeMs(const std::function<void()> &action)
 {
@@ -105,36 +55,40 @@ int main(int argc, char *argv[])
         std::printf("the worker did not connect to the simulated bus\n");
         return 1;
     }
+    WorkerRegisterPort port(&worker, Station);
+    int failures = 0;
+    // As the window does: polling paused for each operation.
+    const auto paused = [&worker](const std::function<void()> &action) {
+        worker.setPollingPaused(true);
+        action();
+        worker.setPollingPaused(false);
+    };
 
-    ParamManager manager(&worker);
-    manager.setLang(QStringLiteral("en"));
-    Rows rows(manager);
-    // As the window does: the manager's pause requests reach the worker.
-    QObject::connect(&manager, &ParamManager::pauseWorker, &worker, &ModbusWorker::setPollingPaused,
-                     Qt::DirectConnection);
-    int messages = 0;
-    QObject::connect(&manager, &ParamManager::validationError, &manager, [&messages] { ++messages; });
-
-    std::printf("Parameter manager against the simulated drive (115200 baud wire time, polling between runs)\n");
+    std::printf("Parameter reader and writer against the simulated drive (115200 baud wire time, polling between runs)\n");
 
     QVector<double> readAll;
     for (int i = 0; i < 30; ++i)
-        readAll << timeMs([&] { manager.readAll(Station, Lead, Stroke); });
-    printSummary("readAll, responsive drive (8 reads)", summarize(readAll), "ms");
+        readAll << timeMs([&] { paused([&] { failures += ParamSnapshot::read(port).unreadable.size(); }); });
+    printSummary("complete read, responsive drive", summarize(readAll), "ms");
 
     QVector<double> writeSmooth;
     QVector<double> writeThreshold;
+    const auto roundTrip = [&](const QString &key, quint32 raw) {
+        paused([&] {
+            quint32 back = 0;
+            if (!ParamWriter::valueWritten(ParamWriter::writeValue(port, key, raw))
+                || !ParamWriter::readValue(port, key, &back, RegisterPort::ReadTimeoutMs) || back != raw)
+                ++failures;
+        });
+    };
     for (int i = 0; i < 30; ++i) {
-        manager.params().value(QStringLiteral("smoothMs")).spin->setValue(i % 2 ? 40 : 20);
-        writeSmooth << timeMs([&] { manager.writeSingle(QStringLiteral("smoothMs"), Station, Lead); });
-        manager.params().value(QStringLiteral("dynErr")).spinD->setValue(i % 2 ? 0.15 : 0.2);
-        writeThreshold << timeMs([&] { manager.writeSingle(QStringLiteral("dynErr"), Station, Lead); });
+        writeSmooth << timeMs([&] { roundTrip(QStringLiteral("smoothMs"), i % 2 ? 25 : 50); });
+        writeThreshold << timeMs([&] { roundTrip(QStringLiteral("dynErr"), i % 2 ? 30 : 40); });
     }
-    printSummary("writeSingle smoothMs (write, read-back)", summarize(writeSmooth), "ms");
-    printSummary("writeSingle dynErr (write, script copy, read-back)", summarize(writeThreshold), "ms");
+    printSummary("write smoothMs (write, read-back)", summarize(writeSmooth), "ms");
+    printSummary("write dynErr (write, script copy, read-back)", summarize(writeThreshold), "ms");
 
     // Polling stays paused from here on: a silent drive would otherwise end the connection.
-    QObject::disconnect(&manager, &ParamManager::pauseWorker, &worker, &ModbusWorker::setPollingPaused);
     worker.setPollingPaused(true);
     worker.syncRead(Station, Reg::HomeTorque, 1);
     SimFaults silent;
@@ -142,10 +96,10 @@ int main(int argc, char *argv[])
     bus.setFaults(silent);
     QVector<double> readAllSilent;
     for (int i = 0; i < 3; ++i)
-        readAllSilent << timeMs([&] { manager.readAll(Station, Lead, Stroke); });
-    printSummary("readAll, silent drive (8 reads time out)", summarize(readAllSilent), "ms");
+        readAllSilent << timeMs([&] { ParamSnapshot::read(port); });
+    printSummary("complete read, silent drive (every read times out)", summarize(readAllSilent), "ms");
 
-    std::printf("validation messages during the run: %d\n", messages);
+    std::printf("failed reads and writes while the drive answered: %d\n", failures);
     worker.stop();
     worker.wait();
     return 0;

@@ -4,6 +4,7 @@
 #include "eventlog.h"
 #include "paramapply.h"
 #include "paramdrive.h"
+#include "registerport.h"
 #include "registers.h"
 
 #include <QDateTime>
@@ -16,7 +17,29 @@
 
 namespace {
 
-constexpr int ReadTimeoutMs = 300;
+// The drive's registers for the writes of an apply, keeping each refusal the
+// drive answered with, to be named in the station's result.
+class RefusalNotingPort : public TransportRegisterPort
+{
+public:
+    using TransportRegisterPort::TransportRegisterPort;
+    QStringList refusals;
+
+    bool write(quint16 address, quint16 value) override { return note(address, TransportRegisterPort::write(address, value)); }
+    bool writeMulti(quint16 address, const QVector<quint16> &words) override
+    {
+        return note(address, TransportRegisterPort::writeMulti(address, words));
+    }
+
+private:
+    bool note(quint16 address, bool confirmed)
+    {
+        if (!confirmed && lastError().kind() == ModbusError::Kind::Refused)
+            refusals << QStringLiteral("the drive refused the write of 0x%1 (%2)")
+                            .arg(address, 4, 16, QLatin1Char('0')).arg(lastError().text());
+        return confirmed;
+    }
+};
 
 QJsonObject changeOf(const ParamDiff::Row &row, const QString &outcome)
 {
@@ -80,28 +103,7 @@ int applyStation(const CliContext &ctx, const JobSettings &settings, const QStri
     }
     ModbusTransport &link = *session.link;
     const quint8 slave = quint8(station);
-    // The drive's own refusals, named in the station's result.
-    QStringList refusals;
-    const auto noteRefusal = [&](quint16 address, bool confirmed) {
-        if (!confirmed && link.lastWriteError().kind() == ModbusError::Kind::Refused)
-            refusals << QStringLiteral("the drive refused the write of 0x%1 (%2)")
-                            .arg(address, 4, 16, QLatin1Char('0')).arg(link.lastWriteError().text());
-        return confirmed;
-    };
-    ParamApply::Access access;
-    access.read = [&](quint16 address, quint16 count) {
-        try {
-            return link.readRegisters(slave, address, count, ReadTimeoutMs);
-        } catch (const ModbusError &) {
-            return QVector<quint16>();
-        }
-    };
-    access.write = [&](quint16 address, quint16 value) {
-        return noteRefusal(address, link.writeRegister(slave, address, value));
-    };
-    access.writeMulti = [&](quint16 address, const QVector<quint16> &words) {
-        return noteRefusal(address, link.writeRegisters(slave, address, words));
-    };
+    RefusalNotingPort access(link, slave);
     ctx.logDrive(port, slave, &session.info);
     ctx.logEvent(QStringLiteral("file apply"), EventLog::fileFields(settings.filePath));
     const QVector<ParamApply::Result> results =
@@ -150,19 +152,19 @@ int applyStation(const CliContext &ctx, const JobSettings &settings, const QStri
         if (unconfirmed || notApplied) {
             ctx.err << "not saved: not every value was written and read back\n";
         } else {
-            record->saved = link.writeRegister(slave, Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+            record->saved = access.write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
             ctx.logEvent(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(record->saved)}});
-            unconfirmed = !noteRefusal(Reg::StoreCommand, record->saved);
+            unconfirmed = !record->saved;
             if (record->saved)
                 ctx.out << "saved to ROM\n";
             else
                 ctx.err << "save to ROM not confirmed\n";
         }
     }
-    for (const QString &refusal : qAsConst(refusals))
+    for (const QString &refusal : qAsConst(access.refusals))
         ctx.err << refusal << '\n';
     record->link = linkStatsJson(link.stats());
-    return !refusals.isEmpty() ? CliExit::Refused
+    return !access.refusals.isEmpty() ? CliExit::Refused
            : unconfirmed       ? CliExit::Failure
            : notApplied        ? CliExit::Differs
                                : CliExit::Ok;

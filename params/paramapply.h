@@ -7,23 +7,14 @@
 #include <QVector>
 #include <QtGlobal>
 
-#include <functional>
+class RegisterPort;
 
-// The differences of a parameter file written into a drive without a window,
-// by the rules of the window's single Write: the motion check and the
-// position, soft-limit and threshold rules, judged on the values the drive
-// will hold (the file's where it has them, the drive's elsewhere); torque
-// codes keep the register's high byte; thresholds and soft limits also go to
-// their power-on script copies; a file value outside its box's range is
-// refused, never held to the range. `vexa-cli params apply` writes through here.
+// The differences of a parameter file written into a drive, through the
+// writer of the window's single Write and by its rules, judged on the values
+// the drive will hold (the file's where it has them, the drive's elsewhere);
+// a file value outside its box's range is refused, never held to the range.
+// `vexa-cli params apply` and a line job write through here.
 namespace ParamApply {
-
-struct Access
-{
-    ParamSnapshot::ReadWords read;
-    std::function<bool(quint16 address, quint16 value)> write;
-    std::function<bool(quint16 address, const QVector<quint16> &words)> writeMulti;
-};
 
 enum class Outcome {
     Written,       // the drive confirmed every write of the value
@@ -40,6 +31,6 @@ struct Result
 
 // One result per differing row of the comparison, in its order.
 QVector<Result> writeDifferences(const ParamDiff::Comparison &comparison, double lead, int stroke,
-                                 const Access &access, const QString &lang);
+                                 RegisterPort &port, const QString &lang);
 
 }  // namespace ParamApply

@@ -1,6 +1,7 @@
 #include "paramsnapshot.h"
 
 #include "paramconversions.h"
+#include "registerport.h"
 #include "registers.h"
 
 namespace ParamSnapshot {
@@ -74,6 +75,11 @@ Snapshot read(const ReadWords &read)
     if (!w.isEmpty())
         s.raw.insert(key("smoothMs"), w[0]);
     return s;
+}
+
+Snapshot read(RegisterPort &port)
+{
+    return read([&port](quint16 address, quint16 count) { return port.read(address, count); });
 }
 
 void fillContent(const Snapshot &snapshot, double lead, ParamFile::Content *content)

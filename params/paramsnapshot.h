@@ -10,6 +10,8 @@
 
 #include <functional>
 
+class RegisterPort;
+
 // Everything a parameter file records, read from the drive as register
 // values. The window's export and compare and every vexa-cli params command
 // read through here, so a file always holds what the drive holds.
@@ -47,6 +49,7 @@ struct Snapshot
 // Reads every value, push torques whatever the push mode; a failed read
 // only adds its keys to unreadable.
 Snapshot read(const ReadWords &read);
+Snapshot read(RegisterPort &port);
 
 // The values of a complete snapshot as a file holds them: each the number
 // with the fewest decimals that converts back to the drive's register value.

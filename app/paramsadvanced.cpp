@@ -6,7 +6,8 @@
 
 #include "activedrive.h"
 #include "eventlog.h"
-#include "modbusworker.h"
+#include "paramwriter.h"
+#include "registerport.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "parambinder.h"
@@ -62,11 +63,10 @@ void ParamsPage::onReadAdvCurrent()
 {
     if (!drive->isConnected() || !drive->workerRunning())
         return;
-    drive->pausePolling(true);
-    const QVector<quint16> words = worker()->syncRead(drive->station(), Reg::CurrentLimits, 1, CurrentReadTimeoutMs);
+    const ActiveDrive::PollingPause pause(drive);
+    const QVector<quint16> words = drive->registers().read(Reg::CurrentLimits, 1, CurrentReadTimeoutMs);
     if (!words.isEmpty())
         showCurrentLimits(words[0]);
-    drive->pausePolling(false);
 }
 
 void ParamsPage::showCurrentLimits(quint16 word)
@@ -97,22 +97,22 @@ void ParamsPage::writeCurrentLimit(bool running)
     if (!entryAccepted(box, (running ? ui->lblTitle_runCurrent : ui->lblTitle_idleCurrent)->text()))
         return;
     const int percent = box->value();
-    drive->pausePolling(true);
-    // Both limits share one register: the other byte is written back as the drive holds it.
-    const QVector<quint16> words = worker()->syncRead(drive->station(), Reg::CurrentLimits, 1, CurrentReadTimeoutMs);
-    if (words.isEmpty()) {
-        drive->pausePolling(false);
-        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"),
-                           running ? QStringLiteral("運轉最小電流寫入失敗。") : QStringLiteral("停止電流寫入失敗。"));
-        return;
-    }
     const int bounded = running ? qBound(ParamFile::RunCurrentMin, percent, ParamFile::RunCurrentMax)
                                 : qBound(ParamFile::IdleCurrentMin, percent, ParamFile::IdleCurrentMax);
-    const quint16 word = running ? static_cast<quint16>((bounded << 8) | (words[0] & 0x00FF))
-                                 : static_cast<quint16>((words[0] & 0xFF00) | bounded);
-    const bool written = worker()->syncWrite(drive->station(), Reg::CurrentLimits, word);
-    drive->pausePolling(false);
-    const int oldPercent = running ? words[0] >> 8 : words[0] & 0x00FF;
+    ParamWriter::CurrentLimitWrite limit;
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        WorkerRegisterPort port = drive->registers();
+        limit = ParamWriter::writeCurrentLimit(port, running, bounded, CurrentReadTimeoutMs);
+    }
+    if (!limit.read) {
+        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"),
+                          running ? QStringLiteral("運轉最小電流寫入失敗。") : QStringLiteral("停止電流寫入失敗。"));
+        return;
+    }
+    const bool written = limit.confirmed;
+    const quint16 word = limit.after;
+    const int oldPercent = running ? limit.before >> 8 : limit.before & 0x00FF;
     const auto percentValue = [](int value) { return EventLog::value(value, QString::number(value), QStringLiteral("%")); };
     drive->events()->record(QStringLiteral("parameter write"),
                             EventLog::writeFields(running ? QStringLiteral("runCurrent") : QStringLiteral("idleCurrent"),

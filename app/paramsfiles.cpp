@@ -6,7 +6,7 @@
 
 #include "activedrive.h"
 #include "eventlog.h"
-#include "modbusworker.h"
+#include "registerport.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "paramsnapshot.h"
@@ -145,12 +145,9 @@ ParamFile::Identity ParamsPage::driveIdentity() const
 
 ParamSnapshot::Snapshot ParamsPage::readDriveSnapshot()
 {
-    drive->pausePolling(true);
-    const ParamSnapshot::Snapshot snapshot = ParamSnapshot::read([this](quint16 address, quint16 count) {
-        return worker()->syncRead(drive->station(), address, count, ParamBinder::ReadTimeoutMs);
-    });
-    drive->pausePolling(false);
-    return snapshot;
+    const ActiveDrive::PollingPause pause(drive);
+    WorkerRegisterPort port = drive->registers();
+    return ParamSnapshot::read(port);
 }
 
 void ParamsPage::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)

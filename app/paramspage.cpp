@@ -7,7 +7,7 @@
 #include "activedrive.h"
 #include "deviceinfo.h"
 #include "eventlog.h"
-#include "modbusworker.h"
+#include "registerport.h"
 #include "motioncheck.h"
 #include "paramconversions.h"
 #include "paramfile.h"
@@ -40,16 +40,13 @@ QString thresholdBoxName(const QString &key)
 
 struct PushGroup
 {
-    quint16 modeRegister;
-    quint16 onWord;
-    quint16 offWord;
     const char *checkBox;
     const char *torqueKey;
 };
 
 const PushGroup pushGroups[] = {
-    {Reg::Pos0MotionMode, Reg::PushMode::Pos0On, Reg::PushMode::Pos0Off, "ckbtn_pos0Push", "pos0PushTorque"},
-    {Reg::Pos1MotionMode, Reg::PushMode::Pos1On, Reg::PushMode::Pos1Off, "ckbtn_pos1Push", "pos1PushTorque"},
+    {"ckbtn_pos0Push", "pos0PushTorque"},
+    {"ckbtn_pos1Push", "pos1PushTorque"},
 };
 
 }  // namespace
@@ -336,9 +333,11 @@ void ParamsPage::onSaveParams()
 
 bool ParamsPage::writeSaveCommand()
 {
-    drive->pausePolling(true);
-    const bool saved = worker()->syncWrite(drive->station(), Reg::StoreCommand, Reg::StoreValue::SaveToRom);
-    drive->pausePolling(false);
+    bool saved = false;
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        saved = drive->registers().write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    }
     drive->events()->record(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
     if (saved)
         drive->setRomChangesPending(false);
@@ -358,9 +357,12 @@ void ParamsPage::onPushToggled(int group, bool on)
 {
     const PushGroup &g = pushGroups[group];
     if (drive->isConnected()) {
-        drive->pausePolling(true);
-        const bool written = worker()->syncWrite(drive->station(), g.modeRegister, on ? g.onWord : g.offWord);
-        drive->pausePolling(false);
+        bool written = false;
+        {
+            const ActiveDrive::PollingPause pause(drive);
+            WorkerRegisterPort port = drive->registers();
+            written = ParamWriter::writePushMode(port, group, on);
+        }
         const auto pushValue = [](bool pushOn) {
             return EventLog::value(pushOn, QLatin1String(pushOn ? "on" : "off"), QString());
         };

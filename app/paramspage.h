@@ -93,6 +93,9 @@ private:
 
     // paramsstation.cpp
     void onChangeStationClicked();
+    enum class ChangeOutcome { Changed, StationTaken, SpeedUnreadable, Moving, NotWritten };
+    // The new address written and saved, polling paused throughout.
+    ChangeOutcome changeStationOnDrive(quint8 newStation);
 
     // paramsunsaved.cpp: rows that differ from the drive, and written values not yet saved to ROM.
     void setupUnsavedTracking();

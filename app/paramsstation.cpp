@@ -8,7 +8,7 @@
 #include "connectionmanager.h"
 #include "devicestate.h"
 #include "eventlog.h"
-#include "modbusworker.h"
+#include "registerport.h"
 #include "registers.h"
 
 #include <QThread>
@@ -54,55 +54,59 @@ void ParamsPage::onChangeStationClicked()
     if (!confirmed)
         return;
 
-    // No poll may go out between the address write and the save.
-    drive->pausePolling(true);
-    // Two drives on one address would garble each other's replies for good.
-    const QVector<quint16> probe = worker()->syncRead(static_cast<quint8>(newStation), Reg::LogicVersion, 1,
-                                                    ConnectionManager::ScanTimeoutMs);
-    if (!probe.isEmpty() || worker()->lastSyncRefused()) {
-        drive->pausePolling(false);
+    const ChangeOutcome outcome = changeStationOnDrive(static_cast<quint8>(newStation));
+    const QString writeFailedText = QStringLiteral("變更站號失敗，請重試。\n\n若站號已變更但未保存，斷電後將回復原站號。");
+    switch (outcome) {
+    case ChangeOutcome::StationTaken:
         dialogs().message(QMessageBox::Warning, text(QStringLiteral("station_taken_title")),
-                           text(QStringLiteral("station_taken")).arg(newStation));
+                          text(QStringLiteral("station_taken")).arg(newStation));
         return;
-    }
-    const QVector<quint16> speedWords = worker()->syncRead(drive->station(), Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
-    if (speedWords.size() < 2) {
-        // The worker reports a failed read as no words; the change is refused
-        // with the reason, not blamed on a moving motor.
-        drive->pausePolling(false);
+    case ChangeOutcome::SpeedUnreadable:
+        // A failed read is refused with its reason, not blamed on a moving motor.
         dialogs().message(QMessageBox::Critical, QStringLiteral("讀取失敗"),
-                           QStringLiteral("無法讀取即時速度，請確認連線後重試。"));
+                          QStringLiteral("無法讀取即時速度，請確認連線後重試。"));
         return;
-    }
-    const qint64 speed = signed32(speedWords[0], speedWords[1]);
-    if (std::llabs(speed) >= MovingSpeed) {
-        drive->pausePolling(false);
+    case ChangeOutcome::Moving:
         dialogs().message(QMessageBox::Warning, QStringLiteral("馬達運轉中"), QStringLiteral("變更站號前必須先停止馬達。"));
         return;
-    }
-
-    const QString writeFailedText = QStringLiteral("變更站號失敗，請重試。\n\n若站號已變更但未保存，斷電後將回復原站號。");
-    const auto recordChange = [this, newStation](bool confirmed) {
-        drive->events()->record(QStringLiteral("station change"),
-                                EventLog::writeFields(QStringLiteral("station"), int(drive->station()), newStation, confirmed));
-    };
-    if (!worker()->syncWrite(drive->station(), Reg::StationAddress, static_cast<quint16>(newStation))) {
-        recordChange(false);
-        drive->pausePolling(false);
+    case ChangeOutcome::NotWritten:
         dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;
+    case ChangeOutcome::Changed:
+        break;
     }
-    QThread::msleep(SettleAfterAddressMs);
-    const bool saved = worker()->syncWrite(static_cast<quint8>(newStation), Reg::StoreCommand, Reg::StoreValue::SaveToRom);
-    recordChange(saved);
-    if (!saved) {
-        drive->pausePolling(false);
-        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
-        return;
-    }
-
-    drive->pausePolling(false);
     drive->disconnectDrive();
     dialogs().message(QMessageBox::Information, QStringLiteral("修改完成"),
-                       QStringLiteral("站號已變更為 %1 並斷電保存。\n即將自動斷線，請以新站號重新連線。").arg(newStation));
+                      QStringLiteral("站號已變更為 %1 並斷電保存。\n即將自動斷線，請以新站號重新連線。").arg(newStation));
+}
+
+ParamsPage::ChangeOutcome ParamsPage::changeStationOnDrive(quint8 newStation)
+{
+    // No poll may go out between the address write and the save.
+    const ActiveDrive::PollingPause pause(drive);
+    WorkerRegisterPort port = drive->registers();
+    // Two drives on one address would garble each other's replies for good.
+    WorkerRegisterPort newAddress(worker(), newStation);
+    if (!newAddress.read(Reg::LogicVersion, 1, ConnectionManager::ScanTimeoutMs).isEmpty()
+        || newAddress.lastError().kind() == ModbusError::Kind::Refused)
+        return ChangeOutcome::StationTaken;
+    const QVector<quint16> speedWords = port.read(Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
+    if (speedWords.size() < 2)
+        return ChangeOutcome::SpeedUnreadable;
+    if (std::llabs(signed32(speedWords[0], speedWords[1])) >= MovingSpeed)
+        return ChangeOutcome::Moving;
+
+    const auto recordChange = [this, newStation](bool confirmed) {
+        drive->events()->record(QStringLiteral("station change"),
+                                EventLog::writeFields(QStringLiteral("station"), int(drive->station()), int(newStation),
+                                                      confirmed));
+    };
+    if (!port.write(Reg::StationAddress, newStation)) {
+        recordChange(false);
+        return ChangeOutcome::NotWritten;
+    }
+    QThread::msleep(SettleAfterAddressMs);
+    const bool saved = newAddress.write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    recordChange(saved);
+    return saved ? ChangeOutcome::Changed : ChangeOutcome::NotWritten;
 }

@@ -46,7 +46,7 @@ QSettings appSettings()
     return QSettings(QStringLiteral("Torvane"), QStringLiteral("TorvaneVexaElectricActuator"));
 }
 
-Page::Page(WindowContext &context)
+WindowPart::WindowPart(WindowContext &context)
     : QObject(context.window), ui(context.ui), drive(context.drive), m_context(context)
 {
 }
@@ -60,32 +60,32 @@ bool Page::mayLeaveDrive()
     return true;
 }
 
-ModbusWorker *Page::worker() const
+ModbusWorker *WindowPart::worker() const
 {
     return drive->worker();
 }
 
-QString Page::text(const QString &key) const
+QString WindowPart::text(const QString &key) const
 {
     return translateKey(key, m_context.lang);
 }
 
-void Page::showStatus(const QString &message) const
+void WindowPart::showStatus(const QString &message) const
 {
     m_context.window->statusBar()->showMessage(message);
 }
 
-void Page::setLed(QLabel *label, bool on, bool alarm)
+void WindowPart::setLed(QLabel *label, bool on, bool alarm)
 {
     label->setStyleSheet(!on ? LampOff : (alarm ? LampAlarm : LampOn));
 }
 
-void Page::setLedWaiting(QLabel *label)
+void WindowPart::setLedWaiting(QLabel *label)
 {
     label->setStyleSheet(LampWaiting);
 }
 
-void Page::showThresholdAngle(QLabel *label, qint64 steps)
+void WindowPart::showThresholdAngle(QLabel *label, qint64 steps)
 {
     if (steps < 0) {
         label->setText(QStringLiteral("---"));
@@ -97,7 +97,7 @@ void Page::showThresholdAngle(QLabel *label, qint64 steps)
     label->setStyleSheet(angle < SmallAngleDeg ? QStringLiteral("color:#dc2626;font-weight:bold;") : QString());
 }
 
-bool Page::entryAccepted(const QAbstractSpinBox *box, QString parameter) const
+bool WindowPart::entryAccepted(const QAbstractSpinBox *box, QString parameter) const
 {
     if (!box || box->hasAcceptableInput())
         return true;
@@ -113,9 +113,15 @@ bool Page::entryAccepted(const QAbstractSpinBox *box, QString parameter) const
     return false;
 }
 
-bool Page::askYesNo(const QString &title, const QString &question) const
+bool WindowPart::askYesNo(const QString &title, const QString &question) const
 {
     return dialogs().message(QMessageBox::Question, title, question, QMessageBox::Yes | QMessageBox::No,
                              QMessageBox::No)
            == QMessageBox::Yes;
+}
+
+void WindowPart::showWriteFailed(const QString &zh, const QString &en) const
+{
+    dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("寫入失敗") : QStringLiteral("Write Failed"),
+                      chinese() ? zh : en);
 }

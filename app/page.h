@@ -39,19 +39,12 @@ struct WindowContext
     QString lang = QStringLiteral("zh");
 };
 
-// One tab of the window: its handlers, timers and texts. A page talks to the
-// others only through the connected drive or the window.
-class Page : public QObject, public WindowTabs
+// A part of the window with the window's shared means: the widgets, the
+// drive, the dialogs seam, texts in the window's language and the status bar.
+class WindowPart : public QObject, public WindowTabs
 {
 public:
-    explicit Page(WindowContext &context);
-
-    // Re-applies the page's texts in the window's language.
-    virtual void retranslate() = 0;
-    // The window switched to tab `index` (after its guard let it).
-    virtual void tabChanged(int index);
-    // Asked before the drive is left by Disconnect or by closing; false keeps it.
-    virtual bool mayLeaveDrive();
+    explicit WindowPart(WindowContext &context);
 
 protected:
     ModbusWorker *worker() const;
@@ -69,6 +62,8 @@ protected:
     bool entryAccepted(const QAbstractSpinBox *box, QString parameter = QString()) const;
     // A question answered Yes or No, No by default; true only for Yes.
     bool askYesNo(const QString &title, const QString &question) const;
+    // "Write Failed" with the text of the window's language.
+    void showWriteFailed(const QString &zh, const QString &en) const;
     // Paints a round status lamp: grey when off, red when on with an alarm, else green.
     static void setLed(QLabel *label, bool on, bool alarm);
     // Amber: the link is being restored.
@@ -81,4 +76,20 @@ protected:
 
 private:
     WindowContext &m_context;
+};
+
+// One tab of the window: its handlers, timers and texts. A page talks to the
+// others only through the connected drive or the window; the parts of a tab
+// that have a job of their own are WindowParts it owns.
+class Page : public WindowPart
+{
+public:
+    using WindowPart::WindowPart;
+
+    // Re-applies the page's texts in the window's language.
+    virtual void retranslate() = 0;
+    // The window switched to tab `index` (after its guard let it).
+    virtual void tabChanged(int index);
+    // Asked before the drive is left by Disconnect or by closing; false keeps it.
+    virtual bool mayLeaveDrive();
 };

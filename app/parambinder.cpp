@@ -161,6 +161,7 @@ void ParamBinder::showDriveValue(const QString &key, quint32 raw, double lead)
     if (replaceBox)
         m_model.hold(key, raw, lead, boxValue(row), false);
     m_model.setDriveValue(key, raw, lead);
+    Q_EMIT driveValueShown(key);
 
     if (!row.rawLabel)
         return;
@@ -194,6 +195,18 @@ void ParamBinder::loadRaw(const QString &key, quint32 raw, double lead)
     else if (row->spin)
         row->spin->setValue(ParamConv::integerFromRaw(key, raw));
     m_model.hold(key, raw, lead, boxValue(*row), true);
+}
+
+void ParamBinder::setRowEnabled(const QString &key, bool enabled)
+{
+    const auto row = m_rows.constFind(key);
+    if (row == m_rows.constEnd())
+        return;
+    for (QWidget *widget : std::initializer_list<QWidget *>{row->curLabel, row->rawLabel, row->slider, row->spin,
+                                                           row->spinD, row->btnRead, row->btnWrite}) {
+        if (widget)
+            widget->setEnabled(enabled);
+    }
 }
 
 ParamWriter::Values ParamBinder::shownValues() const

@@ -65,6 +65,8 @@ public:
     QString driveValueText(const QString &key) const;
     // A register value of the row as its box shows it, without the unit.
     QString shownText(const QString &key, quint32 raw, double lead) const;
+    // The row's value widgets and buttons (a push torque without push mode is not set).
+    void setRowEnabled(const QString &key, bool enabled);
     // A file's value given as its register value: the box shows it and the row keeps it exactly.
     void loadRaw(const QString &key, quint32 raw, double lead);
     // The numbers on screen, as the write rules judge them.
@@ -97,6 +99,8 @@ Q_SIGNALS:
     void motionValidated(QString posGroup, MotionValidationResult result);
     // A row became dirty or clean.
     void rowDirtyChanged(QString key, bool dirty);
+    // A value read from the drive went into the row (its box's signals blocked).
+    void driveValueShown(QString key);
     // The drive confirmed a write of the row's value (not yet saved to ROM).
     void parameterWritten(QString key);
     // A write of the row went out, confirmed or not; the drive's value before

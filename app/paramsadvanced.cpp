@@ -1,13 +1,10 @@
-// Advanced tab: error thresholds read as motor angles, the two current
-// limits sharing one register, and the recommended values.
+// Advanced tab: error thresholds read as motor angles, and the recommended values.
 
 #include "paramspage.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
 #include "eventlog.h"
-#include "paramwriter.h"
-#include "registerport.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "parambinder.h"
@@ -17,7 +14,6 @@
 
 namespace {
 
-constexpr int CurrentReadTimeoutMs = 300;
 constexpr double StepsPerRev = 200.0;
 // Recommended values of the Advanced tab; thresholds in encoder steps.
 constexpr int DefaultSmoothMs = 40;
@@ -59,82 +55,6 @@ void ParamsPage::applyErrSpinStep(double lead)
     }
 }
 
-void ParamsPage::onReadAdvCurrent()
-{
-    if (!drive->isConnected() || !drive->workerRunning())
-        return;
-    const ActiveDrive::PollingPause pause(drive);
-    const QVector<quint16> words = drive->registers().read(Reg::CurrentLimits, 1, CurrentReadTimeoutMs);
-    if (!words.isEmpty())
-        showCurrentLimits(words[0]);
-}
-
-void ParamsPage::showCurrentLimits(quint16 word)
-{
-    {
-        const int running = word >> 8;
-        const int idle = word & 0xFF;
-        {
-            const QSignalBlocker blockRun(ui->spin_runCurrent);
-            const QSignalBlocker blockIdle(ui->spin_idleCurrent);
-            ui->spin_runCurrent->setValue(running);
-            ui->spin_idleCurrent->setValue(idle);
-        }
-        ui->cur_runCurrent->setText(QString::number(running));
-        ui->cur_idleCurrent->setText(QString::number(idle));
-        ui->raw_idleCurrent->setText(QStringLiteral("(0x%1)").arg(idle, 2, 16, QLatin1Char('0')).toUpper());
-        ui->raw_runCurrent->setText(QStringLiteral("(0x%1)").arg(running, 2, 16, QLatin1Char('0')).toUpper());
-        driveCurrentWord = word;
-        refreshCurrentLimitMarks();
-    }
-}
-
-void ParamsPage::writeCurrentLimit(bool running)
-{
-    if (!drive->isConnected() || !drive->workerRunning())
-        return;
-    const QSpinBox *box = running ? ui->spin_runCurrent : ui->spin_idleCurrent;
-    if (!entryAccepted(box, (running ? ui->lblTitle_runCurrent : ui->lblTitle_idleCurrent)->text()))
-        return;
-    const int percent = box->value();
-    const int bounded = running ? qBound(ParamFile::RunCurrentMin, percent, ParamFile::RunCurrentMax)
-                                : qBound(ParamFile::IdleCurrentMin, percent, ParamFile::IdleCurrentMax);
-    ParamWriter::CurrentLimitWrite limit;
-    {
-        const ActiveDrive::PollingPause pause(drive);
-        WorkerRegisterPort port = drive->registers();
-        limit = ParamWriter::writeCurrentLimit(port, running, bounded, CurrentReadTimeoutMs);
-    }
-    if (!limit.read) {
-        dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"),
-                          running ? QStringLiteral("運轉最小電流寫入失敗。") : QStringLiteral("停止電流寫入失敗。"));
-        return;
-    }
-    const bool written = limit.confirmed;
-    const quint16 word = limit.after;
-    const int oldPercent = running ? limit.before >> 8 : limit.before & 0x00FF;
-    const auto percentValue = [](int value) { return EventLog::value(value, QString::number(value), QStringLiteral("%")); };
-    drive->events()->record(QStringLiteral("parameter write"),
-                            EventLog::writeFields(running ? QStringLiteral("runCurrent") : QStringLiteral("idleCurrent"),
-                                                  percentValue(oldPercent), percentValue(bounded), written));
-    if (written) {
-        // Known even when the read-back fails.
-        driveCurrentWord = word;
-        refreshCurrentLimitMarks();
-        drive->setRomChangesPending(true);
-    }
-    onReadAdvCurrent();
-    if (written)
-        return;
-    if (running)
-        showWriteFailed(QStringLiteral("運轉最小電流寫入失敗：設備未確認。\n\n請確認連線後重試。"),
-                        QStringLiteral("Min. run current was not written: the device did not confirm.\n\n"
-                                       "Please check the connection and retry."));
-    else
-        showWriteFailed(QStringLiteral("停止電流寫入失敗：設備未確認。\n\n請確認連線後重試。"),
-                        QStringLiteral("Idle current was not written: the device did not confirm.\n\n"
-                                       "Please check the connection and retry."));
-}
 
 void ParamsPage::onRestoreAdvDefaults()
 {

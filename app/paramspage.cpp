@@ -4,6 +4,12 @@
 #include "paramspage.h"
 #include "ui_mainwindow.h"
 
+#include "currentlimits.h"
+#include "filerestore.h"
+#include "paramfileactions.h"
+#include "stationchange.h"
+#include "unsavedtracking.h"
+
 #include "activedrive.h"
 #include "deviceinfo.h"
 #include "eventlog.h"
@@ -50,36 +56,25 @@ const PushGroup pushGroups[] = {
 };
 
 }  // namespace
-ParamsPage::ParamsPage(WindowContext &context) : Page(context), binder(new ParamBinder(this))
+ParamsPage::ParamsPage(WindowContext &context)
+    : Page(context), binder(new ParamBinder(this)), currentLimits(new CurrentLimits(context)),
+      unsaved(new UnsavedTracking(context, binder)), files(new ParamFileActions(context, binder, currentLimits))
 {
     registerParamRows();
     connectBinder();
+    restore = new FileRestore(context, binder, files, currentLimits, unsaved,
+                              {[this](const QString &key) { writeRow(key); },
+                               [this](int group, bool on) { onPushToggled(group, on); }});
+    new StationChange(context);
 
     connect(ui->btnReadAllParams, &QPushButton::clicked, this, &ParamsPage::onReadAllParams);
     connect(ui->btnSaveParams, &QPushButton::clicked, this, &ParamsPage::onSaveParams);
     connect(ui->btnSaveParams_adv, &QPushButton::clicked, this, &ParamsPage::onSaveParams);
     connect(ui->ckbtn_pos0Push, &QCheckBox::toggled, this, [this](bool on) { onPushToggled(0, on); });
     connect(ui->ckbtn_pos1Push, &QCheckBox::toggled, this, [this](bool on) { onPushToggled(1, on); });
-    connect(ui->btnExportParams, &QPushButton::clicked, this, &ParamsPage::onExportParams);
-    connect(ui->btnImportParams, &QPushButton::clicked, this, &ParamsPage::onImportParams);
-    // Beside Import: a file compared with the drive before anything is written.
-    btnCompareParams = new QPushButton(ui->btnImportParams->parentWidget());
-    btnCompareParams->setObjectName(QStringLiteral("btnCompareParams"));
-    btnCompareParams->setMinimumWidth(ui->btnImportParams->minimumWidth());
-    ui->horizontalLayout_paramTop->insertWidget(ui->horizontalLayout_paramTop->indexOf(ui->btnImportParams) + 1,
-                                                btnCompareParams);
-    connect(btnCompareParams, &QPushButton::clicked, this, &ParamsPage::onCompareParams);
-    connect(ui->btnChangeStation, &QPushButton::clicked, this, &ParamsPage::onChangeStationClicked);
-
     for (QDoubleSpinBox *box : {ui->param_spinDynErrMm, ui->param_spinStaErrMm, ui->param_spinPosWarnMm})
         connect(box, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &ParamsPage::refreshParamThresholdAngles);
-
-    connect(ui->btnRead_idleCurrent, &QPushButton::clicked, this, &ParamsPage::onReadAdvCurrent);
-    connect(ui->btnRead_runCurrent, &QPushButton::clicked, this, &ParamsPage::onReadAdvCurrent);
-    connect(ui->btnWrite_idleCurrent, &QPushButton::clicked, this, [this] { writeCurrentLimit(false); });
-    connect(ui->btnWrite_runCurrent, &QPushButton::clicked, this, [this] { writeCurrentLimit(true); });
     connect(ui->btnRestoreAdvDefaults, &QPushButton::clicked, this, &ParamsPage::onRestoreAdvDefaults);
-    setupUnsavedTracking();
 
     connect(drive, &ActiveDrive::connected, this, &ParamsPage::onDriveConnected);
     connect(drive, &ActiveDrive::disconnected, this, &ParamsPage::onDriveDisconnected);
@@ -187,6 +182,10 @@ void ParamsPage::connectBinder()
     });
     connect(binder, &ParamBinder::pushModeRead, this, &ParamsPage::onPushModeRead);
     connect(binder, &ParamBinder::motionValidated, this, &ParamsPage::onMotionValidated);
+    connect(binder, &ParamBinder::driveValueShown, this, [this](const QString &key) {
+        if (key == QLatin1String("dynErr") || key == QLatin1String("staErr") || key == QLatin1String("posWarn"))
+            refreshParamThresholdAngles();
+    });
 }
 
 void ParamsPage::showEngineerExtras(bool unlocked)
@@ -240,7 +239,8 @@ void ParamsPage::retranslate()
     // A missing resource gives a null pixmap, which leaves the label empty.
     ui->lblTitle_cylinder->setPixmap(QPixmap(chinese() ? QStringLiteral(":/cyc_zh.png")
                                                        : QStringLiteral(":/cyc_en.png")));
-    retranslateUnsavedMarks();
+    unsaved->retranslate();
+    currentLimits->refreshMarks();
 }
 
 void ParamsPage::tabChanged(int index)
@@ -259,7 +259,7 @@ void ParamsPage::onDriveConnected(const DeviceInfo &info)
     binder->setLead(info.lead);
     binder->setStroke(info.stroke);
     // Values read once: currents and smoothing.
-    onReadAdvCurrent();
+    currentLimits->read();
     readRow(QStringLiteral("smoothMs"));
 }
 
@@ -267,8 +267,7 @@ void ParamsPage::onDriveDisconnected()
 {
     // What was known of the drive no longer holds.
     binder->model().forgetDriveValues();
-    driveCurrentWord = -1;
-    refreshCurrentLimitMarks();
+    currentLimits->forget();
 }
 
 void ParamsPage::onLeadDescribed(double lead)
@@ -290,7 +289,7 @@ void ParamsPage::onParamTabShown(int index)
         readRow(QStringLiteral("softLimitCCW"));
         readRow(QStringLiteral("softLimitCW"));
     } else if (index == AdvancedTab) {
-        onReadAdvCurrent();
+        currentLimits->read();
         for (const char *key : {"smoothMs", "dynErr", "staErr", "posWarn"})
             readRow(QLatin1String(key));
     } else {
@@ -323,34 +322,16 @@ void ParamsPage::onSaveParams()
 {
     if (!drive->isConnected())
         return;
-    if (writeSaveCommand()) {
-        dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
-                           text(QStringLiteral("msg_saved_ok")));
+    if (unsaved->saveToRom()) {
+        dialogs().message(QMessageBox::Information, QStringLiteral("OK"), text(QStringLiteral("msg_saved_ok")));
         return;
     }
-    showSaveFailed();
+    unsaved->showSaveFailed();
 }
 
-bool ParamsPage::writeSaveCommand()
+bool ParamsPage::mayLeaveDrive()
 {
-    bool saved = false;
-    {
-        const ActiveDrive::PollingPause pause(drive);
-        saved = drive->registers().write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
-    }
-    drive->events()->record(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
-    if (saved)
-        drive->setRomChangesPending(false);
-    return saved;
-}
-
-void ParamsPage::showSaveFailed()
-{
-    const bool zh = chinese();
-    dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("保存失敗") : QStringLiteral("Save Failed"),
-                       text(QStringLiteral("err_connect_fail"))
-                           + (zh ? QStringLiteral("設備未確認保存指令。")
-                                 : QStringLiteral("the device did not confirm the save command.")));
+    return unsaved->mayLeaveDrive();
 }
 
 void ParamsPage::onPushToggled(int group, bool on)
@@ -404,17 +385,7 @@ void ParamsPage::onPushModeRead(int group, bool on)
 
 void ParamsPage::setPushTorqueRowEnabled(int group, bool enabled)
 {
-    const QString key = QLatin1String(pushGroups[group].torqueKey);
-    for (const char *prefix : {"cur_", "raw_", "slide_", "spin_", "btnRead_", "btnWrite_"}) {
-        if (auto *widget = window()->findChild<QWidget *>(QLatin1String(prefix) + key))
-            widget->setEnabled(enabled);
-    }
-}
-
-void ParamsPage::showWriteFailed(const QString &zh, const QString &en)
-{
-    dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("寫入失敗") : QStringLiteral("Write Failed"),
-                      chinese() ? zh : en);
+    binder->setRowEnabled(QLatin1String(pushGroups[group].torqueKey), enabled);
 }
 
 void ParamsPage::onMotionValidated(const QString &posGroup, const MotionValidationResult &result)

@@ -1,21 +1,33 @@
-// Restore to the drive: a parameter file compared with the connected drive in
-// one table, and its differences written through the same rules as a single
-// Write, each read back, then an offer to save to ROM.
-
-#include "paramspage.h"
+#include "filerestore.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "currentlimits.h"
 #include "eventlog.h"
 #include "paramconversions.h"
 #include "paramfile.h"
 #include "parambinder.h"
+#include "paramfileactions.h"
 #include "paramrestoredialog.h"
+#include "unsavedtracking.h"
 
 #include <QFileInfo>
 #include <QSignalBlocker>
 
-void ParamsPage::onCompareParams()
+FileRestore::FileRestore(WindowContext &context, ParamBinder *binder, ParamFileActions *files,
+                         CurrentLimits *currentLimits, UnsavedTracking *unsaved, Writes writes)
+    : WindowPart(context), m_binder(binder), m_files(files), m_currentLimits(currentLimits), m_unsaved(unsaved),
+      m_writes(std::move(writes)), m_compare(new QPushButton(ui->btnImportParams->parentWidget()))
+{
+    // Beside Import: a file compared with the drive before anything is written.
+    m_compare->setObjectName(QStringLiteral("btnCompareParams"));
+    m_compare->setMinimumWidth(ui->btnImportParams->minimumWidth());
+    ui->horizontalLayout_paramTop->insertWidget(ui->horizontalLayout_paramTop->indexOf(ui->btnImportParams) + 1,
+                                                m_compare);
+    connect(m_compare, &QPushButton::clicked, this, &FileRestore::onCompareParams);
+}
+
+void FileRestore::onCompareParams()
 {
     const QString title = text(QStringLiteral("btnCompareParams"));
     if (!drive->isConnected()) {
@@ -26,9 +38,9 @@ void ParamsPage::onCompareParams()
     if (path.isEmpty())
         return;
     QJsonObject root;
-    if (!loadParamFile(path, &root) || !acceptFileIdentity(root))
+    if (!m_files->loadParamFile(path, &root) || !m_files->acceptFileIdentity(root))
         return;
-    const ParamSnapshot::Snapshot driveValues = readDriveSnapshot();
+    const ParamSnapshot::Snapshot driveValues = m_files->readDriveSnapshot();
     if (!driveValues.complete()) {
         dialogs().message(QMessageBox::Critical, title,
                            text(QStringLiteral("restore_read_failed"))
@@ -42,7 +54,7 @@ void ParamsPage::onCompareParams()
             return {double(ui->spin_idleCurrent->minimum()), double(ui->spin_idleCurrent->maximum())};
         if (key == QLatin1String("runCurrent"))
             return {double(ui->spin_runCurrent->minimum()), double(ui->spin_runCurrent->maximum())};
-        const ParamRow row = binder->rows().value(key);
+        const ParamRow row = m_binder->rows().value(key);
         if (row.spinD)
             return {row.spinD->minimum(), row.spinD->maximum()};
         if (row.spin)
@@ -61,7 +73,7 @@ void ParamsPage::onCompareParams()
     dialogs().exec(&dialog);
 }
 
-void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
+void FileRestore::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObject &root,
                                       const QVector<ParamDiff::Row> &differences)
 {
     if (!mayWriteFile(root))
@@ -71,14 +83,14 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
     // see the file's positions, speeds and thresholds, not the drive's.
     QStringList typeErrors;
     QStringList clamped;
-    applyParamFile(root, &typeErrors, &clamped);
+    m_files->applyParamFile(root, &typeErrors, &clamped);
     // A value outside its box's range is never written, nor a stand-in held to the range.
     for (const ParamDiff::Row &row : differences) {
         if (!row.outsideRange)
             writeFileDifference(row);
     }
 
-    const ParamSnapshot::Snapshot after = readDriveSnapshot();
+    const ParamSnapshot::Snapshot after = m_files->readDriveSnapshot();
     int confirmed = 0;
     for (const ParamDiff::Row &row : differences) {
         const bool readBack = !after.unreadable.contains(row.key);
@@ -108,18 +120,18 @@ void ParamsPage::writeFileDifferences(ParamRestoreDialog *dialog, const QJsonObj
         QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes);
     if (save != QMessageBox::Yes)
         return;
-    if (writeSaveCommand())
+    if (m_unsaved->saveToRom())
         dialogs().message(QMessageBox::Information, QStringLiteral("OK"),
                            text(QStringLiteral("msg_saved_ok")));
     else
-        showSaveFailed();
+        m_unsaved->showSaveFailed();
 }
 
-bool ParamsPage::mayWriteFile(const QJsonObject &root)
+bool FileRestore::mayWriteFile(const QJsonObject &root)
 {
     // Comparing shows any file; writing one needs it to name this product.
     const ParamFile::Compatibility compatibility =
-        ParamFile::checkWriteCompatibility(root, driveIdentity(), lang());
+        ParamFile::checkWriteCompatibility(root, m_files->driveIdentity(), lang());
     if (!compatibility.blocking.isEmpty()) {
         dialogs().message(QMessageBox::Critical, text(QStringLiteral("restore_write_blocked")),
                            ParamFile::blockedMessage(compatibility, ParamFile::identityOf(root).modelStr, lang()));
@@ -130,17 +142,17 @@ bool ParamsPage::mayWriteFile(const QJsonObject &root)
                        text(QStringLiteral("restore_reversed_question")).arg(compatibility.reversed));
 }
 
-void ParamsPage::writeFileDifference(const ParamDiff::Row &row)
+void FileRestore::writeFileDifference(const ParamDiff::Row &row)
 {
-    if (binder->rows().contains(row.key)) {
+    if (m_binder->rows().contains(row.key)) {
         // The row holds the file's exact value: a single Write with all its checks.
-        writeRow(row.key);
+        m_writes.row(row.key);
     } else if (row.key == QLatin1String("idleCurrent")) {
-        writeCurrentLimit(false);
+        m_currentLimits->write(false);
     } else if (row.key == QLatin1String("runCurrent")) {
-        writeCurrentLimit(true);
+        m_currentLimits->write(true);
     } else {
         const int group = row.key.startsWith(QLatin1String("pos0")) ? 0 : 1;
-        onPushToggled(group, row.fileRaw != 0);
+        m_writes.pushMode(group, row.fileRaw != 0);
     }
 }

@@ -1,13 +1,12 @@
-// Parameter files: export the connected drive's parameters to JSON, load a
-// file back into the parameter widgets (never into the drive).
-
-#include "paramspage.h"
+#include "paramfileactions.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "currentlimits.h"
 #include "eventlog.h"
 #include "registerport.h"
 #include "paramconversions.h"
+#include "paramdiff.h"
 #include "paramfile.h"
 #include "paramsnapshot.h"
 #include "parambinder.h"
@@ -42,7 +41,14 @@ public:
 
 }  // namespace
 
-void ParamsPage::onExportParams()
+ParamFileActions::ParamFileActions(WindowContext &context, ParamBinder *binder, CurrentLimits *currentLimits)
+    : WindowPart(context), m_binder(binder), m_currentLimits(currentLimits)
+{
+    connect(ui->btnExportParams, &QPushButton::clicked, this, &ParamFileActions::onExportParams);
+    connect(ui->btnImportParams, &QPushButton::clicked, this, &ParamFileActions::onImportParams);
+}
+
+void ParamFileActions::onExportParams()
 {
     const bool zh = chinese();
     if (!drive->isConnected()) {
@@ -99,7 +105,7 @@ void ParamsPage::onExportParams()
                            .arg(path));
 }
 
-void ParamsPage::onImportParams()
+void ParamFileActions::onImportParams()
 {
     const bool zh = chinese();
     const QString path = dialogs().openFileName(zh ? QStringLiteral("匯入參數檔") : QStringLiteral("Import Parameters"),
@@ -128,7 +134,7 @@ void ParamsPage::onImportParams()
                        ParamFile::importedMessage(fileModel, ParamFile::exportTimeOf(root), lang()));
 }
 
-ParamFile::Identity ParamsPage::driveIdentity() const
+ParamFile::Identity ParamFileActions::driveIdentity() const
 {
     ParamFile::Identity id;
     id.family = drive->product().family;
@@ -143,18 +149,18 @@ ParamFile::Identity ParamsPage::driveIdentity() const
     return id;
 }
 
-ParamSnapshot::Snapshot ParamsPage::readDriveSnapshot()
+ParamSnapshot::Snapshot ParamFileActions::readDriveSnapshot()
 {
     const ActiveDrive::PollingPause pause(drive);
     WorkerRegisterPort port = drive->registers();
     return ParamSnapshot::read(port);
 }
 
-void ParamsPage::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
+void ParamFileActions::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
 {
     for (auto it = snapshot.raw.constBegin(); it != snapshot.raw.constEnd(); ++it) {
-        if (binder->rows().contains(it.key()))
-            binder->showDriveValue(it.key(), it.value(), drive->product().lead);
+        if (m_binder->rows().contains(it.key()))
+            m_binder->showDriveValue(it.key(), it.value(), drive->product().lead);
     }
     const struct
     {
@@ -171,17 +177,16 @@ void ParamsPage::showDriveSnapshot(const ParamSnapshot::Snapshot &snapshot)
             const QSignalBlocker block(push.box);
             push.box->setChecked(push.on);
         }
-        setPushTorqueRowEnabled(group, push.on);
+        m_binder->setRowEnabled(QStringLiteral("pos%1PushTorque").arg(group), push.on);
     }
     if (snapshot.raw.contains(QStringLiteral("idleCurrent"))) {
         const int idle = int(snapshot.raw.value(QStringLiteral("idleCurrent")));
         const int running = int(snapshot.raw.value(QStringLiteral("runCurrent")));
-        showCurrentLimits(quint16((running << 8) | idle));
+        m_currentLimits->show(quint16((running << 8) | idle));
     }
-    refreshParamThresholdAngles();
 }
 
-void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped)
+void ParamFileActions::applyParamFile(const QJsonObject &root, QStringList *typeErrors, QStringList *clamped)
 {
     using Outcome = ParamFile::Loaded::Outcome;
     const struct
@@ -199,27 +204,27 @@ void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors
             push.box->setChecked(loaded.value != 0.0);
         }
     }
-    setPushTorqueRowEnabled(0, ui->ckbtn_pos0Push->isChecked());
-    setPushTorqueRowEnabled(1, ui->ckbtn_pos1Push->isChecked());
+    m_binder->setRowEnabled(QStringLiteral("pos0PushTorque"), ui->ckbtn_pos0Push->isChecked());
+    m_binder->setRowEnabled(QStringLiteral("pos1PushTorque"), ui->ckbtn_pos1Push->isChecked());
 
     for (const QString &key : ParamFile::applyOrder()) {
         ParamFile::Loaded loaded;
         if (key.endsWith(QLatin1String("Current"))) {
-            QSpinBox *box = integerBox(ui, binder, key);
+            QSpinBox *box = integerBox(ui, m_binder, key);
             loaded = ParamFile::loadInteger(root, key, box->minimum(), box->maximum());
             if (loaded.outcome == Outcome::Applied)
                 box->setValue(static_cast<int>(loaded.value));
         } else {
             // The row keeps the file's exact value: a Write sends what the
             // file's drive held, whatever the box rounds it to.
-            const ParamRow row = binder->rows().value(key);
+            const ParamRow row = m_binder->rows().value(key);
             const double minimum = row.spinD ? row.spinD->minimum() : row.spin ? row.spin->minimum() : 0.0;
             const double maximum = row.spinD ? row.spinD->maximum() : row.spin ? row.spin->maximum() : 0.0;
             loaded = ParamFile::loadDecimal(root, key, minimum, maximum);
             quint32 raw = 0;
             if (loaded.outcome == Outcome::Applied) {
                 if (ParamConv::rawFromNumber(key, loaded.value, drive->product().lead, &raw))
-                    binder->loadRaw(key, raw, drive->product().lead);
+                    m_binder->loadRaw(key, raw, drive->product().lead);
                 else
                     *typeErrors << key;
                 // A whole-number setting the drive cannot hold as written (200.6 ms) is named with what it gets.
@@ -236,7 +241,7 @@ void ParamsPage::applyParamFile(const QJsonObject &root, QStringList *typeErrors
     }
 }
 
-bool ParamsPage::loadParamFile(const QString &path, QJsonObject *root)
+bool ParamFileActions::loadParamFile(const QString &path, QJsonObject *root)
 {
     // A file that is not a parameter file, or holds no parameter, changes nothing.
     const ParamFile::Parsed parsed = ParamFile::load(path, lang());
@@ -249,7 +254,7 @@ bool ParamsPage::loadParamFile(const QString &path, QJsonObject *root)
     return true;
 }
 
-bool ParamsPage::acceptFileIdentity(const QJsonObject &root)
+bool ParamFileActions::acceptFileIdentity(const QJsonObject &root)
 {
     const bool zh = chinese();
     const QString fileModel = ParamFile::identityOf(root).modelStr;

@@ -1,7 +1,4 @@
-// Station address change: give the connected drive a new address, save it
-// there, and end the connection, since the drive no longer answers on the old one.
-
-#include "paramspage.h"
+#include "stationchange.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
@@ -27,7 +24,12 @@ constexpr unsigned long SettleAfterAddressMs = 100;
 
 }  // namespace
 
-void ParamsPage::onChangeStationClicked()
+StationChange::StationChange(WindowContext &context) : WindowPart(context)
+{
+    connect(ui->btnChangeStation, &QPushButton::clicked, this, &StationChange::onChangeStationClicked);
+}
+
+void StationChange::onChangeStationClicked()
 {
     if (!drive->isConnected() || !drive->workerRunning()) {
         dialogs().message(QMessageBox::Warning, QStringLiteral("無法修改站號"), QStringLiteral("請先連線到設備。"));
@@ -54,25 +56,25 @@ void ParamsPage::onChangeStationClicked()
     if (!confirmed)
         return;
 
-    const ChangeOutcome outcome = changeStationOnDrive(static_cast<quint8>(newStation));
+    const Outcome outcome = changeOnDrive(static_cast<quint8>(newStation));
     const QString writeFailedText = QStringLiteral("變更站號失敗，請重試。\n\n若站號已變更但未保存，斷電後將回復原站號。");
     switch (outcome) {
-    case ChangeOutcome::StationTaken:
+    case Outcome::StationTaken:
         dialogs().message(QMessageBox::Warning, text(QStringLiteral("station_taken_title")),
                           text(QStringLiteral("station_taken")).arg(newStation));
         return;
-    case ChangeOutcome::SpeedUnreadable:
+    case Outcome::SpeedUnreadable:
         // A failed read is refused with its reason, not blamed on a moving motor.
         dialogs().message(QMessageBox::Critical, QStringLiteral("讀取失敗"),
                           QStringLiteral("無法讀取即時速度，請確認連線後重試。"));
         return;
-    case ChangeOutcome::Moving:
+    case Outcome::Moving:
         dialogs().message(QMessageBox::Warning, QStringLiteral("馬達運轉中"), QStringLiteral("變更站號前必須先停止馬達。"));
         return;
-    case ChangeOutcome::NotWritten:
+    case Outcome::NotWritten:
         dialogs().message(QMessageBox::Critical, QStringLiteral("寫入失敗"), writeFailedText);
         return;
-    case ChangeOutcome::Changed:
+    case Outcome::Changed:
         break;
     }
     drive->disconnectDrive();
@@ -80,7 +82,7 @@ void ParamsPage::onChangeStationClicked()
                       QStringLiteral("站號已變更為 %1 並斷電保存。\n即將自動斷線，請以新站號重新連線。").arg(newStation));
 }
 
-ParamsPage::ChangeOutcome ParamsPage::changeStationOnDrive(quint8 newStation)
+StationChange::Outcome StationChange::changeOnDrive(quint8 newStation)
 {
     // No poll may go out between the address write and the save.
     const ActiveDrive::PollingPause pause(drive);
@@ -89,12 +91,12 @@ ParamsPage::ChangeOutcome ParamsPage::changeStationOnDrive(quint8 newStation)
     WorkerRegisterPort newAddress(worker(), newStation);
     if (!newAddress.read(Reg::LogicVersion, 1, ConnectionManager::ScanTimeoutMs).isEmpty()
         || newAddress.lastError().kind() == ModbusError::Kind::Refused)
-        return ChangeOutcome::StationTaken;
+        return Outcome::StationTaken;
     const QVector<quint16> speedWords = port.read(Reg::ActualSpeed, 2, SpeedReadTimeoutMs);
     if (speedWords.size() < 2)
-        return ChangeOutcome::SpeedUnreadable;
+        return Outcome::SpeedUnreadable;
     if (std::llabs(signed32(speedWords[0], speedWords[1])) >= MovingSpeed)
-        return ChangeOutcome::Moving;
+        return Outcome::Moving;
 
     const auto recordChange = [this, newStation](bool confirmed) {
         drive->events()->record(QStringLiteral("station change"),
@@ -103,10 +105,10 @@ ParamsPage::ChangeOutcome ParamsPage::changeStationOnDrive(quint8 newStation)
     };
     if (!port.write(Reg::StationAddress, newStation)) {
         recordChange(false);
-        return ChangeOutcome::NotWritten;
+        return Outcome::NotWritten;
     }
     QThread::msleep(SettleAfterAddressMs);
     const bool saved = newAddress.write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
     recordChange(saved);
-    return saved ? ChangeOutcome::Changed : ChangeOutcome::NotWritten;
+    return saved ? Outcome::Changed : Outcome::NotWritten;
 }

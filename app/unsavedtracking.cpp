@@ -1,14 +1,12 @@
-// Motion and Advanced tabs: rows whose box differs from the drive are marked,
-// and values written to the drive but not yet saved to its ROM are announced
-// and asked about before the drive is left.
-
-#include "paramspage.h"
+#include "unsavedtracking.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
 #include "eventlog.h"
 #include "paramdiff.h"
 #include "parambinder.h"
+#include "registerport.h"
+#include "registers.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -35,10 +33,9 @@ void restoreCleanLook(QWidget *widget)
     widget->setToolTip(widget->property(CleanTipProperty).toString());
 }
 
-// A coloured edge on the row's card (a frame all round, a title on its left)
-// and the drive's value in the tool tips of the card and the value box; clean
-// gives both back their own look.
-void markRow(QWidget *card, QWidget *box, bool dirty, const QString &tip)
+}  // namespace
+
+void markUnsavedRow(QWidget *card, QWidget *box, bool dirty, const QString &tip)
 {
     for (QWidget *widget : {card, box}) {
         rememberCleanLook(widget);
@@ -64,6 +61,8 @@ void markRow(QWidget *card, QWidget *box, bool dirty, const QString &tip)
     card->setStyleSheet(base + QStringLiteral(" %1 { %2 }").arg(selector, edge));
 }
 
+namespace {
+
 QWidget *valueBox(const ParamRow &row)
 {
     return row.spinD ? static_cast<QWidget *>(row.spinD) : static_cast<QWidget *>(row.spin);
@@ -86,75 +85,50 @@ QWidget *rowCard(const QWidget *window, const QString &key, const ParamRow &row)
 
 }  // namespace
 
-void ParamsPage::setupUnsavedTracking()
+UnsavedTracking::UnsavedTracking(WindowContext &context, ParamBinder *binder)
+    : WindowPart(context), m_binder(binder), m_unsavedRom(new QLabel(ui->centralwidget))
 {
-    lblUnsavedRom = new QLabel(ui->centralwidget);
-    lblUnsavedRom->setObjectName(QStringLiteral("lblUnsavedRom"));
-    lblUnsavedRom->setStyleSheet(UnsavedBadgeStyle);
-    lblUnsavedRom->hide();
+    m_unsavedRom->setObjectName(QStringLiteral("lblUnsavedRom"));
+    m_unsavedRom->setStyleSheet(UnsavedBadgeStyle);
+    m_unsavedRom->hide();
     // In the footer, so it shows on every tab; the header has no room for it.
     ui->horizontalLayout_3->insertWidget(ui->horizontalLayout_3->indexOf(ui->horizontalSpacer_footer) + 1,
-                                         lblUnsavedRom);
+                                         m_unsavedRom);
 
-    connect(binder, &ParamBinder::rowDirtyChanged, this, &ParamsPage::showRowDirty);
+    connect(binder, &ParamBinder::rowDirtyChanged, this, &UnsavedTracking::showRowDirty);
     connect(binder, &ParamBinder::parameterWritten, this, [this] { drive->setRomChangesPending(true); });
     connect(binder, &ParamBinder::parameterWriteTried, this,
             [this](const QString &key, bool oldKnown, quint32 oldRaw, quint32 newRaw, double lead, bool confirmed) {
                 const QString unit = ParamDiff::unitOf(key);
-                const QJsonValue old = oldKnown ? QJsonValue(EventLog::value(oldRaw, binder->shownText(key, oldRaw, lead), unit))
+                const QJsonValue old = oldKnown ? QJsonValue(EventLog::value(oldRaw, m_binder->shownText(key, oldRaw, lead), unit))
                                                 : QJsonValue();
-                const QJsonObject now = EventLog::value(newRaw, binder->shownText(key, newRaw, lead), unit);
+                const QJsonObject now = EventLog::value(newRaw, m_binder->shownText(key, newRaw, lead), unit);
                 drive->events()->record(QStringLiteral("parameter write"), EventLog::writeFields(key, old, now, confirmed));
             });
-    for (QSpinBox *box : {ui->spin_idleCurrent, ui->spin_runCurrent})
-        connect(box, qOverload<int>(&QSpinBox::valueChanged), this, &ParamsPage::refreshCurrentLimitMarks);
-
-    connect(drive, &ActiveDrive::romChangesPendingChanged, lblUnsavedRom, &QLabel::setVisible);
+    connect(drive, &ActiveDrive::romChangesPendingChanged, m_unsavedRom, &QLabel::setVisible);
 }
 
-void ParamsPage::showRowDirty(const QString &key, bool dirty)
+void UnsavedTracking::showRowDirty(const QString &key, bool dirty)
 {
-    const auto row = binder->rows().constFind(key);
-    if (row == binder->rows().constEnd())
+    const auto row = m_binder->rows().constFind(key);
+    if (row == m_binder->rows().constEnd())
         return;
     QWidget *card = rowCard(window(), key, *row);
     QWidget *box = valueBox(*row);
     if (card && box)
-        markRow(card, box, dirty,
-                text(QStringLiteral("dirty_tip")).arg(binder->driveValueText(key)));
+        markUnsavedRow(card, box, dirty, text(QStringLiteral("dirty_tip")).arg(m_binder->driveValueText(key)));
 }
 
-void ParamsPage::refreshCurrentLimitMarks()
+void UnsavedTracking::retranslate()
 {
-    const struct
-    {
-        QLabel *title;
-        QSpinBox *box;
-        int driveByte;
-    } rows[] = {
-        {ui->lblTitle_idleCurrent, ui->spin_idleCurrent, driveCurrentWord & 0xFF},
-        {ui->lblTitle_runCurrent, ui->spin_runCurrent, (driveCurrentWord >> 8) & 0xFF},
-    };
-    for (const auto &row : rows) {
-        // The box holds the drive's byte within its range, as a read leaves it.
-        const int shown = qBound(row.box->minimum(), row.driveByte, row.box->maximum());
-        const bool dirty = driveCurrentWord >= 0 && row.box->value() != shown;
-        markRow(row.title, row.box, dirty,
-                text(QStringLiteral("dirty_tip")).arg(QStringLiteral("%1 %").arg(shown)));
-    }
-}
-
-void ParamsPage::retranslateUnsavedMarks()
-{
-    lblUnsavedRom->setText(text(QStringLiteral("unsaved_rom")));
-    for (auto it = binder->rows().constBegin(); it != binder->rows().constEnd(); ++it) {
-        if (binder->model().isDirty(it.key()))
+    m_unsavedRom->setText(text(QStringLiteral("unsaved_rom")));
+    for (auto it = m_binder->rows().constBegin(); it != m_binder->rows().constEnd(); ++it) {
+        if (m_binder->model().isDirty(it.key()))
             showRowDirty(it.key(), true);
     }
-    refreshCurrentLimitMarks();
 }
 
-bool ParamsPage::mayLeaveDrive()
+bool UnsavedTracking::mayLeaveDrive()
 {
     if (!drive->isConnected() || !drive->romChangesPending())
         return true;
@@ -166,9 +140,31 @@ bool ParamsPage::mayLeaveDrive()
         return true;
     if (answer != QMessageBox::Save)
         return false;
-    if (writeSaveCommand())
+    if (saveToRom())
         return true;
     // Leaving now would lose the writes at the next power-off without a word.
     showSaveFailed();
     return false;
+}
+
+bool UnsavedTracking::saveToRom()
+{
+    bool saved = false;
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        saved = drive->registers().write(Reg::StoreCommand, Reg::StoreValue::SaveToRom);
+    }
+    drive->events()->record(QStringLiteral("save to ROM"), {{QStringLiteral("result"), EventLog::resultOf(saved)}});
+    if (saved)
+        drive->setRomChangesPending(false);
+    return saved;
+}
+
+void UnsavedTracking::showSaveFailed()
+{
+    const bool zh = chinese();
+    dialogs().message(QMessageBox::Warning, zh ? QStringLiteral("保存失敗") : QStringLiteral("Save Failed"),
+                      text(QStringLiteral("err_connect_fail"))
+                          + (zh ? QStringLiteral("設備未確認保存指令。")
+                                : QStringLiteral("the device did not confirm the save command.")));
 }

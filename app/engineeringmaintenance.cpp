@@ -15,19 +15,19 @@
 
 namespace {
 
-constexpr int CustomReadTimeoutMs = 300;
-
 struct RegisterWrite
 {
     quint16 address;
     quint16 value;
 };
 
-// Stops at the first write the drive does not confirm.
-bool writeInOrder(ModbusWorker &worker, quint8 station, std::initializer_list<RegisterWrite> writes)
+// With polling paused; stops at the first write the drive does not confirm.
+bool writeInOrder(ActiveDrive &drive, std::initializer_list<RegisterWrite> writes)
 {
+    const ActiveDrive::PollingPause pause(&drive);
+    WorkerRegisterPort port = drive.registers();
     for (const RegisterWrite &write : writes) {
-        if (!worker.syncWrite(station, write.address, write.value))
+        if (!port.write(write.address, write.value))
             return false;
     }
     return true;
@@ -59,9 +59,7 @@ void EngineeringPage::onClearInvertClicked()
 {
     if (!maintenanceAllowed())
         return;
-    drive->pausePolling(true);
-    const bool ok = writeInOrder(*worker(), drive->station(), {{Reg::CommandInputs, 0}});
-    drive->pausePolling(false);
+    const bool ok = writeInOrder(*drive, {{Reg::CommandInputs, 0}});
     if (ok)
         dialogs().message(QMessageBox::Information, DoneTitle, QStringLiteral("已取消所有輸入反轉。"));
     else
@@ -72,15 +70,12 @@ void EngineeringPage::onClearOutFuncClicked()
 {
     if (!maintenanceAllowed())
         return;
-    drive->pausePolling(true);
-    const bool ok = writeInOrder(*worker(), drive->station(),
-                                 {{Reg::OutputFunction1, 0},
-                                  {Reg::OutputFunction2, 0},
-                                  {Reg::OutputFunction3, 0},
-                                  {Reg::OutputFunction4, 0x0210},
-                                  {Reg::OutputFunction5, 0},
-                                  {Reg::OutputFunction6, 0}});
-    drive->pausePolling(false);
+    const bool ok = writeInOrder(*drive, {{Reg::OutputFunction1, 0},
+                                          {Reg::OutputFunction2, 0},
+                                          {Reg::OutputFunction3, 0},
+                                          {Reg::OutputFunction4, 0x0210},
+                                          {Reg::OutputFunction5, 0},
+                                          {Reg::OutputFunction6, 0}});
     if (ok)
         dialogs().message(QMessageBox::Information, DoneTitle,
                            QStringLiteral("已取消全部輸出功能（警報/運行/到位/急停/原點完成/位置預警）。\n"
@@ -99,9 +94,7 @@ void EngineeringPage::onFactoryResetClicked()
                                            "確定要繼續嗎？"),
                             QStringLiteral("確認恢復"), CancelText))
         return;
-    drive->pausePolling(true);
-    const bool ok = writeInOrder(*worker(), drive->station(), {{Reg::StoreCommand, Reg::StoreValue::FactoryRestore}});
-    drive->pausePolling(false);
+    const bool ok = writeInOrder(*drive, {{Reg::StoreCommand, Reg::StoreValue::FactoryRestore}});
     if (ok)
         dialogs().message(QMessageBox::Information, DoneTitle,
                            QStringLiteral("已送出恢復原廠指令。建議斷電重啟設備後重新連線確認。"));
@@ -127,19 +120,21 @@ void EngineeringPage::onApplyCustomRegClicked()
     quint16 value = 0;
     // Each failure says how far the command got, so the user knows what the drive now holds.
     QString failure;
-    drive->pausePolling(true);
-    const QVector<quint16> old = worker()->syncRead(drive->station(), Reg::CustomSettings, 1, CustomReadTimeoutMs);
-    if (old.isEmpty()) {
-        failure = QStringLiteral("讀取自定義設定（0x0012）失敗，未寫入任何設定，請重試。");
-    } else {
-        value = CustomSettings::word(old.first(), ui->gen_ck_DynEnhance->isChecked(),
-                                     ui->gen_ck_MidTqComp->isChecked(), ui->gen_ck_MaskUsb->isChecked());
-        if (!worker()->syncWrite(drive->station(), Reg::CustomSettings, value))
-            failure = QStringLiteral("自定義設定（0x0012）寫入失敗，平滑時間未寫入，請重試。");
-        else if (!worker()->syncWrite(drive->station(), Reg::SmoothingConstant, quint16(constant)))
-            failure = QStringLiteral("設定寫入失敗（0x0012 已寫入，平滑時間失敗），請重試。");
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        WorkerRegisterPort port = drive->registers();
+        const QVector<quint16> old = port.read(Reg::CustomSettings, 1);
+        if (old.isEmpty()) {
+            failure = QStringLiteral("讀取自定義設定（0x0012）失敗，未寫入任何設定，請重試。");
+        } else {
+            value = CustomSettings::word(old.first(), ui->gen_ck_DynEnhance->isChecked(),
+                                         ui->gen_ck_MidTqComp->isChecked(), ui->gen_ck_MaskUsb->isChecked());
+            if (!port.write(Reg::CustomSettings, value))
+                failure = QStringLiteral("自定義設定（0x0012）寫入失敗，平滑時間未寫入，請重試。");
+            else if (!port.write(Reg::SmoothingConstant, quint16(constant)))
+                failure = QStringLiteral("設定寫入失敗（0x0012 已寫入，平滑時間失敗），請重試。");
+        }
     }
-    drive->pausePolling(false);
     if (!failure.isEmpty()) {
         dialogs().message(QMessageBox::Critical, FailedTitle, failure);
         return;
@@ -162,14 +157,13 @@ void EngineeringPage::readCustomReg()
 {
     if (!drive->isConnected() || !worker()->isRunning())
         return;
-    drive->pausePolling(true);
-    const QVector<quint16> reply = worker()->syncRead(drive->station(), Reg::CustomSettings, 1, CustomReadTimeoutMs);
-    if (!reply.isEmpty()) {
-        const quint16 word = reply.first();
-        const QSignalBlocker dyn(ui->gen_ck_DynEnhance), mid(ui->gen_ck_MidTqComp), usb(ui->gen_ck_MaskUsb);
-        ui->gen_ck_DynEnhance->setChecked(word & CustomSettings::DynamicEnhancement);
-        ui->gen_ck_MidTqComp->setChecked(word & CustomSettings::MidSpeedTorqueCompensation);
-        ui->gen_ck_MaskUsb->setChecked(word & CustomSettings::UsbMasked);
-    }
-    drive->pausePolling(false);
+    const ActiveDrive::PollingPause pause(drive);
+    const QVector<quint16> reply = drive->registers().read(Reg::CustomSettings, 1);
+    if (reply.isEmpty())
+        return;
+    const quint16 word = reply.first();
+    const QSignalBlocker dyn(ui->gen_ck_DynEnhance), mid(ui->gen_ck_MidTqComp), usb(ui->gen_ck_MaskUsb);
+    ui->gen_ck_DynEnhance->setChecked(word & CustomSettings::DynamicEnhancement);
+    ui->gen_ck_MidTqComp->setChecked(word & CustomSettings::MidSpeedTorqueCompensation);
+    ui->gen_ck_MaskUsb->setChecked(word & CustomSettings::UsbMasked);
 }

@@ -113,35 +113,35 @@ void MonitorPage::onJogPressed(bool forward)
 
     // The move starts only at a speed the drive confirmed: a start after a lost
     // speed write would run at whatever the register held (30000 between jogs).
-    const quint8 station = drive->station();
     const double lead = drive->product().lead;
+    WorkerRegisterPort port = drive->registers();
     QString notConfirmedKey;
-    drive->pausePolling(true);
-    if (!worker()->syncWriteMulti(station, Reg::ManualSpeed,
-                                  words32(nudgeMode ? ManualMotion::nudgeSpeedValue(lead)
-                                                    : ManualMotion::jogSpeedValue(jogSpeedBox->value(), lead)))) {
-        notConfirmedKey = QStringLiteral("motion_speed_unconfirmed");
-    } else if (nudgeMode) {
-        const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
-        drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
-        if (!worker()->syncWriteMulti(station, Reg::NudgeDistance, words32(distance)))
-            notConfirmedKey = QStringLiteral("motion_distance_unconfirmed");
-    } else {
-        // Held from here: even an unconfirmed start may have reached the drive.
-        jogActive = true;
-        drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
-        // Synchronous, not queued: the worker serves a waiting request before its
-        // queue, so the start goes out at once, right after its speed.
-        if (!worker()->syncWrite(station, Reg::ManualCommand,
-                                 forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus))
-            notConfirmedKey = QStringLiteral("motion_start_unconfirmed");
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        if (!port.writeMulti(Reg::ManualSpeed, words32(nudgeMode ? ManualMotion::nudgeSpeedValue(lead)
+                                                                 : ManualMotion::jogSpeedValue(jogSpeedBox->value(), lead)))) {
+            notConfirmedKey = QStringLiteral("motion_speed_unconfirmed");
+        } else if (nudgeMode) {
+            const qint32 distance = ManualMotion::nudgeDistance(nudgeStepMm, forward);
+            drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
+            if (!port.writeMulti(Reg::NudgeDistance, words32(distance)))
+                notConfirmedKey = QStringLiteral("motion_distance_unconfirmed");
+        } else {
+            // Held from here: even an unconfirmed start may have reached the drive.
+            jogActive = true;
+            drive->noteMotionCommanded(ActiveDrive::Motion::Manual);
+            // Synchronous, not queued: the worker serves a waiting request before its
+            // queue, so the start goes out at once, right after its speed.
+            if (!port.write(Reg::ManualCommand,
+                            forward ? Reg::ManualCommandValue::JogPlus : Reg::ManualCommandValue::JogMinus))
+                notConfirmedKey = QStringLiteral("motion_start_unconfirmed");
+        }
     }
-    drive->pausePolling(false);
     if (notConfirmedKey.isEmpty())
         return;
     // Nothing was started that the release would have to stop.
     jogHoldStopped = !jogActive;
-    showStatus(text(notConfirmedKey).arg(worker()->lastSyncError()));
+    showStatus(text(notConfirmedKey).arg(port.lastError().text()));
 }
 
 void MonitorPage::onJogReleased()
@@ -179,36 +179,37 @@ bool MonitorPage::stopMotion(bool withStopInput, QString *error)
 
 bool MonitorPage::stopThroughWorker(bool withStopInput, QString *error)
 {
-    const quint8 station = drive->station();
-    drive->pausePolling(true);
+    WorkerRegisterPort port = drive->registers();
+    const ActiveDrive::PollingPause pause(drive);
     // Each try drops the motion still queued (homing, a jog start) as it is
     // posted, so nothing queued before the stop can follow it on the wire.
     bool confirmed = false;
     for (int attempt = 0; attempt <= StopRetries && !confirmed && worker()->isServing(); ++attempt)
-        confirmed = worker()->syncStopWrite(station, Reg::ManualCommand, Reg::ManualCommandValue::Stop);
-    *error = worker()->lastSyncError();
+        confirmed = port.stop(Reg::ManualCommand, Reg::ManualCommandValue::Stop);
+    *error = port.lastError().text();
     if (confirmed)
         drive->noteStopConfirmed(ActiveDrive::Motion::Manual);
     if (withStopInput)
-        pulseStopInput(station);
+        pulseStopInput(port);
     // The speed register is raised back to its default only after a confirmed
     // stop: the other way round the rod would briefly jog at that speed.
     if (confirmed)
-        worker()->syncWriteMulti(station, Reg::ManualSpeed, words32(Reg::DefaultManualSpeed));
-    drive->pausePolling(false);
+        port.writeMulti(Reg::ManualSpeed, words32(Reg::DefaultManualSpeed));
     return confirmed || !worker()->isServing();
 }
 
-void MonitorPage::pulseStopInput(quint8 station)
+void MonitorPage::pulseStopInput(WorkerRegisterPort port)
 {
     // Written, not merged into a word read first: a stop must not wait for a
     // read, and every other input goes low with it, the moves to position 1
     // and 2 above all, so a word read earlier cannot raise them again.
-    if (worker()->syncStopWrite(station, Reg::CommandInputs, Reg::CommandInputBit::Stop))
+    if (port.stop(Reg::CommandInputs, Reg::CommandInputBit::Stop))
         drive->noteStopConfirmed(ActiveDrive::Motion::Inputs);
-    QTimer::singleShot(InputPulseMs, this, [this, station] {
-        if (drive->isConnected())
-            worker()->syncWrite(station, Reg::CommandInputs, 0);
+    QTimer::singleShot(InputPulseMs, this, [this, port]() mutable {
+        if (!drive->isConnected())
+            return;
+        const ActiveDrive::PollingPause lowering(drive);
+        port.write(Reg::CommandInputs, 0);
     });
 }
 

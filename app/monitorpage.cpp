@@ -20,7 +20,6 @@
 
 namespace {
 
-constexpr int ReadTimeoutMs = 300;
 constexpr int HomingPulseMs = 5;
 constexpr quint16 ServoOnValue = 0;
 constexpr quint16 ServoOffValue = 1;
@@ -198,23 +197,21 @@ void MonitorPage::onServoToggle(bool on)
 {
     if (!drive->isConnected())
         return;
-    const quint8 station = drive->station();
-    drive->pausePolling(true);
-    const bool switched = worker()->syncWrite(station, Reg::ServoOff, on ? ServoOnValue : ServoOffValue);
-    worker()->syncWrite(station, Reg::ManualMode, Reg::ManualModeValue);
-    worker()->syncWrite(station, Reg::CommandInputs, 0);
-    drive->pausePolling(false);
+    WorkerRegisterPort port = drive->registers();
+    const ActiveDrive::PollingPause pause(drive);
+    const bool switched = port.write(Reg::ServoOff, on ? ServoOnValue : ServoOffValue);
+    port.write(Reg::ManualMode, Reg::ManualModeValue);
+    port.write(Reg::CommandInputs, 0);
     if (switched)
         showServoState(!on, SwitchedServoOnStyle, SwitchedServoOffStyle);
 }
 
 void MonitorPage::readServoState()
 {
-    drive->pausePolling(true);
-    const QVector<quint16> words = worker()->syncRead(drive->station(), Reg::ServoOff, 1, ReadTimeoutMs);
+    const ActiveDrive::PollingPause pause(drive);
+    const QVector<quint16> words = drive->registers().read(Reg::ServoOff, 1);
     if (!words.isEmpty())
         showServoState((words.first() & 0x00FF) != 0, ReadServoOnStyle, ReadServoOffStyle);
-    drive->pausePolling(false);
 }
 
 void MonitorPage::showServoState(bool off, const QString &onStyle, const QString &offStyle)
@@ -228,9 +225,11 @@ void MonitorPage::onClearAlarm()
 {
     if (!drive->isConnected())
         return;
-    drive->pausePolling(true);
-    const bool cleared = worker()->syncWrite(drive->station(), Reg::AlarmClear, 0);
-    drive->pausePolling(false);
+    bool cleared = false;
+    {
+        const ActiveDrive::PollingPause pause(drive);
+        cleared = drive->registers().write(Reg::AlarmClear, 0);
+    }
     drive->events()->record(QStringLiteral("alarm reset"), {{QStringLiteral("result"), EventLog::resultOf(cleared)}});
     readAlarmHistory();
     if (!cleared)
@@ -243,11 +242,10 @@ bool MonitorPage::readAlarmHistory()
 {
     if (!drive->isConnected())
         return false;
-    drive->pausePolling(true);
-    const QVector<quint16> words = worker()->syncRead(drive->station(), Reg::AlarmWord, 1, ReadTimeoutMs);
+    const ActiveDrive::PollingPause pause(drive);
+    const QVector<quint16> words = drive->registers().read(Reg::AlarmWord, 1);
     if (!words.isEmpty())
         showAlarmHistory(words.first());
-    drive->pausePolling(false);
     return !words.isEmpty();
 }
 
@@ -299,27 +297,25 @@ void MonitorPage::inputClicked(quint16 bit)
 
 bool MonitorPage::pulseCommandInput(quint16 bit)
 {
-    const quint8 station = drive->station();
+    WorkerRegisterPort port = drive->registers();
     // Read right before the write, with polling paused: the other bits go back
     // as the drive holds them now.
-    drive->pausePolling(true);
-    const QVector<quint16> before = worker()->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
-    const quint16 raised = static_cast<quint16>(before.value(0) | bit);
-    const bool confirmed = !before.isEmpty() && worker()->syncWrite(station, Reg::CommandInputs, raised);
-    drive->pausePolling(false);
+    const ActiveDrive::PollingPause pause(drive);
+    const QVector<quint16> before = port.read(Reg::CommandInputs, 1);
     if (before.isEmpty())
         return false;
+    const quint16 raised = static_cast<quint16>(before.first() | bit);
+    const bool confirmed = port.write(Reg::CommandInputs, raised);
 
-    QTimer::singleShot(InputPulseMs, this, [this, station, bit, raised] {
+    QTimer::singleShot(InputPulseMs, this, [this, port, bit, raised]() mutable {
         if (!drive->isConnected())
             return;
-        drive->pausePolling(true);
-        const QVector<quint16> now = worker()->syncRead(station, Reg::CommandInputs, 1, ReadTimeoutMs);
+        const ActiveDrive::PollingPause lowering(drive);
+        const QVector<quint16> now = port.read(Reg::CommandInputs, 1);
         // Without a fresh word the input is lowered from the word that raised it:
         // left high, it would never give the drive another rising edge.
         const quint16 word = now.isEmpty() ? raised : now.first();
-        worker()->syncWrite(station, Reg::CommandInputs, static_cast<quint16>(word & ~bit));
-        drive->pausePolling(false);
+        port.write(Reg::CommandInputs, static_cast<quint16>(word & ~bit));
     });
     return confirmed;
 }

@@ -9,6 +9,7 @@ class QPushButton;
 class StateRecorder;
 class SteppedDoubleSpinBox;
 class TrendChart;
+class WorkerRegisterPort;
 struct DeviceInfo;
 struct DeviceState;
 
@@ -71,7 +72,8 @@ private:
     // reason, when a stop was owed and the drive did not confirm it; no box is shown.
     bool stopMotion(bool withStopInput, QString *error);
     bool stopThroughWorker(bool withStopInput, QString *error);
-    void pulseStopInput(quint8 station);
+    // On the port of the stop it follows, so its lowering goes to the same station.
+    void pulseStopInput(WorkerRegisterPort port);
     void reportUnconfirmedStop(const QString &error);
     // Stops a jog started by a button that may not see its release.
     void stopHeldJog();

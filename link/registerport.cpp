@@ -33,6 +33,11 @@ bool WorkerRegisterPort::writeMulti(quint16 address, const QVector<quint16> &wor
     return noteResult(m_worker->syncWriteMulti(station(), address, words));
 }
 
+bool WorkerRegisterPort::stop(quint16 address, quint16 value)
+{
+    return noteResult(m_worker->syncStopWrite(station(), address, value));
+}
+
 QVector<quint16> TransportRegisterPort::read(quint16 address, quint16 count, int timeoutMs)
 {
     try {

@@ -40,6 +40,9 @@ public:
     QVector<quint16> read(quint16 address, quint16 count, int timeoutMs = ReadTimeoutMs) override;
     bool write(quint16 address, quint16 value) override;
     bool writeMulti(quint16 address, const QVector<quint16> &words) override;
+    // A write that stops motion: every motion write still queued on the worker
+    // is dropped as it is posted, so none of them reaches the wire after it.
+    bool stop(quint16 address, quint16 value);
 
 private:
     bool noteResult(bool ok);

@@ -1,5 +1,4 @@
-// Exact round trips through the window on a drive of every catalogue lead (screen
-// and file to Write), the restore table, exports that cannot read, and the
+// Exact round trips through the window (screen and file to Write), the restore table, exports that cannot read, and the
 // engineering block: lead-1 thresholds, listings imported back, the form's lead.
 
 #include "oddparams.h"
@@ -95,10 +94,12 @@ private Q_SLOTS:
         QVERIFY2(fx.openEngineeringPage(), qPrintable(fx.failure()));
     }
 
+    // Every lead's exactness is the model's (tst_param_model); here the window's
+    // path through its boxes, on the smallest, the odd and the largest lead.
     void screenAndFileWriteTheDrivesValues_data()
     {
         QTest::addColumn<int>("index");
-        for (int i = 0; i < int(std::size(LeadDrives)); ++i)
+        for (int i : {0, 1, 6})
             QTest::newRow(LeadDrives[i].name) << i;
     }
     void screenAndFileWriteTheDrivesValues()

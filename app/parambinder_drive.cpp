@@ -5,17 +5,10 @@
 #include "paramconversions.h"
 #include "paramsnapshot.h"
 #include "registerport.h"
-#include "registers.h"
 
 #include <QDoubleSpinBox>
 #include <QSlider>
 #include <QTimer>
-
-namespace {
-
-using namespace ParamSnapshot::Layout;
-
-}  // namespace
 
 void ParamBinder::readSingle(RegisterPort &port, const QString &key, double lead)
 {
@@ -29,13 +22,6 @@ int ParamBinder::readAll(RegisterPort &port, double lead, int stroke)
     int failures = 0;
     m_stroke = stroke;
     m_lead = lead;
-    const auto readBlock = [&](quint16 address, int count, QVector<quint16> *words) {
-        *words = port.read(address, static_cast<quint16>(count), ReadTimeoutMs);
-        if (words->size() == count)
-            return true;
-        ++failures;
-        return false;
-    };
 
     // The position boxes take the stroke's range before the read values go
     // in, so a position beyond an older, shorter range is not clipped.
@@ -48,39 +34,21 @@ int ParamBinder::readAll(RegisterPort &port, double lead, int stroke)
         it->spinD->setRange(0.0, stroke);
     }
 
-    QVector<quint16> w;
-    if (readBlock(Reg::HomeTorque, 1, &w))
-        showDriveValue(QStringLiteral("homeTorque"), w[0] & 0xFF, lead);
-    const struct
-    {
-        QString group;
-        quint16 address;
-    } blocks[] = {{QStringLiteral("pos0"), Reg::Pos0Accel}, {QStringLiteral("pos1"), Reg::Pos1Accel}};
-    for (const auto &block : blocks) {
-        if (!readBlock(block.address, BlockWords, &w))
+    using Run = ParamSnapshot::Run;
+    for (Run run : {Run::HomeTorque, Run::Pos0Block, Run::Pos1Block, Run::Pos0Mode, Run::Pos1Mode, Run::SoftLimitCCW,
+                    Run::SoftLimitCW, Run::Thresholds}) {
+        ParamSnapshot::Snapshot read;
+        if (!ParamSnapshot::readRun(port, run, &read, ReadTimeoutMs)) {
+            ++failures;
             continue;
-        showDriveValue(block.group + QLatin1String("Accel"), w[AccelOffset], lead);
-        showDriveValue(block.group + QLatin1String("Decel"), w[DecelOffset], lead);
-        showDriveValue(block.group + QLatin1String("Speed"), ParamConv::join32(w[SpeedOffset], w[SpeedOffset + 1]),
-                       lead);
-        showDriveValue(block.group + QLatin1String("Pos"), ParamConv::join32(w[PositionOffset], w[PositionOffset + 1]),
-                       lead);
-    }
-
-    if (readBlock(Reg::Pos0MotionMode, 1, &w))
-        Q_EMIT pushModeRead(0, w[0] == Reg::PushMode::Pos0On);
-    if (readBlock(Reg::Pos1MotionMode, 1, &w))
-        Q_EMIT pushModeRead(1, w[0] == Reg::PushMode::Pos1On);
-
-    if (readBlock(Reg::SoftLimitCCW, 2, &w))
-        showDriveValue(QStringLiteral("softLimitCCW"), ParamConv::join32(w[0], w[1]), lead);
-    if (readBlock(Reg::SoftLimitCW, 2, &w))
-        showDriveValue(QStringLiteral("softLimitCW"), ParamConv::join32(w[0], w[1]), lead);
-
-    if (readBlock(Reg::DynamicErrorThreshold, ThresholdWords, &w)) {
-        showDriveValue(QStringLiteral("dynErr"), w[0], lead);
-        showDriveValue(QStringLiteral("staErr"), w[1], lead);
-        showDriveValue(QStringLiteral("posWarn"), w[PosWarnOffset], lead);
+        }
+        for (auto value = read.raw.constBegin(); value != read.raw.constEnd(); ++value)
+            showDriveValue(value.key(), value.value(), lead);
+        // A push switch's torque row follows it (and may be read by the receiver at once).
+        if (run == Run::Pos0Mode)
+            Q_EMIT pushModeRead(0, read.pos0PushEnable);
+        else if (run == Run::Pos1Mode)
+            Q_EMIT pushModeRead(1, read.pos1PushEnable);
     }
     m_validateTimer0->start();
     m_validateTimer1->start();

@@ -1,5 +1,7 @@
 #include "paramdrive.h"
 
+#include "registerport.h"
+
 #include "connectionmanager.h"
 #include "modbusworker.h"
 
@@ -9,7 +11,6 @@
 namespace {
 
 constexpr int IdentifyWaitMs = 5000;
-constexpr int ReadTimeoutMs = 300;
 
 bool isRecognitionFailure(const QString &reason)
 {
@@ -74,13 +75,8 @@ ParamFile::Identity identityOf(const DeviceInfo &info)
 
 ParamSnapshot::Snapshot readSnapshot(ModbusTransport &link, quint8 station)
 {
-    return ParamSnapshot::read([&](quint16 address, quint16 count) {
-        try {
-            return link.readRegisters(station, address, count, ReadTimeoutMs);
-        } catch (const ModbusError &) {
-            return QVector<quint16>();
-        }
-    });
+    TransportRegisterPort port(link, station);
+    return ParamSnapshot::read(port);
 }
 
 int openDrive(const CliContext &ctx, const QString &portName, quint8 station, DriveSession *session)

@@ -6,80 +6,124 @@
 
 namespace ParamSnapshot {
 
-using namespace Layout;
+namespace {
 
-Snapshot read(const ReadWords &read)
+// Offsets inside the nine words of a position block (accel register first)
+// and the six threshold words 0x000B..0x0010.
+constexpr int BlockWords = 9;
+constexpr int DecelOffset = 2;
+constexpr int SpeedOffset = 4;
+constexpr int PositionOffset = 7;
+constexpr int ThresholdWords = 6;
+constexpr int PosWarnOffset = 5;
+
+struct RunLayout
 {
-    Snapshot s;
-    // One read per register run; the keys it carries fail together.
-    const auto run = [&](quint16 address, int count, const QStringList &keys) {
-        const QVector<quint16> words = read(address, static_cast<quint16>(count));
-        if (words.size() < count) {
-            s.unreadable << keys;
-            return QVector<quint16>();
-        }
-        return words;
-    };
-    const auto key = [](const char *name) { return QString::fromLatin1(name); };
+    quint16 address;
+    int count;
+    QStringList keys;
+};
 
-    QVector<quint16> w = run(Reg::HomeTorque, 1, {key("homeTorque")});
-    if (!w.isEmpty())
-        s.raw.insert(key("homeTorque"), w[0] & 0xFF);
-    const struct
-    {
-        QString group;
-        quint16 block;
-        quint16 mode;
-        quint16 pushOn;
-        quint16 torque;
-    } groups[] = {
-        {key("pos0"), Reg::Pos0Accel, Reg::Pos0MotionMode, Reg::PushMode::Pos0On, Reg::Pos0PushTorque},
-        {key("pos1"), Reg::Pos1Accel, Reg::Pos1MotionMode, Reg::PushMode::Pos1On, Reg::Pos1PushTorque},
-    };
-    for (const auto &g : groups) {
-        const QStringList keys = {g.group + QLatin1String("Accel"), g.group + QLatin1String("Decel"),
-                                  g.group + QLatin1String("Speed"), g.group + QLatin1String("Pos")};
-        w = run(g.block, BlockWords, keys);
-        if (!w.isEmpty()) {
-            s.raw.insert(keys[0], w[0]);
-            s.raw.insert(keys[1], w[DecelOffset]);
-            s.raw.insert(keys[2], ParamConv::join32(w[SpeedOffset], w[SpeedOffset + 1]));
-            s.raw.insert(keys[3], ParamConv::join32(w[PositionOffset], w[PositionOffset + 1]));
-        }
-        const QString torque = g.group + QLatin1String("PushTorque");
-        w = run(g.torque, 1, {torque});
-        if (!w.isEmpty())
-            s.raw.insert(torque, w[0] & 0xFF);
-        w = run(g.mode, 1, {g.group + QLatin1String("PushEnable")});
-        if (!w.isEmpty())
-            (g.group == QLatin1String("pos0") ? s.pos0PushEnable : s.pos1PushEnable) = w[0] == g.pushOn;
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+QStringList blockKeys(const QString &group)
+{
+    return {group + QLatin1String("Accel"), group + QLatin1String("Decel"), group + QLatin1String("Speed"),
+            group + QLatin1String("Pos")};
+}
+
+RunLayout layoutOf(Run run)
+{
+    switch (run) {
+    case Run::HomeTorque:
+        return {Reg::HomeTorque, 1, {key("homeTorque")}};
+    case Run::Pos0Block:
+        return {Reg::Pos0Accel, BlockWords, blockKeys(key("pos0"))};
+    case Run::Pos0PushTorque:
+        return {Reg::Pos0PushTorque, 1, {key("pos0PushTorque")}};
+    case Run::Pos0Mode:
+        return {Reg::Pos0MotionMode, 1, {key("pos0PushEnable")}};
+    case Run::Pos1Block:
+        return {Reg::Pos1Accel, BlockWords, blockKeys(key("pos1"))};
+    case Run::Pos1PushTorque:
+        return {Reg::Pos1PushTorque, 1, {key("pos1PushTorque")}};
+    case Run::Pos1Mode:
+        return {Reg::Pos1MotionMode, 1, {key("pos1PushEnable")}};
+    case Run::SoftLimitCCW:
+        return {Reg::SoftLimitCCW, 2, {key("softLimitCCW")}};
+    case Run::SoftLimitCW:
+        return {Reg::SoftLimitCW, 2, {key("softLimitCW")}};
+    case Run::Thresholds:
+        return {Reg::DynamicErrorThreshold, ThresholdWords, {key("dynErr"), key("staErr"), key("posWarn")}};
+    case Run::CurrentLimits:
+        return {Reg::CurrentLimits, 1, {key("idleCurrent"), key("runCurrent")}};
+    case Run::Smoothing:
+        break;
     }
-    for (const auto &limit : {std::make_pair(key("softLimitCCW"), Reg::SoftLimitCCW),
-                              std::make_pair(key("softLimitCW"), Reg::SoftLimitCW)}) {
-        w = run(limit.second, 2, {limit.first});
-        if (!w.isEmpty())
-            s.raw.insert(limit.first, ParamConv::join32(w[0], w[1]));
+    return {Reg::SmoothingConstant, 1, {key("smoothMs")}};
+}
+
+}  // namespace
+
+bool readRun(RegisterPort &port, Run run, Snapshot *s, int timeoutMs)
+{
+    const RunLayout layout = layoutOf(run);
+    const QVector<quint16> w = port.read(layout.address, quint16(layout.count), timeoutMs);
+    if (w.size() < layout.count) {
+        s->unreadable << layout.keys;
+        return false;
     }
-    w = run(Reg::DynamicErrorThreshold, ThresholdWords, {key("dynErr"), key("staErr"), key("posWarn")});
-    if (!w.isEmpty()) {
-        s.raw.insert(key("dynErr"), w[0]);
-        s.raw.insert(key("staErr"), w[1]);
-        s.raw.insert(key("posWarn"), w[PosWarnOffset]);
+    const QStringList &k = layout.keys;
+    switch (run) {
+    case Run::Pos0Block:
+    case Run::Pos1Block:
+        s->raw.insert(k[0], w[0]);
+        s->raw.insert(k[1], w[DecelOffset]);
+        s->raw.insert(k[2], ParamConv::join32(w[SpeedOffset], w[SpeedOffset + 1]));
+        s->raw.insert(k[3], ParamConv::join32(w[PositionOffset], w[PositionOffset + 1]));
+        break;
+    case Run::HomeTorque:
+    case Run::Pos0PushTorque:
+    case Run::Pos1PushTorque:
+        s->raw.insert(k[0], w[0] & 0xFF);  // the high byte belongs to another setting
+        break;
+    case Run::Pos0Mode:
+        s->pos0PushEnable = w[0] == Reg::PushMode::Pos0On;
+        break;
+    case Run::Pos1Mode:
+        s->pos1PushEnable = w[0] == Reg::PushMode::Pos1On;
+        break;
+    case Run::SoftLimitCCW:
+    case Run::SoftLimitCW:
+        s->raw.insert(k[0], ParamConv::join32(w[0], w[1]));
+        break;
+    case Run::Thresholds:
+        s->raw.insert(k[0], w[0]);
+        s->raw.insert(k[1], w[1]);
+        s->raw.insert(k[2], w[PosWarnOffset]);
+        break;
+    case Run::CurrentLimits:
+        s->raw.insert(k[0], w[0] & 0xFF);
+        s->raw.insert(k[1], w[0] >> 8);
+        break;
+    case Run::Smoothing:
+        s->raw.insert(k[0], w[0]);
+        break;
     }
-    w = run(Reg::CurrentLimits, 1, {key("idleCurrent"), key("runCurrent")});
-    if (!w.isEmpty()) {
-        s.raw.insert(key("idleCurrent"), w[0] & 0xFF);
-        s.raw.insert(key("runCurrent"), w[0] >> 8);
-    }
-    w = run(Reg::SmoothingConstant, 1, {key("smoothMs")});
-    if (!w.isEmpty())
-        s.raw.insert(key("smoothMs"), w[0]);
-    return s;
+    return true;
 }
 
 Snapshot read(RegisterPort &port)
 {
-    return read([&port](quint16 address, quint16 count) { return port.read(address, count); });
+    Snapshot s;
+    for (Run run : {Run::HomeTorque, Run::Pos0Block, Run::Pos0PushTorque, Run::Pos0Mode, Run::Pos1Block,
+                    Run::Pos1PushTorque, Run::Pos1Mode, Run::SoftLimitCCW, Run::SoftLimitCW, Run::Thresholds,
+                    Run::CurrentLimits, Run::Smoothing})
+        readRun(port, run, &s, RegisterPort::ReadTimeoutMs);
+    return s;
 }
 
 void fillContent(const Snapshot &snapshot, double lead, ParamFile::Content *content)

@@ -8,30 +8,29 @@
 #include <QVector>
 #include <QtGlobal>
 
-#include <functional>
-
 class RegisterPort;
 
 // Everything a parameter file records, read from the drive as register
-// values. The window's export and compare and every vexa-cli params command
-// read through here, so a file always holds what the drive holds.
+// values: the one place the registers of the parameters are laid out and
+// decoded. The window's reads, export and compare and every vexa-cli params
+// command read through here, so a file always holds what the drive holds.
 namespace ParamSnapshot {
 
-// Offsets inside the nine words read from a position block (Accel register
-// first), and the six threshold words 0x000B..0x0010 (dynamic, static, ...,
-// position warning).
-namespace Layout {
-constexpr int BlockWords = 9;
-constexpr int AccelOffset = 0;
-constexpr int DecelOffset = 2;
-constexpr int SpeedOffset = 4;
-constexpr int PositionOffset = 7;
-constexpr int ThresholdWords = 6;
-constexpr int PosWarnOffset = 5;
-}  // namespace Layout
-
-// Reads count registers from address; fewer words than asked is a failure.
-using ReadWords = std::function<QVector<quint16>(quint16 address, quint16 count)>;
+// The register runs read in one request each; the keys of a run fail together.
+enum class Run {
+    HomeTorque,
+    Pos0Block,  // Position 1: accel, decel, speed, position (nine words from the accel register)
+    Pos0PushTorque,
+    Pos0Mode,   // the push switch
+    Pos1Block,
+    Pos1PushTorque,
+    Pos1Mode,
+    SoftLimitCCW,
+    SoftLimitCW,
+    Thresholds,  // dynamic, static and position-warning thresholds (six words)
+    CurrentLimits,
+    Smoothing,
+};
 
 struct Snapshot
 {
@@ -46,9 +45,11 @@ struct Snapshot
     bool complete() const { return unreadable.isEmpty(); }
 };
 
+// Reads one run into snapshot; when it fails, its keys go to unreadable and false is returned.
+bool readRun(RegisterPort &port, Run run, Snapshot *snapshot, int timeoutMs);
+
 // Reads every value, push torques whatever the push mode; a failed read
 // only adds its keys to unreadable.
-Snapshot read(const ReadWords &read);
 Snapshot read(RegisterPort &port);
 
 // The values of a complete snapshot as a file holds them: each the number

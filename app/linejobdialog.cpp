@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QJsonDocument>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QUrl>
@@ -51,6 +52,7 @@ LineJobDialog::LineJobDialog(const JobSettings &settings, const JobReportHeader 
     m_table->setObjectName(QStringLiteral("tableLineJob"));
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionMode(QAbstractItemView::NoSelection);
+    m_table->setFocusPolicy(Qt::NoFocus);
     m_table->verticalHeader()->hide();
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     m_table->setHorizontalHeaderLabels({text(QStringLiteral("line_col_station")), text(QStringLiteral("line_col_model")),
@@ -59,6 +61,13 @@ LineJobDialog::LineJobDialog(const JobSettings &settings, const JobReportHeader 
         setCell(m_table, row, StationColumn, QString::number(settings.stations[row]));
         setCell(m_table, row, ResultColumn, text(QStringLiteral("line_waiting")));
     }
+
+    // Why a station failed, as the report says it.
+    m_details = new QPlainTextEdit(this);
+    m_details->setObjectName(QStringLiteral("textLineJobDetails"));
+    m_details->setReadOnly(true);
+    m_details->setMaximumHeight(110);
+    m_details->hide();
 
     m_summaryLabel = new QLabel(this);
     m_summaryLabel->setObjectName(QStringLiteral("lblLineJobSummary"));
@@ -77,7 +86,8 @@ LineJobDialog::LineJobDialog(const JobSettings &settings, const JobReportHeader 
     buttons->addWidget(m_close);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(heading);
-    layout->addWidget(m_table);
+    layout->addWidget(m_table, 1);
+    layout->addWidget(m_details);
     layout->addLayout(buttons);
 
     m_job = new LineJob(JobKind::Apply, settings, output, this);
@@ -128,7 +138,12 @@ void LineJobDialog::showStation(const StationRecord &record)
     const bool passed = record.exit == JobExit::Ok;
     setCell(m_table, row, ModelColumn, record.model);
     setCell(m_table, row, ResultColumn, jobReportText(resultWord(record.exit), m_lang), record.message);
-    setCell(m_table, row, ChangesColumn, QString::number(record.changes.size()));
+    if (record.exit != JobExit::Cancelled)
+        setCell(m_table, row, ChangesColumn, QString::number(record.changes.size()));
+    if (!record.message.isEmpty()) {
+        m_details->appendPlainText(QStringLiteral("%1 %2: %3").arg(text(QStringLiteral("line_col_station"))).arg(record.station).arg(record.message));
+        m_details->show();
+    }
     m_table->item(row, ResultColumn)->setForeground(passed ? QColor(0x16, 0xa3, 0x4a) : QColor(0xb0, 0, 0));
     if (record.exit != JobExit::Cancelled && m_job->isRunning())
         markRunning(row + 1);

@@ -12,6 +12,7 @@
 class Dialogs;
 class LineJob;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QTableWidget;
 
@@ -53,6 +54,7 @@ private:
     LineJob *m_job = nullptr;
     QTableWidget *m_table = nullptr;
     QLabel *m_summaryLabel = nullptr;
+    QPlainTextEdit *m_details = nullptr;
     QPushButton *m_cancel = nullptr;
     QPushButton *m_close = nullptr;
     int m_finishedRows = 0;

@@ -149,7 +149,7 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
                                                                  change.value(QStringLiteral("after")).toString()));
         }
         const QString message = s.value(QStringLiteral("message")).toString();
-        rows += QStringLiteral("<tr class=\"%1\"><td class=\"mark\">%2 %3</td><td>%4</td><td>%5</td><td>%6</td>"
+        rows += QStringLiteral("<tr class=\"%1\"><td class=\"mark\">%2 %3</td><td class=\"nowrap\">%4</td><td>%5</td><td class=\"nowrap\">%6</td>"
                                "<td>%7</td><td>%8</td><td>%9</td><td>%10</td><td class=\"path\">%11</td></tr>\n")
                     .arg(pass ? QStringLiteral("pass") : QStringLiteral("fail"), pass ? QStringLiteral("✔") : QStringLiteral("✘"),
                          pass ? t("pass") : t("fail"), escaped(s.value(QStringLiteral("port")).toString()),
@@ -169,7 +169,7 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
     page += QStringLiteral(
         "<style>body{font-family:sans-serif;font-size:10pt;margin:1.5cm}h1{font-size:14pt}"
         "table{border-collapse:collapse;width:100%}th,td{border:1px solid #888;padding:3px 5px;text-align:left;"
-        "vertical-align:top}table.head{width:auto}table.head th{background:#eee}tr.pass .mark{color:#060;"
+        "vertical-align:top}th,.mark,.nowrap{white-space:nowrap}table.head{width:auto}table.head th{background:#eee}tr.pass .mark{color:#060;"
         "font-weight:bold}tr.fail .mark{color:#b00;font-weight:bold}.why{color:#b00;white-space:pre-wrap}"
         ".path{word-break:break-all;font-size:8pt}.sign{margin-top:2cm}.sign span{display:inline-block;"
         "width:7cm;border-bottom:1px solid #000;margin:0 1cm 0 .3cm}@media print{body{margin:0}}</style></head><body>\n");

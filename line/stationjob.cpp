@@ -216,7 +216,8 @@ QVector<StationRecord> runStations(JobKind kind, const JobSettings &settings, co
         QTextStream err(&record.err);
         const JobSink sink{out, err, output.trace, log.get(), output.failPrefix};
         if (stop && stop()) {
-            record.exit = sink.fail(JobExit::Cancelled, QStringLiteral("stopped before this station ran"));
+            // The result word says it all; a stopped job leaves no line of its own.
+            record.exit = JobExit::Cancelled;
         } else {
             if (logOpened.failed())
                 err << output.failPrefix << "cannot open the event log " << output.logPath << ": "

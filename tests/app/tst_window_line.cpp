@@ -176,6 +176,16 @@ private Q_SLOTS:
         QVERIFY(requestsTo(3, false).isEmpty());
         QCOMPARE(fileRegisters(fx.bus, 3), lastBefore);
     }
+
+    void noTicksWhileADriveIsConnected()
+    {
+        QVERIFY2(fx.connectTo(2), qPrintable(fx.failure()));
+        auto *table = fx.find<QTableWidget>("tableScan");
+        for (int row = 0; row < table->rowCount(); ++row)
+            QVERIFY(!(table->item(row, 0)->flags() & Qt::ItemIsUserCheckable));
+        QVERIFY(!fx.find<QAbstractButton>("btnApplyToStations")->isEnabled());
+        QVERIFY2(fx.disconnectWindow(), qPrintable(fx.failure()));
+    }
 };
 
 VEXA_TEST_CLASS(WindowLineJobTest);

@@ -87,6 +87,7 @@ ConnectionPage::ConnectionPage(WindowContext &context) : Page(context)
     setupBusAdditions();
     setupLinkHealth();
     setupReconnect();
+    setupLineJob();
 }
 
 void ConnectionPage::retranslate()
@@ -119,6 +120,7 @@ void ConnectionPage::retranslate()
     if (!lblLinkHealth->isHidden())
         showLinkHealth();
     retranslateReconnect();
+    retranslateLineJob();
 }
 
 void ConnectionPage::setDemoPort(const QString &portPath)
@@ -169,6 +171,7 @@ void ConnectionPage::onScanClicked()
     ui->tableScan->clearSpans();
     silentScanPort.clear();
     ui->btnConnect->setEnabled(false);
+    showLineJobButton();
     drive->selectStation(0);
     ui->lblActiveStation->hide();
     showPortStatus();
@@ -184,6 +187,7 @@ void ConnectionPage::onScanClicked()
     isScanning = false;
     ui->btnScan->setEnabled(true);
     ui->btnScan->setText(text(QStringLiteral("btnScan")));
+    showLineJobButton();
     if (!opened) {
         // An empty table alone would read as "no drive answered".
         showStatus(portFailureText(true));
@@ -227,6 +231,9 @@ void ConnectionPage::onDeviceFound(const ScanResult &result)
     if (!recognised)
         ui->tableScan->item(row, 1)->setToolTip(unrecognisedTooltip(lang()));
 
+    // A recognised drive can be ticked for a parameter file; the box stays while the row does.
+    if (recognised)
+        stationItem->setCheckState(Qt::Unchecked);
     styleScanRow(row, recognised);
 
     if (recognised && drive->station() == 0) {
@@ -238,12 +245,17 @@ void ConnectionPage::onDeviceFound(const ScanResult &result)
 void ConnectionPage::styleScanRow(int row, bool recognised)
 {
     const bool selectable = recognised || drive->engineerMode();
+    // Ticks only while no drive is connected: the job opens the port itself.
+    const bool tickable = recognised && !drive->isConnected();
     for (int column = 0; column < ui->tableScan->columnCount(); ++column) {
         QTableWidgetItem *item = ui->tableScan->item(row, column);
         if (!item)
             continue;
         item->setForeground(recognised ? RecognisedText : UnrecognisedText);
-        item->setFlags(selectable ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags);
+        Qt::ItemFlags flags = selectable ? Qt::ItemIsSelectable | Qt::ItemIsEnabled : Qt::NoItemFlags;
+        if (column == 0 && tickable)
+            flags |= Qt::ItemIsUserCheckable;
+        item->setFlags(flags);
     }
 }
 
@@ -338,6 +350,12 @@ void ConnectionPage::onDriveConnected(const DeviceInfo &info)
     ui->btnScan->setEnabled(false);
     ui->tableScan->setSelectionMode(QAbstractItemView::NoSelection);
     ui->tableScan->setEnabled(false);
+    for (int row = 0; row < ui->tableScan->rowCount(); ++row) {
+        QTableWidgetItem *cell = ui->tableScan->item(row, 0);
+        if (cell && cell->data(StationRole).isValid())
+            styleScanRow(row, cell->data(RecognisedRole).toBool());
+    }
+    showLineJobButton();
 
     linkHealthTimer->start();
     showLinkHealth();
@@ -362,6 +380,7 @@ void ConnectionPage::onDriveDisconnected(const QString &error)
     ui->tableScan->setEnabled(true);
     ui->tableScan->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->lblActiveStation->hide();
+    showLineJobButton();
 
     // The counters of the connection that ended stay on screen until the next one.
     if (linkHealthTimer->isActive()) {

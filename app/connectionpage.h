@@ -12,7 +12,8 @@ struct DeviceInfo;
 struct ScanResult;
 
 // The Connection tab: port list, bus scan, connect and disconnect, the
-// connection state, the link counters and the traffic view.
+// connection state, the link counters, the traffic view and a parameter file
+// applied to the stations ticked in the scan.
 class ConnectionPage : public Page
 {
     Q_OBJECT
@@ -62,6 +63,14 @@ private:
     void setupLinkHealth();
     void showLinkHealth();
 
+    // connectionline.cpp: a parameter file written into the stations ticked
+    // in the scan table, while no drive is connected.
+    void setupLineJob();
+    void retranslateLineJob();
+    QVector<int> tickedStations() const;
+    void showLineJobButton();
+    void onApplyToStations();
+
     // connectionreconnect.cpp: the opt-in reconnect, its time limit and the
     // "Reconnecting…" state with its tries and the time since the loss.
     void setupReconnect();
@@ -88,5 +97,6 @@ private:
     QSpinBox *spinReconnectLimit = nullptr;
     QLabel *lblReconnectProgress = nullptr;
     QTimer *reconnectTimer = nullptr;
+    QPushButton *btnApplyToStations = nullptr;
     quint8 connectedStation = 0;
 };

@@ -319,6 +319,30 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("station_taken", "站號 %1 已有設備回應，變更將造成站號衝突。\n請選擇其他站號。",
             "A device already answers on station %1; changing to it would create an address conflict.\n"
             "Choose another station.");
+        // One parameter file into the stations ticked in the scan table.
+        add("btnApplyToStations", "套用檔案至多個站號…", "Apply file to stations…");
+        add("line_tip", "勾選掃描結果中的站號（未連線時），將同一個參數檔寫入每一台並產生報告",
+            "Tick stations in the scan results (while not connected) to write one parameter file into each, with a report");
+        add("line_title", "套用檔案至多個站號", "Apply File to Stations");
+        add("line_pick_file", "選擇參數檔", "Choose a Parameter File");
+        add("line_file_filter", "參數檔 (*.json)", "Parameter files (*.json)");
+        add("line_save_question", "每台寫入並讀回確認後，是否斷電保存至 ROM？",
+            "Save to ROM on each drive once every value is written and read back?");
+        add("line_report_title", "報告儲存位置", "Where to Save the Report");
+        add("line_report_filter", "JSON 報告 (*.json)", "JSON report (*.json)");
+        add("line_heading", "參數檔 %1 → 通訊埠 %2", "Parameter file %1 → port %2");
+        add("line_col_station", "站號", "Station");
+        add("line_col_model", "型號", "Model");
+        add("line_col_result", "結果", "Result");
+        add("line_col_changes", "變更數", "Changes");
+        add("line_waiting", "等待中", "waiting");
+        add("line_running", "執行中…", "running…");
+        add("line_cancel", "取消", "Cancel");
+        add("line_cancelling", "本站完成後停止…", "Stopping after this station…");
+        add("line_close", "關閉", "Close");
+        add("line_report_failed", "無法寫入報告 %1：%2", "Cannot write the report %1: %2");
+        add("line_open_question", "報告已儲存：\n%1\n\n是否開啟簽核頁？", "The report was saved:\n%1\n\nOpen the sign-off page?");
+        add("line_open_failed", "無法開啟 %1", "Could not open %1");
         return t;
     }();
     return table;

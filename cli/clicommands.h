@@ -1,6 +1,7 @@
 #pragma once
 
 #include "clioptions.h"
+#include "jobsink.h"
 #include "modbustransport.h"
 
 #include <QIODevice>
@@ -27,6 +28,8 @@ struct CliContext
     QString logPath;  // the file of --log, for a command that logs from several threads
 
     bool logging() const { return events != nullptr; }
+    // The same streams, trace and log for a station job; its failure lines start "vexa-cli: ".
+    JobSink sink() const { return JobSink{out, err, trace, events, QStringLiteral("vexa-cli: ")}; }
     // With --log, the drive the following records are about; `info` is null when it was not identified.
     void logDrive(const QString &port, quint8 station, const DeviceInfo *info) const;
     // With --log, one record of a write command.
@@ -43,12 +46,6 @@ struct CliContext
     // when the drive refused, else 3 naming what did not answer within `waitMs`.
     int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 };
-
-// The link counters as JSON (poll's last line, a line job's report).
-QJsonObject linkStatsJson(const LinkStats &stats);
-
-// Turns the reason text a connection failure carries back into its kind.
-ModbusError linkErrorFromReason(const QString &reason);
 
 // Opens --port (a serial device or tcp://HOST:PORT) for a short exchange on
 // this thread; null after reporting why.

@@ -92,58 +92,27 @@ int CliContext::usage(const QString &reason) const
 
 void CliContext::logDrive(const QString &port, quint8 station, const DeviceInfo *info) const
 {
-    if (!events)
-        return;
-    EventDrive drive{port, station, QString(), QString(), QString(), QString()};
-    if (info)
-        drive = {port, station, info->model, info->fwVersion, info->hwVersion,
-                 ActuatorCatalogue::logicVersionText(info->logicVersion)};
-    events->setDrive(drive);
+    sink().logDrive(port, station, info);
 }
 
 void CliContext::logEvent(const QString &event, const QJsonObject &fields) const
 {
-    if (events)
-        events->record(event, fields);
+    sink().logEvent(event, fields);
 }
 
 int CliContext::fail(int code, const QString &reason) const
 {
-    err << "vexa-cli: " << reason << "\n";
-    err.flush();
-    return code;
+    return sink().fail(code, reason);
 }
 
 int CliContext::failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const
 {
-    switch (error.kind()) {
-    case ModbusError::Kind::Refused:
-        return fail(CliExit::Refused, QStringLiteral("station %1 refused the request: %2").arg(station).arg(error.text()));
-    case ModbusError::Kind::NoReply:
-        return fail(CliExit::NoReply,
-                    QStringLiteral("no reply from station %1 on %2 within %3 ms").arg(station).arg(port).arg(waitMs));
-    case ModbusError::Kind::Other:
-        break;
-    }
-    return fail(CliExit::NoReply, error.text());
-}
-
-ModbusError linkErrorFromReason(const QString &reason)
-{
-    if (reason == ModbusError::noReply().text())
-        return ModbusError::noReply();
-    if (reason.startsWith(QLatin1String("Exception ")))
-        return ModbusError(reason, ModbusError::Kind::Refused);
-    return ModbusError(reason);
+    return sink().failExchange(error, port, station, waitMs);
 }
 
 std::unique_ptr<QIODevice> openCliPort(const CliContext &ctx, const QString &portName)
 {
-    PortOpenError error;
-    std::unique_ptr<QIODevice> port = openDrivePort(portName, &error);
-    if (!port)
-        ctx.fail(CliExit::PortUnavailable, error.text());
-    return port;
+    return ctx.sink().openPort(portName);
 }
 
 void probeForEcho(ModbusTransport &link, quint8 station)
@@ -157,14 +126,12 @@ void probeForEcho(ModbusTransport &link, quint8 station)
 
 void CliContext::traceLink(ModbusTransport &link) const
 {
-    if (trace)
-        link.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+    sink().traceLink(link);
 }
 
 void CliContext::traceManager(ConnectionManager &manager) const
 {
-    if (trace)
-        manager.setExchangeObserver([this](const ExchangeRecord &record) { err << record.line() << '\n'; err.flush(); });
+    sink().traceManager(manager);
 }
 
 void CliContext::traceWorker(ModbusWorker &worker) const
@@ -338,16 +305,4 @@ int cmdPoll(const CliContext &ctx)
             << '\n';
     ctx.out.flush();
     return exitCode;
-}
-
-QJsonObject linkStatsJson(const LinkStats &s)
-{
-    return QJsonObject{{QStringLiteral("requests"), double(s.requests)},
-                       {QStringLiteral("replies"), double(s.replies)},
-                       {QStringLiteral("timeouts"), double(s.timeouts)},
-                       {QStringLiteral("badCrcFrames"), double(s.badCrcFrames)},
-                       {QStringLiteral("exceptionReplies"), double(s.exceptionReplies)},
-                       {QStringLiteral("skippedBytes"), double(s.skippedBytes)},
-                       {QStringLiteral("latencyMeanMs"), s.latencyMeanMs()},
-                       {QStringLiteral("latencyMaxMs"), s.latencyMaxMs}};
 }

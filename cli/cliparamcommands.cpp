@@ -9,10 +9,10 @@
 #include "fileoutput.h"
 #include "paramconversions.h"
 #include "paramdiff.h"
-#include "paramdrive.h"
+#include "drivesession.h"
 #include "paramfile.h"
 #include "paramjob.h"
-#include "paramjobreport.h"
+#include "jobreport.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -110,7 +110,7 @@ int paramsDiff(const CliContext &ctx)
     if (!loadParamFile(ctx, path, &root, &code))
         return code;
     DriveComparison compared;
-    code = compareWithDrive(ctx, options.value(QStringLiteral("port")), quint8(station), root, path, false, false, &compared);
+    code = compareWithDrive(ctx.sink(), options.value(QStringLiteral("port")), quint8(station), root, path, false, false, &compared);
     if (code != CliExit::Ok)
         return code;
     const ParamDiff::Comparison &comparison = compared.comparison;

@@ -1,4 +1,4 @@
-#include "paramdrive.h"
+#include "drivesession.h"
 
 #include "registerport.h"
 
@@ -24,32 +24,32 @@ bool isPortFailure(const QString &reason)
 
 // Identifies the drive as the window does on connecting, then hands the port
 // back. Ok with info filled, or the exit code after reporting why.
-int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, DeviceInfo *info)
+int identifyDrive(const JobSink &sink, const QString &port, quint8 station, DeviceInfo *info)
 {
     ModbusWorker worker;
     ConnectionManager manager(&worker);
-    ctx.traceManager(manager);
+    sink.traceManager(manager);
     QEventLoop loop;
-    int code = CliExit::Ok;
+    int code = JobExit::Ok;
     QObject::connect(&manager, &ConnectionManager::connected, &loop, [&](const DeviceInfo &identified) {
         *info = identified;
         loop.quit();
     });
     QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
         if (isRecognitionFailure(reason) || isPortFailure(reason))
-            code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
+            code = sink.fail(isPortFailure(reason) ? JobExit::PortUnavailable : JobExit::NotRecognised, reason);
         else
-            code = ctx.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
+            code = sink.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {
-        code = CliExit::NoReply;
-        ctx.fail(code, QStringLiteral("Timeout"));
+        code = JobExit::NoReply;
+        sink.fail(code, QStringLiteral("Timeout"));
         loop.quit();
     });
     // Failures of identification arrive synchronously, before the loop runs.
     manager.connectToDevice(port, station, true);
-    if (code == CliExit::Ok)
+    if (code == JobExit::Ok)
         loop.exec();
     manager.disconnectDevice();
     worker.wait();
@@ -79,25 +79,25 @@ ParamSnapshot::Snapshot readSnapshot(ModbusTransport &link, quint8 station)
     return ParamSnapshot::read(port);
 }
 
-int openDrive(const CliContext &ctx, const QString &portName, quint8 station, DriveSession *session)
+int openDrive(const JobSink &sink, const QString &portName, quint8 station, DriveSession *session)
 {
-    const int identified = identifyDrive(ctx, portName, station, &session->info);
-    if (identified != CliExit::Ok)
+    const int identified = identifyDrive(sink, portName, station, &session->info);
+    if (identified != JobExit::Ok)
         return identified;
-    session->port = openCliPort(ctx, portName);
+    session->port = sink.openPort(portName);
     if (!session->port)
-        return CliExit::PortUnavailable;
+        return JobExit::PortUnavailable;
     session->link = std::make_unique<ModbusTransport>(ModbusTransport::Pacing::FixedSleep, session->port.get());
-    ctx.traceLink(*session->link);
-    return CliExit::Ok;
+    sink.traceLink(*session->link);
+    return JobExit::Ok;
 }
 
-int readWhole(const CliContext &ctx, DriveSession &session, quint8 station, ParamSnapshot::Snapshot *snapshot)
+int readWhole(const JobSink &sink, DriveSession &session, quint8 station, ParamSnapshot::Snapshot *snapshot)
 {
     *snapshot = readSnapshot(*session.link, station);
     if (snapshot->complete())
-        return CliExit::Ok;
-    return ctx.fail(CliExit::NoReply, QStringLiteral("could not read from the drive: %1")
+        return JobExit::Ok;
+    return sink.fail(JobExit::NoReply, QStringLiteral("could not read from the drive: %1")
                                           .arg(ParamSnapshot::namesOf(snapshot->unreadable, QStringLiteral("en"))));
 }
 
@@ -111,11 +111,11 @@ ParamFile::Content contentOf(const ParamSnapshot::Snapshot &snapshot, const Devi
     return content;
 }
 
-int compareWithDrive(const CliContext &ctx, const QString &port, quint8 station, const QJsonObject &root,
+int compareWithDrive(const JobSink &sink, const QString &port, quint8 station, const QJsonObject &root,
                      const QString &path, bool writing, bool allowReversed, DriveComparison *out)
 {
-    int code = openDrive(ctx, port, station, &out->session);
-    if (code != CliExit::Ok)
+    int code = openDrive(sink, port, station, &out->session);
+    if (code != JobExit::Ok)
         return code;
     const DeviceInfo &info = out->session.info;
     // What is written must be meant for this drive: diff compares as an import
@@ -125,27 +125,27 @@ int compareWithDrive(const CliContext &ctx, const QString &port, quint8 station,
                 : ParamFile::checkCompatibility(root, identityOf(info), QStringLiteral("en"));
     if (!compatibility.blocking.isEmpty()) {
         for (const QString &line : compatibility.blocking)
-            ctx.err << line << '\n';
-        return ctx.fail(CliExit::Usage, QStringLiteral("%1 is not known to be for %2").arg(path, info.model));
+            sink.err << line << '\n';
+        return sink.fail(JobExit::Usage, QStringLiteral("%1 is not known to be for %2").arg(path, info.model));
     }
     if (writing && !compatibility.reversed.isEmpty()) {
-        ctx.err << compatibility.reversed << '\n';
+        sink.err << compatibility.reversed << '\n';
         if (!allowReversed)
-            return ctx.fail(CliExit::Usage, QStringLiteral("%1 is for the other motor direction; "
+            return sink.fail(JobExit::Usage, QStringLiteral("%1 is for the other motor direction; "
                                                            "--allow-reversed writes it anyway").arg(path));
     }
     for (const QString &line : compatibility.other)
-        ctx.err << "note: " << line << '\n';
-    code = readWhole(ctx, out->session, station, &out->drive);
-    if (code != CliExit::Ok)
+        sink.err << "note: " << line << '\n';
+    code = readWhole(sink, out->session, station, &out->drive);
+    if (code != JobExit::Ok)
         return code;
     out->comparison = ParamDiff::compare(root, out->drive, info.lead, [&info](const QString &key) {
         return ParamDiff::fileRange(key, info.lead, info.stroke);
     });
     for (const QString &key : qAsConst(out->comparison.unreadable))
-        ctx.err << key << ": not a valid value in " << path << ", not compared\n";
+        sink.err << key << ": not a valid value in " << path << ", not compared\n";
     for (const QString &line : qAsConst(out->comparison.outsideLines))
-        ctx.err << "note: outside the editable range, never written: " << line << '\n';
-    ctx.err.flush();
-    return CliExit::Ok;
+        sink.err << "note: outside the editable range, never written: " << line << '\n';
+    sink.err.flush();
+    return JobExit::Ok;
 }

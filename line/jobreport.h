@@ -3,7 +3,7 @@
 // The report of a line job: JSON for machines, a printable HTML sign-off
 // page of the same content for people.
 
-#include "paramjob.h"
+#include "stationjob.h"
 
 #include <QDateTime>
 #include <QJsonObject>
@@ -11,6 +11,7 @@
 
 struct JobReportHeader
 {
+    QString tool = QStringLiteral("vexa-cli");  // the program that ran the job
     QString operatorName;
     QDateTime start;
     QDateTime end;
@@ -24,6 +25,9 @@ QJsonObject jobReportJson(const JobReportHeader &header, const QVector<StationRe
 // The page of a report made by jobReportJson, in lang ("en" or "zh"); every
 // text from the report is escaped.
 QByteArray jobReportHtml(const QJsonObject &report, const QString &lang);
+
+// The page's text for `key` (a result word, a column) in lang; the key itself when the page has none.
+QString jobReportText(const QString &key, const QString &lang);
 
 // The operator's login name: from the environment, else the account's; empty when neither is known.
 QString loginName();

@@ -1,4 +1,4 @@
-#include "paramjobreport.h"
+#include "jobreport.h"
 
 #include "eventlog.h"
 
@@ -46,6 +46,7 @@ const QHash<QString, PageText> &pageTexts()
         {"not-recognised", {"drive not recognised", "無法辨識驅動器"}},
         {"differs", {"differs", "有差異"}},
         {"refused", {"refused by the drive", "驅動器拒絕"}},
+        {"cancelled", {"cancelled, not run", "已取消，未執行"}},
         {"failed", {"failed", "失敗"}},
         {"fail", {"FAIL", "不合格"}},
         {"yes", {"yes", "是"}},
@@ -71,6 +72,14 @@ QString escaped(const QString &text)
 }
 
 }  // namespace
+
+QString jobReportText(const QString &key, const QString &lang)
+{
+    const auto text = pageTexts().find(key);
+    if (text == pageTexts().end())
+        return key;
+    return QString::fromUtf8(lang == QLatin1String("zh") ? text->zh : text->en);
+}
 
 QString loginName()
 {
@@ -103,7 +112,7 @@ QJsonObject jobReportJson(const JobReportHeader &header, const QVector<StationRe
                                 {QStringLiteral("message"), r.message},
                                 {QStringLiteral("link"), r.link}};
     }
-    return QJsonObject{{QStringLiteral("tool"), QStringLiteral("vexa-cli")},
+    return QJsonObject{{QStringLiteral("tool"), header.tool},
                        {QStringLiteral("version"), QStringLiteral(VEXA_APP_VERSION)},
                        {QStringLiteral("operator"), header.operatorName},
                        {QStringLiteral("start"), isoTime(header.start)},
@@ -118,10 +127,7 @@ QJsonObject jobReportJson(const JobReportHeader &header, const QVector<StationRe
 QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
 {
     const bool zh = lang == QLatin1String("zh");
-    const auto t = [zh](const char *key) {
-        const auto text = pageTexts().find(QString::fromUtf8(key));
-        return text == pageTexts().end() ? QString::fromUtf8(key) : QString::fromUtf8(zh ? text->zh : text->en);
-    };
+    const auto t = [&lang](const char *key) { return jobReportText(QString::fromUtf8(key), lang); };
     const QJsonArray stations = report.value(QStringLiteral("stations")).toArray();
     int passed = 0;
     QString rows;
@@ -143,7 +149,7 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
                                                                  change.value(QStringLiteral("after")).toString()));
         }
         const QString message = s.value(QStringLiteral("message")).toString();
-        rows += QStringLiteral("<tr class=\"%1\"><td class=\"mark\">%2 %3</td><td>%4</td><td>%5</td><td>%6</td>"
+        rows += QStringLiteral("<tr class=\"%1\"><td class=\"mark\">%2 %3</td><td class=\"nowrap\">%4</td><td>%5</td><td class=\"nowrap\">%6</td>"
                                "<td>%7</td><td>%8</td><td>%9</td><td>%10</td><td class=\"path\">%11</td></tr>\n")
                     .arg(pass ? QStringLiteral("pass") : QStringLiteral("fail"), pass ? QStringLiteral("✔") : QStringLiteral("✘"),
                          pass ? t("pass") : t("fail"), escaped(s.value(QStringLiteral("port")).toString()),
@@ -163,12 +169,12 @@ QByteArray jobReportHtml(const QJsonObject &report, const QString &lang)
     page += QStringLiteral(
         "<style>body{font-family:sans-serif;font-size:10pt;margin:1.5cm}h1{font-size:14pt}"
         "table{border-collapse:collapse;width:100%}th,td{border:1px solid #888;padding:3px 5px;text-align:left;"
-        "vertical-align:top}table.head{width:auto}table.head th{background:#eee}tr.pass .mark{color:#060;"
+        "vertical-align:top}th,.mark,.nowrap{white-space:nowrap}table.head{width:auto}table.head th{background:#eee}tr.pass .mark{color:#060;"
         "font-weight:bold}tr.fail .mark{color:#b00;font-weight:bold}.why{color:#b00;white-space:pre-wrap}"
         ".path{word-break:break-all;font-size:8pt}.sign{margin-top:2cm}.sign span{display:inline-block;"
         "width:7cm;border-bottom:1px solid #000;margin:0 1cm 0 .3cm}@media print{body{margin:0}}</style></head><body>\n");
     page += QStringLiteral("<h1>%1</h1>\n<table class=\"head\">\n").arg(t("title"));
-    page += field("tool", QStringLiteral("vexa-cli ") + report.value(QStringLiteral("version")).toString());
+    page += field("tool", report.value(QStringLiteral("tool")).toString() + QLatin1Char(' ') + report.value(QStringLiteral("version")).toString());
     page += field("operator", report.value(QStringLiteral("operator")).toString());
     page += field("start", report.value(QStringLiteral("start")).toString());
     page += field("end", report.value(QStringLiteral("end")).toString());

@@ -1,7 +1,6 @@
 // Engineering tab: the access gate (version-label taps, password page, engineer
 // extras of the parameter tabs), the compare-and-write buttons and the wiring
-// of the whole tab. The product form lives in engineeringform.cpp, the
-// maintenance commands in engineeringmaintenance.cpp.
+// of the whole tab.
 
 #include "engineeringpage.h"
 #include "ui_mainwindow.h"
@@ -12,7 +11,9 @@
 #include "eventlog.h"
 #include "pagetext.h"
 #include "engineeringaccess.h"
+#include "maintenancecommands.h"
 #include "modbusworker.h"
+#include "productform.h"
 
 #include <QDir>
 #include <QEvent>
@@ -49,7 +50,7 @@ EngineeringPage::EngineeringPage(WindowContext &context)
             cmpManager->readAll(uchar(ui->cmpSlaveId->value() & 0xFF));
     });
     connect(ui->btnCmpWrite, &QPushButton::clicked, this, [this] {
-        if (!formEntriesAccepted() || !entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text())
+        if (!form->entriesAccepted() || !entryAccepted(ui->cmpSlaveId, ui->lblCmpSlave->text())
             || !compareStationConfirmed())
             return;
         const uchar slave = uchar(ui->cmpSlaveId->value() & 0xFF);
@@ -85,8 +86,9 @@ EngineeringPage::EngineeringPage(WindowContext &context)
     connect(drive, &ActiveDrive::connected, this, &EngineeringPage::onDriveConnected);
     connect(drive, &ActiveDrive::disconnected, this, &EngineeringPage::onDriveDisconnected);
 
-    setupProductForm();
-    setupMaintenanceCommands();
+    form = new ProductForm(context, cmpManager);
+    connect(cmpManager, &CmpManager::listingChanged, this, &EngineeringPage::showCompareSource);
+    maintenance = new MaintenanceCommands(context);
     setupCompareTable();
 
     cmpManager->setTable(ui->cmpTable);
@@ -153,7 +155,7 @@ void EngineeringPage::retranslate()
     ui->engPassword->setPlaceholderText(text(QStringLiteral("engPassword_hint")));
     ui->lblCmpSlave->setText(QStringLiteral("Slave ID:"));
     cmpManager->setLanguage(lang());
-    showSmoothingConstant();
+    form->retranslate();
     showCompareSource();
 }
 
@@ -167,14 +169,12 @@ void EngineeringPage::tabChanged(int index)
         ui->engPassword->clear();
         ui->engPwdError->hide();
     }
-    refreshLeadChoices();
-    refreshStrokeChoices();
+    form->refreshChoices();
 }
 
 void EngineeringPage::applyFormDefaults()
 {
-    onLeadChanged();
-    onStrokeChanged();
+    form->applyDefaults();
 }
 
 bool EngineeringPage::eventFilter(QObject *watched, QEvent *event)
@@ -188,13 +188,7 @@ bool EngineeringPage::eventFilter(QObject *watched, QEvent *event)
 
 void EngineeringPage::onDriveConnected(const DeviceInfo &info)
 {
-    refreshFormThresholdAngles();
-    // The form offers this family's leads and strokes until its own choices are used.
-    formFamily = info.family;
-    formSize = info.size;
-    formStroke = info.stroke;
-    refreshLeadChoices();
-    refreshStrokeChoices();
+    form->showDrive(info);
     // Compare table buttons and its station.
     const bool hasTasks = cmpManager->taskCount() > 0;
     ui->btnCmpRead->setEnabled(hasTasks);
@@ -202,7 +196,7 @@ void EngineeringPage::onDriveConnected(const DeviceInfo &info)
     ui->btnCmpSave->setEnabled(cmpManager->saveAllowed());
     ui->cmpSlaveId->setValue(drive->station());
     // Read once: the custom settings.
-    readCustomReg();
+    maintenance->readCustomReg();
 }
 
 void EngineeringPage::onDriveDisconnected()
@@ -253,7 +247,7 @@ void EngineeringPage::engLogin()
         ui->engStack->setCurrentIndex(1);
         engineerLoggedIn = true;
         announceUnlocked();
-        updateExpectedData();
+        form->updateExpectedData();
         return;
     }
     ui->engPwdError->show();
@@ -303,4 +297,13 @@ void EngineeringPage::updateCompareButtons()
     ui->btnCmpRead->setEnabled(drive->isConnected() && haveTasks);
     ui->btnCmpWrite->setEnabled(drive->isConnected() && haveTasks);
     ui->btnCmpSave->setEnabled(drive->isConnected() && cmpManager->saveAllowed());
+}
+
+void EngineeringPage::showCompareSource()
+{
+    const QString name = cmpManager->listingName();
+    lblCmpSource->setVisible(!name.isEmpty());
+    lblCmpSource->setText((chinese() ? QStringLiteral("比對表內容來自檔案：%1（變更左側設定後改用設定產生）")
+                                     : QStringLiteral("Rows from file: %1 (a change of the form replaces them)"))
+                              .arg(name));
 }

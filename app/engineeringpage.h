@@ -6,14 +6,16 @@
 
 class CmpManager;
 class EngineeringAccess;
+class MaintenanceCommands;
+class ProductForm;
 class QEvent;
 class QLabel;
 struct DeviceInfo;
-struct ProductConfig;
 
 // The hidden Engineering tab: the access gate (version-label taps, password,
-// the engineer extras of the parameter tabs), the product configuration form,
-// the compare table of the power-on block and the maintenance commands.
+// the engineer extras of the parameter tabs) and the compare table of the
+// power-on block. The product configuration form and the maintenance commands
+// are parts of their own that the page owns.
 class EngineeringPage : public Page
 {
     Q_OBJECT
@@ -48,50 +50,14 @@ private:
     // Compare table buttons.
     bool compareStationConfirmed();
     void importCompareFile();
-    // False, with the status bar naming the box, while a box of the product
-    // form holds an entry Write All would not send as typed.
-    bool formEntriesAccepted() const;
     void updateCompareButtons();
-
-    // engineeringform.cpp: product configuration and the expected block.
-    void setupProductForm();
-    ProductConfig formConfig() const;
-    double checkedFormLead() const;
-    int checkedFormStroke() const;
-    void updateExpectedData();
-    void onLeadChanged();
-    void onStrokeChanged();
-    // An operator's change of the form ends the hold of an imported listing.
-    void releaseListingOnEdit();
+    // Names the listing file the rows come from while one is loaded.
     void showCompareSource();
-    void refreshFormThresholdAngles();
-    void refreshLeadChoices();
-    void refreshStrokeChoices();
-    // The same steps as the Advanced tab's threshold boxes, at the form's lead.
-    void applyFormThresholdStep(double lead);
-    void showSmoothingConstant();
-    void exportGenParams();
-
-    // engineeringmaintenance.cpp
-    void setupMaintenanceCommands();
-    // True when a command may talk to the drive; otherwise says why.
-    bool maintenanceAllowed();
-    void onClearInvertClicked();
-    void onClearOutFuncClicked();
-    void onFactoryResetClicked();
-    void onApplyCustomRegClicked();
-    void readCustomReg();
 
     CmpManager *cmpManager;
     EngineeringAccess *engAccess;
+    ProductForm *form = nullptr;
+    MaintenanceCommands *maintenance = nullptr;
     bool engineerLoggedIn = false;
-    // Radio switches and form refreshes re-enter updateExpectedData; the outer call does the work.
-    bool updatingExpectedData = false;
-    // The choices are being refreshed: the buttons they check are no edits.
-    bool refreshingForm = false;
-    // What the form describes; the product identity is the drive's while a recognised drive is connected.
-    QString formFamily;
-    int formSize = 16;
-    int formStroke = 30;
     QLabel *lblCmpSource = nullptr;
 };

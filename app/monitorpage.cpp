@@ -7,13 +7,12 @@
 #include "eventlog.h"
 #include "alarmtext.h"
 #include "devicestate.h"
+#include "jogcontrol.h"
 #include "manualmotion.h"
 #include "modbusworker.h"
 #include "pagetext.h"
 #include "registers.h"
-#include "staterecorder.h"
-#include "steppeddoublespinbox.h"
-#include "trendchart.h"
+#include "trendrecording.h"
 
 #include <QPixmap>
 #include <QTimer>
@@ -35,9 +34,9 @@ const QString SwitchedServoOffStyle = QStringLiteral("color: #dc2626; font-weigh
 
 }  // namespace
 
-MonitorPage::MonitorPage(WindowContext &context) : Page(context)
+MonitorPage::MonitorPage(WindowContext &context)
+    : Page(context), jog(new JogControl(context, [this] { noteIfServoOff(); })), trend(new TrendRecording(context))
 {
-    installSteppedJogSpeedBox();
     for (QLabel *lamp : {ui->ledAlarm, ui->ledX0, ui->ledX1, ui->ledX2, ui->ledX7, ui->ledY0, ui->ledY1, ui->ledY2})
         setLed(lamp, false, false);
 
@@ -57,38 +56,8 @@ MonitorPage::MonitorPage(WindowContext &context) : Page(context)
     connect(ui->btnSimX1, &QPushButton::clicked, this, [this] { inputClicked(InputX1); });
     connect(ui->btnSimX2, &QPushButton::clicked, this, [this] { inputClicked(InputX2); });
 
-    setupTrend();
-    setupJog();
     connect(drive, &ActiveDrive::connected, this, &MonitorPage::onDriveConnected);
     connect(drive, &ActiveDrive::disconnected, this, &MonitorPage::onDriveDisconnected);
-    connect(drive, &ActiveDrive::leadDescribed, this, &MonitorPage::onLeadDescribed);
-}
-
-void MonitorPage::installSteppedJogSpeedBox()
-{
-    QDoubleSpinBox *designed = ui->spinJogSpeed;
-    QWidget *parent = designed->parentWidget();
-
-    jogSpeedBox = new SteppedDoubleSpinBox(parent);
-    jogSpeedBox->setMinimumSize(designed->minimumSize());
-    jogSpeedBox->setMaximumSize(designed->maximumSize());
-    jogSpeedBox->setSizePolicy(designed->sizePolicy());
-    // The old box gives up its name at once: until its deferred deletion it would
-    // otherwise still be found under it.
-    const QString name = designed->objectName();
-    designed->setObjectName(QString());
-    jogSpeedBox->setObjectName(name);
-
-    delete parent->layout()->replaceWidget(designed, jogSpeedBox);
-    designed->hide();
-    designed->deleteLater();
-    ui->spinJogSpeed = jogSpeedBox;
-
-    jogSpeedBox->setDecimals(0);
-    jogSpeedBox->setRange(1, 15);
-    jogSpeedBox->setSingleStep(1);
-    jogSpeedBox->setSuffix(QStringLiteral(" mm/s"));
-    jogSpeedBox->setValue(5);
 }
 
 void MonitorPage::retranslate()
@@ -117,58 +86,48 @@ void MonitorPage::retranslate()
                      {"lblTitle_lblAlarmHist2", "第2次", "2nd"},
                      {"lblTitle_lblAlarmHist3", "第3次", "3rd"}},
                     lang());
-    showJogRowTexts();
+    jog->retranslate();
     if (lastAlarmHist != 0 || drive->isConnected())
         showAlarmHistory(lastAlarmHist);
     // A missing resource gives a null pixmap, which leaves the label empty.
     ui->lblTitle_cylinder2->setPixmap(QPixmap(chinese() ? QStringLiteral(":/cyc_zh.png")
                                                         : QStringLiteral(":/cyc_en.png")));
-
-    trendChart->retranslate(lang());
-    btnStopMotion->setText(text(QStringLiteral("btnStopMotion")));
-    btnStopMotion->setToolTip(text(QStringLiteral("btnStopMotion_tip")));
-    const QString jogTip = text(QStringLiteral("jog_tip"));
-    ui->btnJogP->setToolTip(jogTip);
-    ui->btnJogM->setToolTip(jogTip);
+    trend->retranslate();
 }
 
 void MonitorPage::tabChanged(int index)
 {
     if (index != MonitorTab)
-        stopHeldJog();
+        jog->stopHeldJog();
 }
 
 bool MonitorPage::mayLeaveDrive()
 {
     // Queued motion must not go out while the window asks about unsaved changes.
     worker()->dropQueuedMotion();
-    stopHeldJog();
+    jog->stopHeldJog();
     return true;
 }
 
 void MonitorPage::onDriveConnected()
 {
-    // The jog limit of this drive; nudge mode keeps its step list.
-    if (!nudgeMode)
-        applyJogSpeedLimit();
+    jog->driveConnected();
     // Values read once: alarm history and servo state.
     readAlarmHistory();
     readServoState();
-    trendChart->clear();
+    trend->clear();
 }
 
 void MonitorPage::onDriveDisconnected()
 {
-    jogActive = false;
+    jog->driveDisconnected();
     servoKnownOff = false;
-    if (stateRecorder->isRecording())
-        stopRecording();
+    trend->driveDisconnected();
 }
 
 void MonitorPage::onStateUpdated(const DeviceState &state)
 {
-    trendChart->addState(state);
-    stateRecorder->record(state);
+    trend->addState(state);
 
     ui->lblPos->setText(ManualMotion::fixedTwo(state.positionMm));
     ui->lblCurrent->setText(QString::number(state.currentMa));
@@ -307,7 +266,7 @@ bool MonitorPage::pulseCommandInput(quint16 bit)
     const quint16 raised = static_cast<quint16>(before.first() | bit);
     const bool confirmed = port.write(Reg::CommandInputs, raised);
 
-    QTimer::singleShot(InputPulseMs, this, [this, port, bit, raised]() mutable {
+    QTimer::singleShot(JogControl::InputPulseMs, this, [this, port, bit, raised]() mutable {
         if (!drive->isConnected())
             return;
         const ActiveDrive::PollingPause lowering(drive);

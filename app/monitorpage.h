@@ -4,17 +4,13 @@
 
 #include <QtGlobal>
 
-class FileError;
-class QPushButton;
-class StateRecorder;
-class SteppedDoubleSpinBox;
-class TrendChart;
-class WorkerRegisterPort;
-struct DeviceInfo;
+class JogControl;
+class TrendRecording;
 struct DeviceState;
 
-// The Monitor tab: live state, alarms, servo, jog and nudge with the jog
-// guard, homing, the input buttons, the trend and its recorder.
+// The Monitor tab: live state, alarms, servo, homing and the input buttons.
+// Jog and nudge with the STOP button, and the trend with its recorder, are
+// parts of their own that the page owns.
 class MonitorPage : public Page
 {
 public:
@@ -26,10 +22,6 @@ public:
     bool mayLeaveDrive() override;
 
 private:
-    // An input bit (the stop input among them) is raised for about a millisecond.
-    static constexpr int InputPulseMs = 1;
-
-    void installSteppedJogSpeedBox();
     void onDriveConnected();
     void onDriveDisconnected();
     void onStateUpdated(const DeviceState &state);
@@ -50,56 +42,9 @@ private:
     // Says in the status bar that the drive will not move while its servo is off.
     void noteIfServoOff();
 
-    // monitorjog.cpp: jog and nudge, and a jog that never outlives its hold.
-    void setupJog();
-    void applyJogSpeedLimit();
-    void onLeadDescribed(double lead);
-    // False, with a note in the status bar, when the connected drive's lead is unknown.
-    bool manualSpeedUsable();
-    void onJogPressed(bool forward);
-    void onJogReleased();
-    void onJogModeSelected(bool checked);
-    void onNudgeModeSelected(bool checked);
-    void showJogRowTexts();
-    void onJogSliderMoved(int value);
-    void onJogSpeedBoxChanged(double value);
-    // The stop every way of stopping sends (release, Esc, Stop, lost hold,
-    // leaving); one the drive never confirmed is reported.
-    void sendJogStop();
-    // Queued motion is dropped, the stop goes out first and is sent again while
-    // unconfirmed; with the stop input, its pulse follows. After the connection
-    // ended, while motion may run, both go out on a fresh port. False, with the
-    // reason, when a stop was owed and the drive did not confirm it; no box is shown.
-    bool stopMotion(bool withStopInput, QString *error);
-    bool stopThroughWorker(bool withStopInput, QString *error);
-    // On the port of the stop it follows, so its lowering goes to the same station.
-    void pulseStopInput(WorkerRegisterPort port);
-    void reportUnconfirmedStop(const QString &error);
-    // Stops a jog started by a button that may not see its release.
-    void stopHeldJog();
-    void onStopMotionPressed();
-
-    // monitortrend.cpp: the live trend and its recorder.
-    void setupTrend();
-    void onRecordToggled(bool on);
-    // Ends a recording and says in the status bar where it went and how many rows it has.
-    void stopRecording();
-    void setRecordButtonChecked(bool checked);
-    void onRecordingFailed(const FileError &error);
-
-    // The designed jog speed box is replaced by this one; ui->spinJogSpeed points here too.
-    SteppedDoubleSpinBox *jogSpeedBox = nullptr;
-    QPushButton *btnStopMotion = nullptr;
-    TrendChart *trendChart = nullptr;
-    StateRecorder *stateRecorder = nullptr;
+    JogControl *jog;
+    TrendRecording *trend;
     quint16 lastAlarmHist = 0;
-    bool nudgeMode = false;
-    double nudgeStepMm = 0.1;
-    // A jog start went out and no stop since.
-    bool jogActive = false;
-    // The current hold was already ended by a stop (lost focus, Esc, Stop), or
-    // never started a move, so the release the button may still emit sends nothing.
-    bool jogHoldStopped = false;
     // The servo as last read or switched: off. False while unknown.
     bool servoKnownOff = false;
 };

@@ -1,7 +1,7 @@
 // Monitor tab: the live trend of position, current and tracking error, and the
 // recorder that writes every state to a CSV file.
 
-#include "monitorpage.h"
+#include "trendrecording.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
@@ -25,7 +25,7 @@ constexpr int IllustrationWidth = 320;
 
 }  // namespace
 
-void MonitorPage::setupTrend()
+TrendRecording::TrendRecording(WindowContext &context) : WindowPart(context)
 {
     trendChart = new TrendChart(ui->tabOperation);
     stateRecorder = new StateRecorder(this);
@@ -45,11 +45,33 @@ void MonitorPage::setupTrend()
     ui->lblTitle_cylinder2->setFixedSize(IllustrationWidth,
                                          IllustrationWidth * IllustrationSize.height() / IllustrationSize.width());
 
-    connect(trendChart->recordButton(), &QPushButton::toggled, this, &MonitorPage::onRecordToggled);
-    connect(stateRecorder, &StateRecorder::failed, this, &MonitorPage::onRecordingFailed);
+    connect(trendChart->recordButton(), &QPushButton::toggled, this, &TrendRecording::onRecordToggled);
+    connect(stateRecorder, &StateRecorder::failed, this, &TrendRecording::onRecordingFailed);
 }
 
-void MonitorPage::onRecordToggled(bool on)
+void TrendRecording::retranslate()
+{
+    trendChart->retranslate(lang());
+}
+
+void TrendRecording::addState(const DeviceState &state)
+{
+    trendChart->addState(state);
+    stateRecorder->record(state);
+}
+
+void TrendRecording::clear()
+{
+    trendChart->clear();
+}
+
+void TrendRecording::driveDisconnected()
+{
+    if (stateRecorder->isRecording())
+        stopRecording();
+}
+
+void TrendRecording::onRecordToggled(bool on)
 {
     if (!on) {
         stopRecording();
@@ -88,7 +110,7 @@ void MonitorPage::onRecordToggled(bool on)
     onRecordingFailed(error);
 }
 
-void MonitorPage::stopRecording()
+void TrendRecording::stopRecording()
 {
     const bool wasRecording = stateRecorder->isRecording();
     const QString path = QDir::toNativeSeparators(stateRecorder->path());
@@ -103,7 +125,7 @@ void MonitorPage::stopRecording()
                                      .arg(stateRecorder->rowsWritten()));
 }
 
-void MonitorPage::setRecordButtonChecked(bool checked)
+void TrendRecording::setRecordButtonChecked(bool checked)
 {
     {
         const QSignalBlocker block(trendChart->recordButton());
@@ -114,7 +136,7 @@ void MonitorPage::setRecordButtonChecked(bool checked)
     trendChart->retranslate(lang());
 }
 
-void MonitorPage::onRecordingFailed(const FileError &error)
+void TrendRecording::onRecordingFailed(const FileError &error)
 {
     setRecordButtonChecked(false);
     dialogs().message(QMessageBox::Warning, text(QStringLiteral("rec_title")),

@@ -1,13 +1,14 @@
 // Engineering tab, left half: the product configuration form and the expected
 // register block it shapes in the compare table.
 
-#include "engineeringpage.h"
+#include "productform.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
 #include "actuatorcatalogue.h"
 #include "cmpmanager.h"
 #include "customsettings.h"
+#include "deviceinfo.h"
 #include "paramconversions.h"
 #include "productconfig.h"
 
@@ -87,7 +88,8 @@ constexpr double FormThresholdMaxMm = 5.0;
 
 }  // namespace
 
-void EngineeringPage::setupProductForm()
+ProductForm::ProductForm(WindowContext &context, CmpManager *cmpManager)
+    : WindowPart(context), m_cmpManager(cmpManager)
 {
     // Every signal below is either the operator's change of the form, which
     // lets the form's block replace an imported listing, or a refresh.
@@ -129,24 +131,49 @@ void EngineeringPage::setupProductForm()
             refreshFormThresholdAngles();
             updateExpectedData();
         });
-    connect(cmpManager, &CmpManager::listingChanged, this, &EngineeringPage::showCompareSource);
 
-    connect(ui->btnExp, &QPushButton::clicked, this, &EngineeringPage::exportGenParams);
-    connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &EngineeringPage::showSmoothingConstant);
+    connect(ui->btnExp, &QPushButton::clicked, this, &ProductForm::exportGenParams);
+    connect(ui->gen_SmoothMs, qOverload<int>(&QSpinBox::valueChanged), this, &ProductForm::showSmoothingConstant);
     showSmoothingConstant();
 }
 
-double EngineeringPage::checkedFormLead() const
+void ProductForm::retranslate()
+{
+    showSmoothingConstant();
+}
+
+void ProductForm::showDrive(const DeviceInfo &info)
+{
+    refreshFormThresholdAngles();
+    formFamily = info.family;
+    formSize = info.size;
+    formStroke = info.stroke;
+    refreshChoices();
+}
+
+void ProductForm::applyDefaults()
+{
+    onLeadChanged();
+    onStrokeChanged();
+}
+
+void ProductForm::refreshChoices()
+{
+    refreshLeadChoices();
+    refreshStrokeChoices();
+}
+
+double ProductForm::checkedFormLead() const
 {
     return checkedValue(leadButtons(ui), 0.0);
 }
 
-int EngineeringPage::checkedFormStroke() const
+int ProductForm::checkedFormStroke() const
 {
     return checkedValue(strokeButtons(ui), 50);
 }
 
-ProductConfig EngineeringPage::formConfig() const
+ProductConfig ProductForm::formConfig() const
 {
     ProductConfig c;
     c.familyCode = checkedValue(familyButtons(ui), 0);
@@ -186,11 +213,11 @@ ProductConfig EngineeringPage::formConfig() const
     return c;
 }
 
-bool EngineeringPage::formEntriesAccepted() const
+bool ProductForm::entriesAccepted() const
 {
     // The rows hold the form's last accepted values: a box still showing
     // something else would have them written as if it were typed.
-    if (!cmpManager->listingName().isEmpty())
+    if (!m_cmpManager->listingName().isEmpty())
         return true;
     for (const QAbstractSpinBox *box : ui->groupBox_engLeft->findChildren<QAbstractSpinBox *>()) {
         if (!entryAccepted(box))
@@ -199,7 +226,7 @@ bool EngineeringPage::formEntriesAccepted() const
     return true;
 }
 
-void EngineeringPage::updateExpectedData()
+void ProductForm::updateExpectedData()
 {
     if (updatingExpectedData)
         return;
@@ -229,26 +256,17 @@ void EngineeringPage::updateExpectedData()
         refreshLeadChoices();
         refreshStrokeChoices();
     }
-    cmpManager->applyProductConfig(formConfig());
+    m_cmpManager->applyProductConfig(formConfig());
 }
 
-void EngineeringPage::releaseListingOnEdit()
+void ProductForm::releaseListingOnEdit()
 {
     // Refreshes and the form's own follow-up changes are not edits.
     if (!updatingExpectedData && !refreshingForm)
-        cmpManager->releaseListing();
+        m_cmpManager->releaseListing();
 }
 
-void EngineeringPage::showCompareSource()
-{
-    const QString name = cmpManager->listingName();
-    lblCmpSource->setVisible(!name.isEmpty());
-    lblCmpSource->setText((chinese() ? QStringLiteral("比對表內容來自檔案：%1（變更左側設定後改用設定產生）")
-                                                             : QStringLiteral("Rows from file: %1 (a change of the form replaces them)"))
-                              .arg(name));
-}
-
-void EngineeringPage::refreshFormThresholdAngles()
+void ProductForm::refreshFormThresholdAngles()
 {
     // The angles read at the product identity's lead (the connected drive's).
     const double lead = drive->product().lead;
@@ -258,7 +276,7 @@ void EngineeringPage::refreshFormThresholdAngles()
     showThresholdAngle(ui->lbl_PosWarnThreshold, steps(ui->spinPosWarnMm));
 }
 
-void EngineeringPage::onLeadChanged()
+void ProductForm::onLeadChanged()
 {
     const double lead = checkedFormLead();
     if (lead <= 0.0)
@@ -290,7 +308,7 @@ void EngineeringPage::onLeadChanged()
     updateExpectedData();
 }
 
-void EngineeringPage::onStrokeChanged()
+void ProductForm::onStrokeChanged()
 {
     int stroke = checkedFormStroke();
     if (ui->strokeStack->currentIndex() == 1) {
@@ -314,7 +332,7 @@ void EngineeringPage::onStrokeChanged()
     updateExpectedData();
 }
 
-void EngineeringPage::applyFormThresholdStep(double lead)
+void ProductForm::applyFormThresholdStep(double lead)
 {
     if (!(lead > 0))
         return;
@@ -327,7 +345,7 @@ void EngineeringPage::applyFormThresholdStep(double lead)
     }
 }
 
-void EngineeringPage::refreshLeadChoices()
+void ProductForm::refreshLeadChoices()
 {
     const QScopedValueRollback<bool> refreshing(refreshingForm, true);
     const std::optional<QVector<double>> shown = leadChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
@@ -353,7 +371,7 @@ void EngineeringPage::refreshLeadChoices()
     }
 }
 
-void EngineeringPage::refreshStrokeChoices()
+void ProductForm::refreshStrokeChoices()
 {
     const QScopedValueRollback<bool> refreshing(refreshingForm, true);
     const StrokeChoices choices = strokeChoices(ActuatorCatalogue::findSpec(formFamily, formSize));
@@ -395,7 +413,7 @@ void EngineeringPage::refreshStrokeChoices()
     }
 }
 
-void EngineeringPage::showSmoothingConstant()
+void ProductForm::showSmoothingConstant()
 {
     const int constant = CustomSettings::smoothingConstant(ui->gen_SmoothMs->value());
     const int actual = CustomSettings::actualSmoothingMs(constant);
@@ -405,13 +423,13 @@ void EngineeringPage::showSmoothingConstant()
                                        .arg(actual));
 }
 
-void EngineeringPage::exportGenParams()
+void ProductForm::exportGenParams()
 {
     const QString path = dialogs().saveFileName(QStringLiteral("Save Params"), QStringLiteral("modbus_params.txt"),
                                                  QStringLiteral("Text Files (*.txt)"));
     if (path.isEmpty())
         return;
-    const FileError error = saveRegisterListing(path, cmpManager->tasks());
+    const FileError error = saveRegisterListing(path, m_cmpManager->tasks());
     if (!error.failed()) {
         showStatus(
             text(QStringLiteral("status_exported")).arg(QDir::toNativeSeparators(path)));

@@ -1,7 +1,7 @@
 // Engineering tab, top row: one-shot maintenance commands for the connected
 // drive. Their texts are fixed Chinese texts, not dictionary entries.
 
-#include "engineeringpage.h"
+#include "maintenancecommands.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
@@ -39,15 +39,15 @@ const QString CancelText = QStringLiteral("取消");
 
 }  // namespace
 
-void EngineeringPage::setupMaintenanceCommands()
+MaintenanceCommands::MaintenanceCommands(WindowContext &context) : WindowPart(context)
 {
-    connect(ui->btnFactoryReset, &QPushButton::clicked, this, &EngineeringPage::onFactoryResetClicked);
-    connect(ui->btnClearInvert, &QPushButton::clicked, this, &EngineeringPage::onClearInvertClicked);
-    connect(ui->btnClearOutFunc, &QPushButton::clicked, this, &EngineeringPage::onClearOutFuncClicked);
-    connect(ui->btnApplyCustomReg, &QPushButton::clicked, this, &EngineeringPage::onApplyCustomRegClicked);
+    connect(ui->btnFactoryReset, &QPushButton::clicked, this, &MaintenanceCommands::onFactoryResetClicked);
+    connect(ui->btnClearInvert, &QPushButton::clicked, this, &MaintenanceCommands::onClearInvertClicked);
+    connect(ui->btnClearOutFunc, &QPushButton::clicked, this, &MaintenanceCommands::onClearOutFuncClicked);
+    connect(ui->btnApplyCustomReg, &QPushButton::clicked, this, &MaintenanceCommands::onApplyCustomRegClicked);
 }
 
-bool EngineeringPage::maintenanceAllowed()
+bool MaintenanceCommands::maintenanceAllowed()
 {
     if (drive->isConnected() && worker()->isRunning())
         return true;
@@ -55,7 +55,7 @@ bool EngineeringPage::maintenanceAllowed()
     return false;
 }
 
-void EngineeringPage::onClearInvertClicked()
+void MaintenanceCommands::onClearInvertClicked()
 {
     if (!maintenanceAllowed())
         return;
@@ -66,7 +66,7 @@ void EngineeringPage::onClearInvertClicked()
         dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸入反轉失敗，請重試。"));
 }
 
-void EngineeringPage::onClearOutFuncClicked()
+void MaintenanceCommands::onClearOutFuncClicked()
 {
     if (!maintenanceAllowed())
         return;
@@ -84,7 +84,7 @@ void EngineeringPage::onClearOutFuncClicked()
         dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("取消輸出功能失敗，請重試。"));
 }
 
-void EngineeringPage::onFactoryResetClicked()
+void MaintenanceCommands::onFactoryResetClicked()
 {
     if (!maintenanceAllowed())
         return;
@@ -102,7 +102,7 @@ void EngineeringPage::onFactoryResetClicked()
         dialogs().message(QMessageBox::Critical, FailedTitle, QStringLiteral("恢復原廠失敗，請重試。"));
 }
 
-void EngineeringPage::onApplyCustomRegClicked()
+void MaintenanceCommands::onApplyCustomRegClicked()
 {
     if (!maintenanceAllowed())
         return;
@@ -153,7 +153,7 @@ void EngineeringPage::onApplyCustomRegClicked()
                            .arg(CustomSettings::actualSmoothingMs(constant)));
 }
 
-void EngineeringPage::readCustomReg()
+void MaintenanceCommands::readCustomReg()
 {
     if (!drive->isConnected() || !worker()->isRunning())
         return;

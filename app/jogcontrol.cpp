@@ -2,7 +2,7 @@
 // missed the release: every way the hold can end sends the release's stop;
 // Esc and the Stop button stop manual motion from anywhere in the window.
 
-#include "monitorpage.h"
+#include "jogcontrol.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -36,17 +37,73 @@ const QString StopButtonStyle = QStringLiteral(
 
 }  // namespace
 
-void MonitorPage::setupJog()
+JogControl::JogControl(WindowContext &context, std::function<void()> noteIfServoOff)
+    : WindowPart(context), m_noteIfServoOff(std::move(noteIfServoOff))
+{
+    installSteppedJogSpeedBox();
+    setupJog();
+    connect(drive, &ActiveDrive::leadDescribed, this, &JogControl::onLeadDescribed);
+}
+
+void JogControl::installSteppedJogSpeedBox()
+{
+    QDoubleSpinBox *designed = ui->spinJogSpeed;
+    QWidget *parent = designed->parentWidget();
+
+    jogSpeedBox = new SteppedDoubleSpinBox(parent);
+    jogSpeedBox->setMinimumSize(designed->minimumSize());
+    jogSpeedBox->setMaximumSize(designed->maximumSize());
+    jogSpeedBox->setSizePolicy(designed->sizePolicy());
+    // The old box gives up its name at once: until its deferred deletion it would
+    // otherwise still be found under it.
+    const QString name = designed->objectName();
+    designed->setObjectName(QString());
+    jogSpeedBox->setObjectName(name);
+
+    delete parent->layout()->replaceWidget(designed, jogSpeedBox);
+    designed->hide();
+    designed->deleteLater();
+    ui->spinJogSpeed = jogSpeedBox;
+
+    jogSpeedBox->setDecimals(0);
+    jogSpeedBox->setRange(1, 15);
+    jogSpeedBox->setSingleStep(1);
+    jogSpeedBox->setSuffix(QStringLiteral(" mm/s"));
+    jogSpeedBox->setValue(5);
+}
+
+void JogControl::retranslate()
+{
+    showJogRowTexts();
+    btnStopMotion->setText(text(QStringLiteral("btnStopMotion")));
+    btnStopMotion->setToolTip(text(QStringLiteral("btnStopMotion_tip")));
+    const QString jogTip = text(QStringLiteral("jog_tip"));
+    ui->btnJogP->setToolTip(jogTip);
+    ui->btnJogM->setToolTip(jogTip);
+}
+
+void JogControl::driveConnected()
+{
+    if (!nudgeMode)
+        applyJogSpeedLimit();
+}
+
+void JogControl::driveDisconnected()
+{
+    jogActive = false;
+}
+
+void JogControl::setupJog()
 {
     // Jog acts while the button is held: pressed and released, not clicked.
     connect(ui->btnJogP, &QPushButton::pressed, this, [this] { onJogPressed(true); });
-    connect(ui->btnJogP, &QPushButton::released, this, &MonitorPage::onJogReleased);
+    connect(ui->btnJogP, &QPushButton::released, this, &JogControl::onJogReleased);
     connect(ui->btnJogM, &QPushButton::pressed, this, [this] { onJogPressed(false); });
-    connect(ui->btnJogM, &QPushButton::released, this, &MonitorPage::onJogReleased);
-    connect(ui->rbJogMove, &QRadioButton::toggled, this, &MonitorPage::onJogModeSelected);
-    connect(ui->rbJogNudge, &QRadioButton::toggled, this, &MonitorPage::onNudgeModeSelected);
-    connect(ui->slideJogSpeed, &QSlider::valueChanged, this, &MonitorPage::onJogSliderMoved);
-    connect(jogSpeedBox, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &MonitorPage::onJogSpeedBoxChanged);
+    connect(ui->btnJogM, &QPushButton::released, this, &JogControl::onJogReleased);
+    connect(ui->rbJogMove, &QRadioButton::toggled, this, &JogControl::onJogModeSelected);
+    connect(ui->rbJogNudge, &QRadioButton::toggled, this, &JogControl::onNudgeModeSelected);
+    connect(ui->slideJogSpeed, &QSlider::valueChanged, this, &JogControl::onJogSliderMoved);
+    connect(jogSpeedBox, qOverload<double>(&QDoubleSpinBox::valueChanged), this, &JogControl::onJogSpeedBoxChanged);
 
     btnStopMotion = new QPushButton(ui->tabOperation);
     btnStopMotion->setObjectName(QStringLiteral("btnStopMotion"));
@@ -57,21 +114,21 @@ void MonitorPage::setupJog()
     // STOP acts on press (mouse, touch, Space; Enter through auto-default): holding
     // it or sliding off before letting go must not hold the stop back.
     btnStopMotion->setAutoDefault(true);
-    connect(btnStopMotion, &QPushButton::pressed, this, &MonitorPage::onStopMotionPressed);
+    connect(btnStopMotion, &QPushButton::pressed, this, &JogControl::onStopMotionPressed);
 
     auto *jogGuard = new JogGuard(window());
     jogGuard->watchButton(ui->btnJogP);
     jogGuard->watchButton(ui->btnJogM);
-    connect(jogGuard, &JogGuard::holdLost, this, &MonitorPage::stopHeldJog);
+    connect(jogGuard, &JogGuard::holdLost, this, &JogControl::stopHeldJog);
     // Whether or not the window holds a jog: Esc is the operator's own stop.
     connect(jogGuard, &JogGuard::escapePressed, this, [this] {
         jogHoldStopped = true;
         sendJogStop();
     });
-    connect(drive, &ActiveDrive::stopUndelivered, this, &MonitorPage::reportUnconfirmedStop);
+    connect(drive, &ActiveDrive::stopUndelivered, this, &JogControl::reportUnconfirmedStop);
 }
 
-void MonitorPage::applyJogSpeedLimit()
+void JogControl::applyJogSpeedLimit()
 {
     const ProductIdentity &product = drive->product();
     const int limit = ManualMotion::jogSpeedLimit(product.family, product.size);
@@ -81,7 +138,7 @@ void MonitorPage::applyJogSpeedLimit()
         ui->spinJogSpeed->setValue(limit);
 }
 
-void MonitorPage::onLeadDescribed(double lead)
+void JogControl::onLeadDescribed(double lead)
 {
     // Without a drive the tab cannot jog; the connection sets the range from the catalogue.
     if (nudgeMode || !drive->isConnected())
@@ -91,7 +148,7 @@ void MonitorPage::onLeadDescribed(double lead)
     ui->slideJogSpeed->setRange(1, limit);
 }
 
-bool MonitorPage::manualSpeedUsable()
+bool JogControl::manualSpeedUsable()
 {
     if (ManualMotion::isUsableLead(drive->product().lead))
         return true;
@@ -101,12 +158,12 @@ bool MonitorPage::manualSpeedUsable()
     return false;
 }
 
-void MonitorPage::onJogPressed(bool forward)
+void JogControl::onJogPressed(bool forward)
 {
     jogHoldStopped = false;
     if (!drive->isConnected() || !manualSpeedUsable() || !entryAccepted(jogSpeedBox, ui->lblJogSpeedTitle->text()))
         return;
-    noteIfServoOff();
+    m_noteIfServoOff();
     worker()->enqueueWrite(Reg::ManualMode, Reg::ManualModeValue);
     if (!worker()->isServing())
         return;
@@ -144,7 +201,7 @@ void MonitorPage::onJogPressed(bool forward)
     showStatus(text(notConfirmedKey).arg(port.lastError().text()));
 }
 
-void MonitorPage::onJogReleased()
+void JogControl::onJogReleased()
 {
     // Also after the connection ended: the release then tries a fresh port.
     if (nudgeMode)
@@ -156,14 +213,14 @@ void MonitorPage::onJogReleased()
     sendJogStop();
 }
 
-void MonitorPage::sendJogStop()
+void JogControl::sendJogStop()
 {
     QString error;
     if (!stopMotion(false, &error))
         reportUnconfirmedStop(error);
 }
 
-bool MonitorPage::stopMotion(bool withStopInput, QString *error)
+bool JogControl::stopMotion(bool withStopInput, QString *error)
 {
     jogActive = false;
     if (drive->isConnected() && worker()->isServing())
@@ -177,7 +234,7 @@ bool MonitorPage::stopMotion(bool withStopInput, QString *error)
     return outcome.confirmed;
 }
 
-bool MonitorPage::stopThroughWorker(bool withStopInput, QString *error)
+bool JogControl::stopThroughWorker(bool withStopInput, QString *error)
 {
     WorkerRegisterPort port = drive->registers();
     const ActiveDrive::PollingPause pause(drive);
@@ -198,7 +255,7 @@ bool MonitorPage::stopThroughWorker(bool withStopInput, QString *error)
     return confirmed || !worker()->isServing();
 }
 
-void MonitorPage::pulseStopInput(WorkerRegisterPort port)
+void JogControl::pulseStopInput(WorkerRegisterPort port)
 {
     // Written, not merged into a word read first: a stop must not wait for a
     // read, and every other input goes low with it, the moves to position 1
@@ -213,7 +270,7 @@ void MonitorPage::pulseStopInput(WorkerRegisterPort port)
     });
 }
 
-void MonitorPage::reportUnconfirmedStop(const QString &error)
+void JogControl::reportUnconfirmedStop(const QString &error)
 {
     const QString message = text(QStringLiteral("stop_unconfirmed")).arg(error);
     qCritical("%s", qUtf8Printable(message));
@@ -223,7 +280,7 @@ void MonitorPage::reportUnconfirmedStop(const QString &error)
     dialogs().message(QMessageBox::Critical, text(QStringLiteral("stop_unconfirmed_title")), message);
 }
 
-void MonitorPage::stopHeldJog()
+void JogControl::stopHeldJog()
 {
     if (!jogActive)
         return;
@@ -231,7 +288,7 @@ void MonitorPage::stopHeldJog()
     sendJogStop();
 }
 
-void MonitorPage::onStopMotionPressed()
+void JogControl::onStopMotionPressed()
 {
     jogHoldStopped = true;
     // The stop input also ends a move to position 1 or 2, which the manual stop
@@ -241,7 +298,7 @@ void MonitorPage::onStopMotionPressed()
         reportUnconfirmedStop(error);
 }
 
-void MonitorPage::showJogRowTexts()
+void JogControl::showJogRowTexts()
 {
     // The jog row reads differently by mode; this wording differs from the one the mode
     // switch shows on entering nudge mode.
@@ -259,7 +316,7 @@ void MonitorPage::showJogRowTexts()
     }
 }
 
-void MonitorPage::onJogModeSelected(bool checked)
+void JogControl::onJogModeSelected(bool checked)
 {
     if (!checked)
         return;
@@ -287,7 +344,7 @@ void MonitorPage::onJogModeSelected(bool checked)
     ui->slideJogSpeed->setValue(static_cast<int>(speed));
 }
 
-void MonitorPage::onNudgeModeSelected(bool checked)
+void JogControl::onNudgeModeSelected(bool checked)
 {
     if (!checked)
         return;
@@ -309,7 +366,7 @@ void MonitorPage::onNudgeModeSelected(bool checked)
     nudgeStepMm = 0.1;
 }
 
-void MonitorPage::onJogSliderMoved(int value)
+void JogControl::onJogSliderMoved(int value)
 {
     const QSignalBlocker blocker(jogSpeedBox);
     if (!nudgeMode) {
@@ -321,7 +378,7 @@ void MonitorPage::onJogSliderMoved(int value)
     jogSpeedBox->setValue(nudgeStepMm);
 }
 
-void MonitorPage::onJogSpeedBoxChanged(double value)
+void JogControl::onJogSpeedBoxChanged(double value)
 {
     const QSignalBlocker blocker(ui->slideJogSpeed);
     if (!nudgeMode) {

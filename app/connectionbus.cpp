@@ -110,9 +110,8 @@ void ConnectionPage::showEchoRemoval()
     lblEchoRemoval->setVisible(drive->connections()->echoRemoval());
 }
 
-QString ConnectionPage::portFailureText(bool namePort) const
+QString ConnectionPage::portFailureText(const PortOpenError &error, bool namePort) const
 {
-    const PortOpenError error = drive->connections()->lastOpenError();
     const QString cannotOpen = text(QStringLiteral("err_port_open"));
     switch (error.kind) {
     case PortOpenError::Kind::TcpConnect:

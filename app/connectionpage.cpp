@@ -186,7 +186,7 @@ void ConnectionPage::onScanClicked()
     ui->btnScan->setText(text(QStringLiteral("btnScan")));
     if (!opened) {
         // An empty table alone would read as "no drive answered".
-        showStatus(portFailureText(true));
+        showStatus(portFailureText(drive->connections()->lastOpenError(), true));
     } else {
         rememberTcpAddress(port);
         if (ui->tableScan->rowCount() == 0) {
@@ -343,7 +343,7 @@ void ConnectionPage::onDriveConnected(const DeviceInfo &info)
     showLinkHealth();
 }
 
-void ConnectionPage::onDriveDisconnected(const QString &error)
+void ConnectionPage::onDriveDisconnected(const ModbusError &error)
 {
     setLed(ui->ledConnection, false, false);
     ui->lblConnectionStatus->setText(text(QStringLiteral("lblStatus_err")));
@@ -368,22 +368,32 @@ void ConnectionPage::onDriveDisconnected(const QString &error)
         linkHealthTimer->stop();
         showLinkHealth();
     }
-    const QString message = failureText(error);
+    const QString message = failureText(error, connectedStation != 0);
+    connectedStation = 0;
     if (!message.isEmpty())
         dialogs().message(QMessageBox::Warning, QStringLiteral("Disconnected"), message);
 }
 
-QString ConnectionPage::failureText(const QString &reason) const
+QString ConnectionPage::failureText(const ModbusError &error, bool wasConnected) const
 {
-    if (reason == QLatin1String("ERR_TIMEOUT"))
+    switch (error.kind()) {
+    case ModbusError::Kind::None:
+        return QString();
+    case ModbusError::Kind::NoReply:
         return text(QStringLiteral("err_timeout"));
-    if (reason == QLatin1String("ERR_PORT_LOST"))
+    case ModbusError::Kind::PortLost:
         return lostConnectionText();
-    if (reason == QLatin1String("Cannot open COM port"))
-        return portFailureText(false);
-    if (reason == QLatin1String("ERR_DRIVE_DIFFERS"))
+    case ModbusError::Kind::PortOpen:
+        return portFailureText(error.portOpenError(), false);
+    case ModbusError::Kind::DriveDiffers:
         return driveDiffersText();
-    if (reason == QLatin1String("ERR_REFUSED"))
-        return text(QStringLiteral("err_refused")).arg(worker()->lastPollError());
-    return reason;
+    case ModbusError::Kind::Refused:
+        return text(wasConnected ? QStringLiteral("err_refused") : QStringLiteral("err_identify_refused"))
+            .arg(error.text());
+    case ModbusError::Kind::NotRecognised:
+        return text(QStringLiteral("err_not_recognised"));
+    case ModbusError::Kind::Other:
+        break;
+    }
+    return error.text();
 }

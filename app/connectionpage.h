@@ -7,8 +7,10 @@ class QLabel;
 class QPushButton;
 class QSpinBox;
 class QTimer;
+class ModbusError;
 class TrafficView;
 struct DeviceInfo;
+struct PortOpenError;
 struct ScanResult;
 
 // The Connection tab: port list, bus scan, connect and disconnect, the
@@ -42,7 +44,7 @@ private:
     void selectStation(quint8 station);
     void onConnectClicked();
     void onDriveConnected(const DeviceInfo &info);
-    void onDriveDisconnected(const QString &error);
+    void onDriveDisconnected(const ModbusError &error);
     void onEngineerModeChanged(bool on);
     // The one line an empty scan leaves in the table, also in the status bar.
     void showNoDriveAnswered();
@@ -55,10 +57,12 @@ private:
     QString portInBox() const;
     void rememberTcpAddress(const QString &portName);
     void showEchoRemoval();
-    // Why the last port could not be opened, with what to do about it.
-    QString portFailureText(bool namePort) const;
+    // Why a port could not be opened, with what to do about it.
+    QString portFailureText(const PortOpenError &error, bool namePort) const;
     QString lostConnectionText() const;
-    QString failureText(const QString &reason) const;
+    // What the box says about a connection that ended or could not be made;
+    // `wasConnected` tells the two apart.
+    QString failureText(const ModbusError &error, bool wasConnected) const;
     void setupLinkHealth();
     void showLinkHealth();
 

@@ -122,19 +122,17 @@ int CliContext::failExchange(const ModbusError &error, const QString &port, quin
     case ModbusError::Kind::NoReply:
         return fail(CliExit::NoReply,
                     QStringLiteral("no reply from station %1 on %2 within %3 ms").arg(station).arg(port).arg(waitMs));
+    case ModbusError::Kind::PortOpen:
+        return fail(CliExit::PortUnavailable, error.text());
+    case ModbusError::Kind::NotRecognised:
+        return fail(CliExit::NotRecognised, error.text());
+    case ModbusError::Kind::None:
+    case ModbusError::Kind::PortLost:
+    case ModbusError::Kind::DriveDiffers:
     case ModbusError::Kind::Other:
         break;
     }
     return fail(CliExit::NoReply, error.text());
-}
-
-ModbusError linkErrorFromReason(const QString &reason)
-{
-    if (reason == ModbusError::noReply().text())
-        return ModbusError::noReply();
-    if (reason.startsWith(QLatin1String("Exception ")))
-        return ModbusError(reason, ModbusError::Kind::Refused);
-    return ModbusError(reason);
 }
 
 std::unique_ptr<QIODevice> openCliPort(const CliContext &ctx, const QString &portName)
@@ -312,21 +310,26 @@ int cmdPoll(const CliContext &ctx)
         if (++received == count)
             loop.quit();
     });
-    QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const QString &reason) {
-        if (reason == QStringLiteral("無法開啟通訊埠"))
+    QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const ModbusError &error) {
+        switch (error.kind()) {
+        case ModbusError::Kind::PortOpen:
             exitCode = ctx.fail(CliExit::PortUnavailable, QStringLiteral("cannot open port %1").arg(target.port));
-        else if (reason == QLatin1String("ERR_REFUSED"))
+            break;
+        case ModbusError::Kind::Refused:
             exitCode = ctx.fail(CliExit::Refused, QStringLiteral("station %1 refused the polling requests: %2")
                                                       .arg(target.station)
-                                                      .arg(worker.lastPollError()));
-        else if (reason == QLatin1String("ERR_TIMEOUT"))
+                                                      .arg(error.text()));
+            break;
+        case ModbusError::Kind::NoReply:
             exitCode = ctx.fail(CliExit::NoReply, QStringLiteral("no reply from station %1 on %2 within %3 ms "
                                                                  "(the drive stopped answering)")
                                                       .arg(target.station)
                                                       .arg(target.port)
                                                       .arg(ModbusWorker::PollReadTimeoutMs));
-        else
-            exitCode = ctx.fail(CliExit::NoReply, worker.lastPollError());
+            break;
+        default:
+            exitCode = ctx.fail(CliExit::NoReply, error.text());
+        }
         loop.quit();
     });
     worker.start();

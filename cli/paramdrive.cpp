@@ -34,11 +34,12 @@ int identifyDrive(const CliContext &ctx, const QString &port, quint8 station, De
         *info = identified;
         loop.quit();
     });
-    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
+    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const ModbusError &error) {
+        const QString reason = error.text();
         if (isRecognitionFailure(reason) || isPortFailure(reason))
             code = ctx.fail(isPortFailure(reason) ? CliExit::PortUnavailable : CliExit::NotRecognised, reason);
         else
-            code = ctx.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
+            code = ctx.failExchange(error, port, station, ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

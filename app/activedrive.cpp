@@ -6,6 +6,7 @@
 #include "eventlog.h"
 #include "modbusworker.h"
 
+#include <QJsonObject>
 #include <QTimer>
 
 namespace {
@@ -37,7 +38,7 @@ ActiveDrive::ActiveDrive(QObject *parent)
     m_retryTimer->setSingleShot(true);
     connect(m_retryTimer, &QTimer::timeout, this, &ActiveDrive::retryConnection);
     connect(m_connections, &ConnectionManager::connected, this, &ActiveDrive::onConnected);
-    connect(m_connections, &ConnectionManager::disconnected, this, [this] { onEnded(QString()); });
+    connect(m_connections, &ConnectionManager::disconnected, this, [this] { onEnded(ModbusError()); });
     connect(m_connections, &ConnectionManager::connectionError, this, &ActiveDrive::onEnded);
     connect(m_worker, &ModbusWorker::stateUpdated, this, [this](const DeviceState &state) {
         // A state polled just before a disconnect may arrive after it.
@@ -170,7 +171,30 @@ void ActiveDrive::noteAlarm(qint32 alarmCode)
     m_alarmCode = alarmCode;
 }
 
-void ActiveDrive::onEnded(const QString &error)
+// The event log's reason for a lost connection: a stable name for its kind,
+// and a refusal's exception code.
+QJsonObject ActiveDrive::lossFields(const ModbusError &error)
+{
+    switch (error.kind()) {
+    case ModbusError::Kind::NoReply:
+        return {{QStringLiteral("reason"), QStringLiteral("ERR_TIMEOUT")}};
+    case ModbusError::Kind::PortLost:
+        return {{QStringLiteral("reason"), QStringLiteral("ERR_PORT_LOST")}};
+    case ModbusError::Kind::Refused:
+        return {{QStringLiteral("reason"), QStringLiteral("ERR_REFUSED")},
+                {QStringLiteral("exceptionCode"), error.exceptionCode()}};
+    case ModbusError::Kind::DriveDiffers:
+        return {{QStringLiteral("reason"), QStringLiteral("ERR_DRIVE_DIFFERS")}};
+    case ModbusError::Kind::None:
+    case ModbusError::Kind::PortOpen:
+    case ModbusError::Kind::NotRecognised:
+    case ModbusError::Kind::Other:
+        break;
+    }
+    return {{QStringLiteral("reason"), error.text()}};
+}
+
+void ActiveDrive::onEnded(const ModbusError &error)
 {
     if (m_reconnecting) {
         onTryFailed(error);
@@ -178,8 +202,8 @@ void ActiveDrive::onEnded(const QString &error)
     }
     // A connection that could not be made leaves no record; one that ended does.
     if (m_connected)
-        m_events->record(error.isEmpty() ? QStringLiteral("disconnect") : QStringLiteral("link lost"),
-                         error.isEmpty() ? QJsonObject() : QJsonObject{{QStringLiteral("reason"), error}});
+        m_events->record(error.failed() ? QStringLiteral("link lost") : QStringLiteral("disconnect"),
+                         error.failed() ? lossFields(error) : QJsonObject());
     // The stop goes out before any page hears of the end, so no box it shows
     // stands between the loss and the stop.
     if (m_connected && motionMayRun()) {
@@ -187,14 +211,14 @@ void ActiveDrive::onEnded(const QString &error)
         if (!outcome.confirmed)
             emit stopUndelivered(outcome.error);
     }
-    if (m_connected && !error.isEmpty() && m_reconnectOn) {
+    if (m_connected && error.failed() && m_reconnectOn) {
         beginReconnect(error);
         return;
     }
     endConnection(error);
 }
 
-void ActiveDrive::endConnection(const QString &error)
+void ActiveDrive::endConnection(const ModbusError &error)
 {
     m_connected = false;
     m_model = QStringLiteral("---");

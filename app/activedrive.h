@@ -10,6 +10,7 @@
 #include <QString>
 
 class ConnectionManager;
+class QJsonObject;
 class QTimer;
 class EventLog;
 class ModbusWorker;
@@ -112,9 +113,9 @@ public:
 signals:
     // The identity is set before this is emitted.
     void connected(const DeviceInfo &info);
-    // The connection ended or could not be made; `error` is the raw reason of a
-    // failure, empty when the operator (or the window) ended it.
-    void disconnected(const QString &error);
+    // The connection ended or could not be made; `error` says why, of
+    // Kind::None when the operator (or the window) ended it.
+    void disconnected(const ModbusError &error);
     // Live states, only while connected.
     void stateUpdated(const DeviceState &state);
     // An unrecognised drive's lead as the engineering form now describes it.
@@ -132,17 +133,19 @@ signals:
 
 private:
     void onConnected(const DeviceInfo &info);
-    void onEnded(const QString &error);
+    void onEnded(const ModbusError &error);
     // The state of a connection that ended, cleared; the pages are told.
-    void endConnection(const QString &error);
+    void endConnection(const ModbusError &error);
+    // The event log's fields for a connection that was lost.
+    static QJsonObject lossFields(const ModbusError &error);
 
     // activedrivereconnect.cpp
-    void beginReconnect(const QString &error);
+    void beginReconnect(const ModbusError &error);
     // A try failed with `error`: the next one, or the end of reconnecting.
-    void onTryFailed(const QString &error);
+    void onTryFailed(const ModbusError &error);
     void retryConnection();
     void resumeConnection(const DeviceInfo &info);
-    void giveUpReconnect(const QString &error);
+    void giveUpReconnect(const ModbusError &error);
     void stopReconnecting();
 
     void noteAlarm(qint32 alarmCode);
@@ -165,7 +168,7 @@ private:
     int m_reconnectLimitMs = 60000;
     bool m_reconnecting = false;
     int m_reconnectTries = 0;
-    QString m_lossError;
+    ModbusError m_lossError;
     QElapsedTimer m_sinceLoss;
     QTimer *m_retryTimer;
     AdapterIdentity m_adapter;

@@ -17,7 +17,6 @@ namespace {
 constexpr int FirstRetryPauseMs = 250;
 constexpr int LongestRetryPauseMs = 4000;
 constexpr int MaxDoublings = 4;
-const QString DriveDiffers = QStringLiteral("ERR_DRIVE_DIFFERS");
 }  // namespace
 
 void ActiveDrive::setReconnect(bool on, int limitSeconds)
@@ -26,7 +25,7 @@ void ActiveDrive::setReconnect(bool on, int limitSeconds)
     m_reconnectLimitMs = limitSeconds * 1000;
 }
 
-void ActiveDrive::beginReconnect(const QString &error)
+void ActiveDrive::beginReconnect(const ModbusError &error)
 {
     m_reconnecting = true;
     m_lossError = error;
@@ -36,16 +35,16 @@ void ActiveDrive::beginReconnect(const QString &error)
     m_retryTimer->start(std::min(FirstRetryPauseMs, m_reconnectLimitMs));
 }
 
-void ActiveDrive::onTryFailed(const QString &error)
+void ActiveDrive::onTryFailed(const ModbusError &error)
 {
-    if (error.isEmpty()) {
+    if (!error.failed()) {
         // The operator ended it: a plain disconnect, no box.
         stopReconnecting();
         m_events->record(QStringLiteral("disconnect"));
-        endConnection(QString());
+        endConnection(ModbusError());
         return;
     }
-    if (error == DriveDiffers) {
+    if (error.kind() == ModbusError::Kind::DriveDiffers) {
         giveUpReconnect(error);
         return;
     }
@@ -85,11 +84,12 @@ void ActiveDrive::resumeConnection(const DeviceInfo &info)
                                                       {QStringLiteral("afterMs"), m_sinceLoss.elapsed()}});
 }
 
-void ActiveDrive::giveUpReconnect(const QString &error)
+void ActiveDrive::giveUpReconnect(const ModbusError &error)
 {
     stopReconnecting();
-    QJsonObject fields{{QStringLiteral("reason"), error}, {QStringLiteral("tries"), m_reconnectTries}};
-    if (error == DriveDiffers)
+    QJsonObject fields = lossFields(error);
+    fields.insert(QStringLiteral("tries"), m_reconnectTries);
+    if (error.kind() == ModbusError::Kind::DriveDiffers)
         fields.insert(QStringLiteral("differs"), m_connections->differences().join(QLatin1Char(',')));
     m_events->record(QStringLiteral("reconnect given up"), fields);
     endConnection(error);

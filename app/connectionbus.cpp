@@ -8,6 +8,7 @@
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
+#include "actuatorcatalogue.h"
 #include "connectionmanager.h"
 #include "linkstats.h"
 #include "modbusworker.h"
@@ -110,9 +111,8 @@ void ConnectionPage::showEchoRemoval()
     lblEchoRemoval->setVisible(drive->connections()->echoRemoval());
 }
 
-QString ConnectionPage::portFailureText(bool namePort) const
+QString ConnectionPage::portFailureText(const PortOpenError &error, bool namePort) const
 {
-    const PortOpenError error = drive->connections()->lastOpenError();
     const QString cannotOpen = text(QStringLiteral("err_port_open"));
     switch (error.kind) {
     case PortOpenError::Kind::TcpConnect:
@@ -172,4 +172,30 @@ void ConnectionPage::showLinkHealth()
                                     count(stats.skippedBytes), QString::number(stats.latencyMeanMs(), 'f', 1),
                                     QString::number(stats.latencyMaxMs, 'f', 1)));
     lblLinkHealth->show();
+}
+
+QString ConnectionPage::driveDiffersText() const
+{
+    const DeviceInfo before = drive->connections()->deviceInfo();
+    const DeviceInfo now = drive->connections()->foundInfo();
+    QStringList parts;
+    for (const QString &field : drive->connections()->differences()) {
+        QString was;
+        QString found;
+        if (field == QLatin1String("model")) {
+            was = before.model;
+            found = now.model;
+        } else if (field == QLatin1String("firmware")) {
+            was = before.fwVersion;
+            found = now.fwVersion;
+        } else if (field == QLatin1String("hardware")) {
+            was = before.hwVersion;
+            found = now.hwVersion;
+        } else {
+            was = ActuatorCatalogue::logicVersionText(before.logicVersion);
+            found = ActuatorCatalogue::logicVersionText(now.logicVersion);
+        }
+        parts << QStringLiteral("%1: %2 → %3").arg(text(QStringLiteral("differs_") + field), was, found);
+    }
+    return text(QStringLiteral("err_drive_differs")).arg(connectedStation).arg(parts.join(QStringLiteral("; ")));
 }

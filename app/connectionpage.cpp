@@ -8,6 +8,8 @@
 #include "connectionmanager.h"
 #include "modbusworker.h"
 #include "pagetext.h"
+#include "reconnectcontrols.h"
+#include "stationsjob.h"
 
 #include <QComboBox>
 #include <QHeaderView>
@@ -86,8 +88,8 @@ ConnectionPage::ConnectionPage(WindowContext &context) : Page(context)
     connect(drive, &ActiveDrive::engineerModeChanged, this, &ConnectionPage::onEngineerModeChanged);
     setupBusAdditions();
     setupLinkHealth();
-    setupReconnect();
-    setupLineJob();
+    reconnect = new ReconnectControls(context);
+    stationsJob = new StationsJob(context, {[this] { return portInBox(); }, [this] { return isScanning; }});
 }
 
 void ConnectionPage::retranslate()
@@ -119,8 +121,8 @@ void ConnectionPage::retranslate()
         showNoDriveAnswered();
     if (!lblLinkHealth->isHidden())
         showLinkHealth();
-    retranslateReconnect();
-    retranslateLineJob();
+    reconnect->retranslate();
+    stationsJob->retranslate();
 }
 
 void ConnectionPage::setDemoPort(const QString &portPath)
@@ -171,7 +173,7 @@ void ConnectionPage::onScanClicked()
     ui->tableScan->clearSpans();
     silentScanPort.clear();
     ui->btnConnect->setEnabled(false);
-    showLineJobButton();
+    stationsJob->refresh();
     drive->selectStation(0);
     ui->lblActiveStation->hide();
     showPortStatus();
@@ -187,10 +189,10 @@ void ConnectionPage::onScanClicked()
     isScanning = false;
     ui->btnScan->setEnabled(true);
     ui->btnScan->setText(text(QStringLiteral("btnScan")));
-    showLineJobButton();
+    stationsJob->refresh();
     if (!opened) {
         // An empty table alone would read as "no drive answered".
-        showStatus(portFailureText(true));
+        showStatus(portFailureText(drive->connections()->lastOpenError(), true));
     } else {
         rememberTcpAddress(port);
         if (ui->tableScan->rowCount() == 0) {
@@ -335,7 +337,7 @@ void ConnectionPage::onDriveConnected(const DeviceInfo &info)
 {
     setLed(ui->ledConnection, true, false);
     ui->lblConnectionStatus->setText(text(QStringLiteral("lblStatus_ok")));
-    ui->lblConnectionStatus->setStyleSheet(StatusOkStyle);
+    ui->lblConnectionStatus->setStyleSheet(ConnectionStatusOkStyle);
     ui->lblProductInfo->setText(info.model);
     ui->lblHeaderProduct->setText(info.model);
     connectedStation = drive->station();
@@ -355,13 +357,13 @@ void ConnectionPage::onDriveConnected(const DeviceInfo &info)
         if (cell && cell->data(StationRole).isValid())
             styleScanRow(row, cell->data(RecognisedRole).toBool());
     }
-    showLineJobButton();
+    stationsJob->refresh();
 
     linkHealthTimer->start();
     showLinkHealth();
 }
 
-void ConnectionPage::onDriveDisconnected(const QString &error)
+void ConnectionPage::onDriveDisconnected(const ModbusError &error)
 {
     setLed(ui->ledConnection, false, false);
     ui->lblConnectionStatus->setText(text(QStringLiteral("lblStatus_err")));
@@ -380,29 +382,39 @@ void ConnectionPage::onDriveDisconnected(const QString &error)
     ui->tableScan->setEnabled(true);
     ui->tableScan->setSelectionMode(QAbstractItemView::SingleSelection);
     ui->lblActiveStation->hide();
-    showLineJobButton();
+    stationsJob->refresh();
 
     // The counters of the connection that ended stay on screen until the next one.
     if (linkHealthTimer->isActive()) {
         linkHealthTimer->stop();
         showLinkHealth();
     }
-    const QString message = failureText(error);
+    const QString message = failureText(error, connectedStation != 0);
+    connectedStation = 0;
     if (!message.isEmpty())
         dialogs().message(QMessageBox::Warning, QStringLiteral("Disconnected"), message);
 }
 
-QString ConnectionPage::failureText(const QString &reason) const
+QString ConnectionPage::failureText(const ModbusError &error, bool wasConnected) const
 {
-    if (reason == QLatin1String("ERR_TIMEOUT"))
+    switch (error.kind()) {
+    case ModbusError::Kind::None:
+        return QString();
+    case ModbusError::Kind::NoReply:
         return text(QStringLiteral("err_timeout"));
-    if (reason == QLatin1String("ERR_PORT_LOST"))
+    case ModbusError::Kind::PortLost:
         return lostConnectionText();
-    if (reason == QLatin1String("Cannot open COM port"))
-        return portFailureText(false);
-    if (reason == QLatin1String("ERR_DRIVE_DIFFERS"))
+    case ModbusError::Kind::PortOpen:
+        return portFailureText(error.portOpenError(), false);
+    case ModbusError::Kind::DriveDiffers:
         return driveDiffersText();
-    if (reason == QLatin1String("ERR_REFUSED"))
-        return text(QStringLiteral("err_refused")).arg(worker()->lastPollError());
-    return reason;
+    case ModbusError::Kind::Refused:
+        return text(wasConnected ? QStringLiteral("err_refused") : QStringLiteral("err_identify_refused"))
+            .arg(error.text());
+    case ModbusError::Kind::NotRecognised:
+        return text(QStringLiteral("err_not_recognised"));
+    case ModbusError::Kind::Other:
+        break;
+    }
+    return error.text();
 }

@@ -2,18 +2,20 @@
 
 #include "page.h"
 
-class QCheckBox;
 class QLabel;
 class QPushButton;
-class QSpinBox;
 class QTimer;
+class ReconnectControls;
+class StationsJob;
+class ModbusError;
 class TrafficView;
 struct DeviceInfo;
+struct PortOpenError;
 struct ScanResult;
 
 // The Connection tab: port list, bus scan, connect and disconnect, the
-// connection state, the link counters, the traffic view and a parameter file
-// applied to the stations ticked in the scan.
+// connection state, the link counters and the traffic view; its parts: the
+// opt-in reconnect and a parameter file applied to the stations ticked in the scan.
 class ConnectionPage : public Page
 {
     Q_OBJECT
@@ -31,9 +33,6 @@ signals:
     void disconnectRequested();
 
 private:
-    // The connection state's big label: green when connected (or reconnected).
-    static inline const QString StatusOkStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#16a34a;");
-
     void showPortStatus();
     void onScanClicked();
     void onDeviceFound(const ScanResult &result);
@@ -43,7 +42,7 @@ private:
     void selectStation(quint8 station);
     void onConnectClicked();
     void onDriveConnected(const DeviceInfo &info);
-    void onDriveDisconnected(const QString &error);
+    void onDriveDisconnected(const ModbusError &error);
     void onEngineerModeChanged(bool on);
     // The one line an empty scan leaves in the table, also in the status bar.
     void showNoDriveAnswered();
@@ -56,27 +55,15 @@ private:
     QString portInBox() const;
     void rememberTcpAddress(const QString &portName);
     void showEchoRemoval();
-    // Why the last port could not be opened, with what to do about it.
-    QString portFailureText(bool namePort) const;
+    // Why a port could not be opened, with what to do about it.
+    QString portFailureText(const PortOpenError &error, bool namePort) const;
     QString lostConnectionText() const;
-    QString failureText(const QString &reason) const;
+    // What the box says about a connection that ended or could not be made;
+    // `wasConnected` tells the two apart.
+    QString failureText(const ModbusError &error, bool wasConnected) const;
     void setupLinkHealth();
     void showLinkHealth();
 
-    // connectionline.cpp: a parameter file written into the stations ticked
-    // in the scan table, while no drive is connected.
-    void setupLineJob();
-    void retranslateLineJob();
-    QVector<int> tickedStations() const;
-    void showLineJobButton();
-    void onApplyToStations();
-
-    // connectionreconnect.cpp: the opt-in reconnect, its time limit and the
-    // "Reconnecting…" state with its tries and the time since the loss.
-    void setupReconnect();
-    void retranslateReconnect();
-    void onReconnectingChanged(bool on);
-    void showReconnectProgress();
     // Which of model and versions differ from the drive connected before, with both values.
     QString driveDiffersText() const;
 
@@ -92,11 +79,7 @@ private:
     TrafficView *trafficView = nullptr;
     QLabel *lblLinkHealth = nullptr;
     QTimer *linkHealthTimer = nullptr;
-    QCheckBox *chkReconnect = nullptr;
-    QLabel *lblReconnectLimit = nullptr;
-    QSpinBox *spinReconnectLimit = nullptr;
-    QLabel *lblReconnectProgress = nullptr;
-    QTimer *reconnectTimer = nullptr;
-    QPushButton *btnApplyToStations = nullptr;
+    ReconnectControls *reconnect = nullptr;
+    StationsJob *stationsJob = nullptr;
     quint8 connectedStation = 0;
 };

@@ -285,6 +285,10 @@ const QMap<QString, DictionaryEntry> &extraTexts()
         add("servo_off_notice", "伺服未啟動（Servo OFF），驅動器不會移動。",
             "The servo is off: the drive will not move.");
         add("err_refused", "設備拒絕輪詢請求，連線已中斷：%1", "The drive refused the polling requests: %1");
+        add("err_identify_refused", "設備拒絕識別讀取，未連線：%1", "The drive refused the identification reads; not connected: %1");
+        add("err_not_recognised", "無法識別此驅動器（不在產品目錄中），未連線。工程模式可連線到目錄以外的驅動器。",
+            "The drive is not recognised (it is not in the catalogue); not connected. Engineering mode connects to "
+            "drives outside the catalogue.");
         add("events_button", "事件", "Events");
         add("events_title", "事件紀錄", "Events");
         add("events_filter", "篩選…", "Filter…");

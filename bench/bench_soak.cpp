@@ -204,9 +204,9 @@ int main(int argc, char *argv[])
         if (text.startsWith(QLatin1String("Poll error")))
             ++counts.pollErrors;
     }, Qt::DirectConnection);
-    QObject::connect(&worker, &ModbusWorker::connectionError, &worker, [&](const QString &reason) {
+    QObject::connect(&worker, &ModbusWorker::connectionError, &worker, [&](const ModbusError &error) {
         ++counts.connectionErrors;
-        std::printf("connection lost: %s\n", qPrintable(reason));
+        std::printf("connection lost: %s\n", qPrintable(error.text()));
     }, Qt::DirectConnection);
 
     std::printf("bench_soak: %d s of polling station %d on %s, about 1%% of replies dropped or corrupted, seed %u\n",

@@ -42,8 +42,10 @@ struct CliContext
 
     int usage(const QString &reason) const;
     int fail(int code, const QString &reason) const;
-    // A failed exchange with `station` on `port`: exit 7 naming the exception
-    // when the drive refused, else 3 naming what did not answer within `waitMs`.
+    // A failed exchange or identification with `station` on `port`, by its kind:
+    // exit 7 naming the exception when the drive refused, 4 when the port could
+    // not be opened, 5 for a drive the catalogue does not know, else 3 (naming
+    // what did not answer within `waitMs` when nothing did).
     int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 };
 

@@ -19,17 +19,6 @@ QString modelOrUnknown(const QString &model)
     return model.isEmpty() ? QStringLiteral("Unrecognized Device") : model;
 }
 
-// Identification failures that mean the drive answered but is not one we know.
-bool isRecognitionFailure(const QString &reason)
-{
-    return reason == QLatin1String("Unknown device family") || reason == QLatin1String("Device spec not recognized");
-}
-
-bool isPortFailure(const QString &reason)
-{
-    return reason == QLatin1String("Cannot open COM port") || reason == QStringLiteral("無法開啟通訊埠");
-}
-
 }  // namespace
 
 int cmdScan(const CliContext &ctx)
@@ -104,15 +93,13 @@ int cmdIdentify(const CliContext &ctx)
         ctx.out.flush();
         loop.quit();
     });
-    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        if (isRecognitionFailure(reason))
+    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const ModbusError &error) {
+        if (error.kind() == ModbusError::Kind::NotRecognised)
             code = ctx.fail(CliExit::NotRecognised,
-                            QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(reason));
-        else if (isPortFailure(reason))
-            code = ctx.fail(CliExit::PortUnavailable, manager.lastOpenError().text());
+                            QStringLiteral("%1; --engineering accepts drives outside the catalogue").arg(error.text()));
         else
-            code = ctx.failExchange(linkErrorFromReason(reason), options.value(QStringLiteral("port")),
-                                    quint8(station), ConnectionManager::IdentifyTimeoutMs);
+            code = ctx.failExchange(error, options.value(QStringLiteral("port")), quint8(station),
+                                    ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

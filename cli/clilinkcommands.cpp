@@ -279,21 +279,26 @@ int cmdPoll(const CliContext &ctx)
         if (++received == count)
             loop.quit();
     });
-    QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const QString &reason) {
-        if (reason == QStringLiteral("無法開啟通訊埠"))
+    QObject::connect(&worker, &ModbusWorker::connectionError, &loop, [&](const ModbusError &error) {
+        switch (error.kind()) {
+        case ModbusError::Kind::PortOpen:
             exitCode = ctx.fail(CliExit::PortUnavailable, QStringLiteral("cannot open port %1").arg(target.port));
-        else if (reason == QLatin1String("ERR_REFUSED"))
+            break;
+        case ModbusError::Kind::Refused:
             exitCode = ctx.fail(CliExit::Refused, QStringLiteral("station %1 refused the polling requests: %2")
                                                       .arg(target.station)
-                                                      .arg(worker.lastPollError()));
-        else if (reason == QLatin1String("ERR_TIMEOUT"))
+                                                      .arg(error.text()));
+            break;
+        case ModbusError::Kind::NoReply:
             exitCode = ctx.fail(CliExit::NoReply, QStringLiteral("no reply from station %1 on %2 within %3 ms "
                                                                  "(the drive stopped answering)")
                                                       .arg(target.station)
                                                       .arg(target.port)
                                                       .arg(ModbusWorker::PollReadTimeoutMs));
-        else
-            exitCode = ctx.fail(CliExit::NoReply, worker.lastPollError());
+            break;
+        default:
+            exitCode = ctx.fail(CliExit::NoReply, error.text());
+        }
         loop.quit();
     });
     worker.start();

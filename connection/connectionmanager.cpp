@@ -71,7 +71,7 @@ DeviceInfo ConnectionManager::identify(quint8 station, bool strict)
     if (!words.complete())
         throw ModbusError(QStringLiteral("Invalid device response length"));
     if (strict && words.familyCode() > HighestFamilyCode)
-        throw ModbusError(QStringLiteral("Unknown device family"));
+        throw ModbusError(QStringLiteral("Unknown device family"), ModbusError::Kind::NotRecognised);
 
     DeviceInfo info;
     info.logicVersion = words.logicVersion();
@@ -83,7 +83,7 @@ DeviceInfo ConnectionManager::identify(quint8 station, bool strict)
     info.stroke = ident.at(3);
     info.model = ActuatorCatalogue::buildModelCode(ident, words.direction);
     if (strict && info.model.isEmpty())
-        throw ModbusError(QStringLiteral("Device spec not recognized"));
+        throw ModbusError(QStringLiteral("Device spec not recognized"), ModbusError::Kind::NotRecognised);
     if (const ActuatorFamily *family = ActuatorCatalogue::findFamilyByCode(words.familyCode()))
         info.family = family->name;
     info.size = ident.at(1);
@@ -126,7 +126,7 @@ void ConnectionManager::startConnection(const QString &portName, quint8 station,
 {
     takePortFromWorker();
     if (!openPort(portName)) {
-        Q_EMIT connectionError(QStringLiteral("Cannot open COM port"));
+        Q_EMIT connectionError(ModbusError::portOpen(m_openError));
         return;
     }
     DeviceInfo info;
@@ -134,12 +134,13 @@ void ConnectionManager::startConnection(const QString &portName, quint8 station,
         info = identify(station, strict);
     } catch (const ModbusError &e) {
         closePort();
-        Q_EMIT connectionError(e.text());
+        Q_EMIT connectionError(e);
         return;
     }
     closePort();
     if (!accept(info)) {
-        Q_EMIT connectionError(QStringLiteral("ERR_DRIVE_DIFFERS"));
+        Q_EMIT connectionError(ModbusError(QStringLiteral("not the drive connected before"),
+                                           ModbusError::Kind::DriveDiffers));
         return;
     }
 
@@ -166,12 +167,12 @@ void ConnectionManager::onWorkerConnected()
     Q_EMIT connected(m_info);
 }
 
-void ConnectionManager::onWorkerError(QString reason)
+void ConnectionManager::onWorkerError(const ModbusError &error)
 {
     if (m_state == State::Disconnected)
         return;
     m_state = State::Disconnected;
-    Q_EMIT connectionError(reason);
+    Q_EMIT connectionError(error);
 }
 
 ScanResult ConnectionManager::probe(quint8 station)

@@ -38,12 +38,13 @@ public:
     explicit ConnectionManager(ModbusWorker *worker, QObject *parent = nullptr);
 
     // Identifies the drive, then starts the worker; the outcome arrives as
-    // connected() or connectionError(). strict refuses drives outside the catalogue.
+    // connected() or connectionError(): PortOpen, NoReply, Refused, NotRecognised
+    // (strict refuses drives outside the catalogue), then the worker's own.
     void connectToDevice(const QString &portName, quint8 station, bool strict);
     void disconnectDevice();
     // Connects again to the drive of the last connection, on portName (where
     // its adapter is now). A drive that identifies otherwise is not connected:
-    // connectionError("ERR_DRIVE_DIFFERS"), with what differs in differences().
+    // connectionError() of Kind::DriveDiffers, with what differs in differences().
     void resumeDevice(const QString &portName, quint8 station, bool strict);
     // Since the last resumeDevice(): the identity found and where it differs.
     DeviceInfo foundInfo() const { return m_found; }
@@ -55,7 +56,7 @@ public:
                  const CancelCallback &cancel = {});
 
     bool isConnected() const { return m_state == State::Connected; }
-    // Why the last scan or connection could not open its port ("Cannot open COM port").
+    // Why the last scan or connection could not open its port.
     PortOpenError lastOpenError() const { return m_openError; }
     // The adapter of the last scanned or connected port echoes what it sends;
     // its echoes are taken out of what it receives.
@@ -70,12 +71,12 @@ public:
 Q_SIGNALS:
     void connected(DeviceInfo info);
     void disconnected(QString reason);
-    void connectionError(QString reason);
+    void connectionError(ModbusError error);
     void deviceFound(ScanResult result);
 
 public Q_SLOTS:
     void onWorkerConnected();
-    void onWorkerError(QString reason);
+    void onWorkerError(const ModbusError &error);
 
 private:
     enum class State { Disconnected, Starting, Connected };

@@ -9,8 +9,8 @@ namespace {
 // other failure keeps to an empty result or false.
 void throwIfRefused(const ModbusWorker &worker)
 {
-    if (worker.lastSyncRefused())
-        throw ModbusError(worker.lastSyncError(), ModbusError::Kind::Refused);
+    if (worker.lastSyncError().kind() == ModbusError::Kind::Refused)
+        throw worker.lastSyncError();
 }
 
 }  // namespace

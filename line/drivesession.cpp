@@ -12,16 +12,6 @@ namespace {
 
 constexpr int IdentifyWaitMs = 5000;
 
-bool isRecognitionFailure(const QString &reason)
-{
-    return reason == QLatin1String("Unknown device family") || reason == QLatin1String("Device spec not recognized");
-}
-
-bool isPortFailure(const QString &reason)
-{
-    return reason == QLatin1String("Cannot open COM port") || reason == QStringLiteral("無法開啟通訊埠");
-}
-
 // Identifies the drive as the window does on connecting, then hands the port
 // back. Ok with info filled, or the exit code after reporting why.
 int identifyDrive(const JobSink &sink, const QString &port, quint8 station, DeviceInfo *info)
@@ -35,11 +25,8 @@ int identifyDrive(const JobSink &sink, const QString &port, quint8 station, Devi
         *info = identified;
         loop.quit();
     });
-    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const QString &reason) {
-        if (isRecognitionFailure(reason) || isPortFailure(reason))
-            code = sink.fail(isPortFailure(reason) ? JobExit::PortUnavailable : JobExit::NotRecognised, reason);
-        else
-            code = sink.failExchange(linkErrorFromReason(reason), port, station, ConnectionManager::IdentifyTimeoutMs);
+    QObject::connect(&manager, &ConnectionManager::connectionError, &loop, [&](const ModbusError &error) {
+        code = sink.failExchange(error, port, station, ConnectionManager::IdentifyTimeoutMs);
         loop.quit();
     });
     QTimer::singleShot(IdentifyWaitMs, &loop, [&] {

@@ -56,6 +56,13 @@ int JobSink::failExchange(const ModbusError &error, const QString &port, quint8 
     case ModbusError::Kind::NoReply:
         return fail(JobExit::NoReply,
                     QStringLiteral("no reply from station %1 on %2 within %3 ms").arg(station).arg(port).arg(waitMs));
+    case ModbusError::Kind::PortOpen:
+        return fail(JobExit::PortUnavailable, error.text());
+    case ModbusError::Kind::NotRecognised:
+        return fail(JobExit::NotRecognised, error.text());
+    case ModbusError::Kind::None:
+    case ModbusError::Kind::PortLost:
+    case ModbusError::Kind::DriveDiffers:
     case ModbusError::Kind::Other:
         break;
     }
@@ -83,11 +90,3 @@ QJsonObject linkStatsJson(const LinkStats &s)
                        {QStringLiteral("latencyMaxMs"), s.latencyMaxMs}};
 }
 
-ModbusError linkErrorFromReason(const QString &reason)
-{
-    if (reason == ModbusError::noReply().text())
-        return ModbusError::noReply();
-    if (reason.startsWith(QLatin1String("Exception ")))
-        return ModbusError(reason, ModbusError::Kind::Refused);
-    return ModbusError(reason);
-}

@@ -47,8 +47,9 @@ struct JobSink
 
     // One failure line; returns code.
     int fail(int code, const QString &reason) const;
-    // A failed exchange with `station` on `port`: Refused naming the exception
-    // when the drive refused, else NoReply naming what did not answer within `waitMs`.
+    // A failed exchange or identification with `station` on `port`, by its kind:
+    // Refused naming the exception, PortUnavailable or NotRecognised with the
+    // reason, else NoReply (naming what did not answer within `waitMs` when nothing did).
     int failExchange(const ModbusError &error, const QString &port, quint8 station, int waitMs) const;
 
     // Opens the port for a short exchange on this thread; null after saying why.
@@ -57,6 +58,3 @@ struct JobSink
 
 // The link counters as JSON (poll's last line, a job's report).
 QJsonObject linkStatsJson(const LinkStats &stats);
-
-// Turns the reason text a connection failure carries back into its kind.
-ModbusError linkErrorFromReason(const QString &reason);

@@ -90,7 +90,7 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
     if (!m_device || !m_device->isOpen())
         throw ModbusError(QStringLiteral("Port not open"));
     if (socketLost())
-        throw ModbusError(QStringLiteral("Port lost"));
+        throw ModbusError::portLost();
 
     keepInterFrameGap();
     awaitQuietLine();
@@ -134,7 +134,7 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
         if (m_device->bytesAvailable() <= 0 && !waitForBytes()) {
             if (takeDeviceFailure()) {
                 fail(ExchangeRecord::Result::PortLost);
-                throw ModbusError(QStringLiteral("Port lost"));
+                throw ModbusError::portLost();
             }
             continue;
         }
@@ -171,8 +171,8 @@ QByteArray ModbusTransport::transact(const QByteArray &request, int replyLength,
             if (refusal.at(0) == slave && refusal.at(1) == exceptionFunction && hasValidCrc(refusal)) {
                 log(QStringLiteral("rx"), refusal);
                 fail(ExchangeRecord::Result::Exception, refusal);
-                throw ModbusError(ModbusFrame::exceptionText(static_cast<quint8>(refusal.at(2))),
-                                  ModbusError::Kind::Refused);
+                const auto code = static_cast<quint8>(refusal.at(2));
+                throw ModbusError::refused(code, ModbusFrame::exceptionText(code));
             }
         }
     }

@@ -2,6 +2,7 @@
 
 #include "exchangerecord.h"
 #include "linkstats.h"
+#include "modbuserror.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -9,31 +10,8 @@
 #include <QVector>
 
 #include <functional>
-#include <stdexcept>
 
 class QIODevice;
-
-// A failure of the link, carrying the short text the callers show or relay
-// ("Timeout", "Exception 02 (illegal data address)", "Port not open", ...).
-class ModbusError : public std::runtime_error
-{
-public:
-    // No valid reply in time, a refusal (exception reply) from the addressed
-    // station, or anything else (the port, a malformed answer).
-    enum class Kind { NoReply, Refused, Other };
-
-    explicit ModbusError(const QString &text = QString(), Kind kind = Kind::Other)
-        : std::runtime_error(text.toStdString()), m_text(text), m_kind(kind)
-    {
-    }
-    static ModbusError noReply() { return ModbusError(QStringLiteral("Timeout"), Kind::NoReply); }
-    QString text() const { return m_text; }
-    Kind kind() const { return m_kind; }
-
-private:
-    QString m_text;
-    Kind m_kind;
-};
 
 // One request, one validated reply of known length, on any byte stream.
 //
@@ -104,9 +82,9 @@ public:
     LinkStats stats() const { return m_stats; }
     void resetStats() { m_stats = LinkStats(); }
 
-    // Throws ModbusError("Port not open"), ModbusError("Port lost") when the
+    // Throws ModbusError("Port not open"), ModbusError::portLost() when the
     // device reports that it failed (an unplugged adapter), a Refused error
-    // named after the exception code, or ModbusError::noReply().
+    // with its exception code, or ModbusError::noReply().
     QByteArray transact(const QByteArray &request, int replyLength, int timeoutMs);
     QVector<quint16> readRegisters(quint8 slave, quint16 address, quint16 count, int timeoutMs);
 

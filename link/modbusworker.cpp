@@ -20,9 +20,10 @@ constexpr int StopLockWaitMs = 200;
 }  // namespace
 
 ModbusWorker::ModbusWorker(QObject *parent)
-    : QThread(parent), m_portFactory([](const QString &portName) { return openDrivePort(portName); })
+    : QThread(parent), m_portFactory(openDrivePort)
 {
     registerLinkMetaTypes();
+    qRegisterMetaType<ModbusError>();
 }
 
 ModbusWorker::~ModbusWorker()
@@ -35,12 +36,6 @@ LinkStats ModbusWorker::linkStats() const
 {
     std::lock_guard<std::mutex> lock(m_statsMutex);
     return m_linkStats;
-}
-
-QString ModbusWorker::lastPollError() const
-{
-    std::lock_guard<std::mutex> lock(m_statsMutex);
-    return m_lastPollError;
 }
 
 void ModbusWorker::publishStats(const ModbusTransport &transport)
@@ -109,7 +104,7 @@ void ModbusWorker::stop()
         if (m_slot.pending) {
             m_slot.pending = false;
             m_slot.done = true;
-            m_slot.error = QStringLiteral("Connection closed");
+            m_slot.error = ModbusError(QStringLiteral("Connection closed"));
             m_requestDone.notify_all();
         }
         m_requestPosted.notify_all();
@@ -117,7 +112,7 @@ void ModbusWorker::stop()
     }
 }
 
-void ModbusWorker::endServing(const QString &reason)
+void ModbusWorker::endServing(const ModbusError &reason)
 {
     {
         std::lock_guard<std::mutex> lock(m_requestMutex);
@@ -151,7 +146,7 @@ ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(Req
     std::unique_lock<std::mutex> lock(m_requestMutex);
     m_slot = RequestSlot();
     if (!m_serving.load() || isInterruptionRequested()) {
-        m_slot.error = QStringLiteral("Not connected");
+        m_slot.error = ModbusError(QStringLiteral("Not connected"));
     } else {
         fill(m_slot);
         m_slot.pending = true;
@@ -163,11 +158,10 @@ ModbusWorker::RequestSlot ModbusWorker::postAndWait(const std::function<void(Req
             m_slot.done = true;
             m_slot.result.clear();
             m_slot.success = false;
-            m_slot.error = ModbusError::noReply().text();
+            m_slot.error = ModbusError::noReply();
         }
     }
     m_lastSyncError = m_slot.error;
-    m_lastSyncRefused = m_slot.refused;
     return m_slot;
 }
 
@@ -238,8 +232,7 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
                                                     m_slot.readTimeoutMs);
         } catch (const ModbusError &e) {
             m_slot.result.clear();
-            m_slot.error = e.text();
-            m_slot.refused = e.kind() == ModbusError::Kind::Refused;
+            m_slot.error = e;
         }
         break;
     case RequestKind::Write:
@@ -247,10 +240,8 @@ void ModbusWorker::serveRequest(ModbusTransport &transport)
         m_slot.success = m_slot.kind == RequestKind::Write
                              ? transport.writeRegister(m_slot.slave, m_slot.address, m_slot.countOrValue)
                              : transport.writeRegisters(m_slot.slave, m_slot.address, m_slot.values);
-        if (!m_slot.success) {
-            m_slot.error = transport.lastWriteError().text();
-            m_slot.refused = transport.lastWriteError().kind() == ModbusError::Kind::Refused;
-        }
+        if (!m_slot.success)
+            m_slot.error = transport.lastWriteError();
         break;
     case RequestKind::None:
         break;
@@ -270,7 +261,7 @@ bool ModbusWorker::takeQueuedWrite(QueueEntry &write)
     return true;
 }
 
-ModbusWorker::PollResult ModbusWorker::pollOnce(ModbusTransport &transport, quint8 station, QString &error)
+ModbusWorker::PollResult ModbusWorker::pollOnce(ModbusTransport &transport, quint8 station, ModbusError &error)
 {
     struct PollRead
     {
@@ -289,8 +280,8 @@ ModbusWorker::PollResult ModbusWorker::pollOnce(ModbusTransport &transport, quin
             words[i] = transport.readRegisters(station, reads[i].address, reads[i].count, PollReadTimeoutMs);
         }
     } catch (const ModbusError &e) {
-        error = e.text();
-        return e.kind() == ModbusError::Kind::Refused ? PollResult::Refused : PollResult::Failed;
+        error = e;
+        return PollResult::Failed;
     }
     PollWords poll;
     poll.position = words[0];
@@ -310,14 +301,14 @@ void ModbusWorker::run()
     {
         std::lock_guard<std::mutex> lock(m_statsMutex);
         m_linkStats = LinkStats();
-        m_lastPollError.clear();
     }
     // Whatever was queued before this connection belongs to none.
     clearQueue();
 
-    std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName) : nullptr;
+    PortOpenError openError;
+    std::shared_ptr<QIODevice> port = m_portFactory ? m_portFactory(portName, &openError) : nullptr;
     if (!port || !port->isOpen()) {
-        Q_EMIT connectionError(QStringLiteral("無法開啟通訊埠"));
+        Q_EMIT connectionError(ModbusError::portOpen(openError));
         return;
     }
     if (auto *serial = qobject_cast<QSerialPort *>(port.get()))
@@ -354,14 +345,10 @@ void ModbusWorker::run()
             continue;
         }
 
-        QString error;
+        ModbusError error;
         const PollResult result = pollOnce(transport, station, error);
         if (result == PollResult::Yielded)
             continue;
-        {
-            std::lock_guard<std::mutex> lock(m_statsMutex);
-            m_lastPollError = error;
-        }
         if (result == PollResult::Done) {
             Q_EMIT stateUpdated(m_state);
             failedCycles = 0;
@@ -373,18 +360,15 @@ void ModbusWorker::run()
         if (++failedCycles >= FailedCyclesBeforeLoss) {
             // A port that failed under us (adapter unplugged) and a drive that
             // refuses the reads are told apart from a silent drive.
-            QString reason = QStringLiteral("ERR_TIMEOUT");
-            if (error == QLatin1String("Port lost"))
-                reason = QStringLiteral("ERR_PORT_LOST");
-            else if (result == PollResult::Refused)
-                reason = QStringLiteral("ERR_REFUSED");
-            Q_EMIT connectionError(reason);
+            const bool toldApart =
+                error.kind() == ModbusError::Kind::PortLost || error.kind() == ModbusError::Kind::Refused;
+            Q_EMIT connectionError(toldApart ? error : ModbusError::noReply());
             break;
         }
-        Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error));
+        Q_EMIT logMessage(QStringLiteral("info"), QStringLiteral("Poll error: %1").arg(error.text()));
         restFor(AfterPollCycleMs);
     }
-    endServing(QStringLiteral("Connection lost"));
+    endServing(ModbusError(QStringLiteral("Connection lost")));
     publishStats(transport);
     port->close();
 }

@@ -3,6 +3,7 @@
 #include "devicestate.h"
 #include "exchangerecord.h"
 #include "linkstats.h"
+#include "modbuserror.h"
 
 #include <QList>
 #include <QString>
@@ -17,6 +18,7 @@
 
 class QIODevice;
 class ModbusTransport;
+struct PortOpenError;
 
 // The thread that owns the serial port while a station is connected.
 //
@@ -28,12 +30,14 @@ class ModbusTransport;
 // A queue never outlives its connection: it is emptied when the thread starts
 // and whenever it ends. A request still posted when the worker gives up is
 // answered at once as failed ("Connection lost"), never left to wait.
+// Its connectionError() carries the kind: PortOpen, NoReply, Refused or PortLost.
 class ModbusWorker : public QThread
 {
     Q_OBJECT
 
 public:
-    using PortFactory = std::function<std::shared_ptr<QIODevice>(const QString &portName)>;
+    // Null (or a closed device) when the port cannot be opened, with the reason in *error.
+    using PortFactory = std::function<std::shared_ptr<QIODevice>(const QString &portName, PortOpenError *error)>;
 
     static constexpr int SyncReadTransactionMs = 300;
     static constexpr int PollReadTimeoutMs = 100;
@@ -59,7 +63,7 @@ public:
     // record is built. Takes effect before the next exchange.
     void setExchangeTracing(bool on) { m_tracing.store(on); }
 
-    // Lets tests hand the worker a scripted byte stream instead of a serial port.
+    // Lets tests hand the worker a scripted byte stream, or a port that fails to open.
     void setPortFactory(PortFactory factory) { m_portFactory = std::move(factory); }
 
     // Blocking calls for the GUI thread; empty or false on any failure. A read
@@ -71,11 +75,9 @@ public:
     // one, so no motion queued before it reaches the wire after it. A queued
     // write already on the wire finishes first. True when the drive echoed it.
     bool syncStopWrite(quint8 slave, quint16 address, quint16 value);
-    // Why the last synchronous request failed ("Timeout", "Exception 02 (...)");
-    // empty after a success. For the thread that posts the requests.
-    QString lastSyncError() const { return m_lastSyncError; }
-    // The last synchronous request failed because the drive refused it.
-    bool lastSyncRefused() const { return m_lastSyncRefused; }
+    // Why the last synchronous request failed (no reply, a refusal, ...); Kind::None
+    // after a success. For the thread that posts the requests.
+    const ModbusError &lastSyncError() const { return m_lastSyncError; }
 
     void setPollingPaused(bool paused);
     bool isPollingPaused() const { return m_pollingPaused.load(); }
@@ -89,8 +91,6 @@ public:
     void dropQueuedMotion();
     // The link counters of the current (or last) connection, reset when the thread starts.
     LinkStats linkStats() const;
-    // Why the last polling cycle failed ("Timeout", "Exception 04 (...)"); empty after a good one.
-    QString lastPollError() const;
 
     // Requests the end of the loop, drops queued writes and releases a waiting
     // caller; does not wait for the thread.
@@ -101,7 +101,7 @@ public:
 
 Q_SIGNALS:
     void connectedSuccessfully();
-    void connectionError(QString reason);
+    void connectionError(ModbusError error);
     void stateUpdated(DeviceState state);
     void logMessage(QString type, QString msg);
     void exchangeRecorded(ExchangeRecord record);
@@ -121,8 +121,7 @@ private:
         QVector<quint16> values;
         QVector<quint16> result;
         bool success = false;
-        QString error;
-        bool refused = false;
+        ModbusError error;
         bool pending = false;
         bool done = false;
     };
@@ -142,13 +141,13 @@ private:
     bool requestPending();
     // Sleeps up to `ms`, less when a request is posted or the thread is asked to end.
     void restFor(int ms);
-    enum class PollResult { Done, Failed, Refused, Yielded };
-    PollResult pollOnce(ModbusTransport &transport, quint8 station, QString &error);
+    enum class PollResult { Done, Failed, Yielded };
+    PollResult pollOnce(ModbusTransport &transport, quint8 station, ModbusError &error);
     void publishStats(const ModbusTransport &transport);
     void followTracing(ModbusTransport &transport, bool &observing);
     void clearQueue();
     // Stops taking requests; one still posted is answered as failed.
-    void endServing(const QString &reason);
+    void endServing(const ModbusError &reason);
 
     QString m_portName;
     quint8 m_station = 1;
@@ -162,12 +161,10 @@ private:
     std::condition_variable m_requestDone;
     std::condition_variable m_requestPosted;
     RequestSlot m_slot;
-    QString m_lastSyncError;
-    bool m_lastSyncRefused = false;
+    ModbusError m_lastSyncError;
 
     mutable std::mutex m_statsMutex;
     LinkStats m_linkStats;
-    QString m_lastPollError;
 
     std::atomic<bool> m_pollingPaused{false};
     std::atomic<bool> m_tracing{false};

@@ -4,14 +4,7 @@
 
 bool WorkerRegisterPort::noteResult(bool ok)
 {
-    if (ok)
-        m_lastError = ModbusError();
-    else if (m_worker->lastSyncRefused())
-        m_lastError = ModbusError(m_worker->lastSyncError(), ModbusError::Kind::Refused);
-    else
-        m_lastError = m_worker->lastSyncError() == ModbusError::noReply().text()
-                          ? ModbusError::noReply()
-                          : ModbusError(m_worker->lastSyncError());
+    m_lastError = ok ? ModbusError() : m_worker->lastSyncError();
     return ok;
 }
 

@@ -4,6 +4,7 @@
 
 #include "dictionary.h"
 #include "registers.h"
+#include "serialport.h"
 #include "testmain.h"
 #include "windowfixture.h"
 
@@ -225,6 +226,39 @@ private Q_SLOTS:
         QVERIFY(fx.window->statusBar()->currentMessage().contains(port));
         QVERIFY(fx.bus.start());
         QVERIFY2(fx.connectTo(Station), qPrintable(fx.failure()));
+    }
+
+    // The drive identified, then the worker could not open the port (taken in
+    // between): the box says so in the window's language, with the reason.
+    void aPortTheWorkerCannotOpenIsNamedInTheWindowsLanguage_data()
+    {
+        QTest::addColumn<QString>("lang");
+        QTest::newRow("English") << "en";
+        QTest::newRow("Chinese") << "zh";
+    }
+    void aPortTheWorkerCannotOpenIsNamedInTheWindowsLanguage()
+    {
+        QFETCH(QString, lang);
+        if (fx.connected())
+            QVERIFY2(fx.disconnectWindow(), qPrintable(fx.failure()));
+        fx.dialogs->clear();
+        fx.chooseLanguage(lang);
+        fx.worker()->setPortFactory([](const QString &port, PortOpenError *error) {
+            error->kind = PortOpenError::Kind::NoPermission;
+            error->port = port;
+            return nullptr;
+        });
+        QVERIFY(!fx.connectTo(Station));
+        fx.worker()->setPortFactory(openDrivePort);
+        fx.chooseLanguage(QStringLiteral("en"));
+        QCOMPARE(fx.dialogs->count(), 1);
+        const QString shown = fx.dialogs->last().text;
+        QVERIFY2(shown.startsWith(translateKey(QStringLiteral("err_port_open"), lang))
+                     && shown.contains(translateKey(QStringLiteral("err_port_dialout"), lang).arg(fx.bus.portPath()))
+                     && hasCjk(shown) == (lang == QLatin1String("zh")),
+                 qPrintable(shown));
+        QVERIFY(!fx.tabs()->isTabEnabled(MainWindow::MotionTab));
+        fx.dialogs->clear();
     }
 
     void unplugDuringReadAllKeepsTheRowsAndDisconnects()

@@ -90,29 +90,46 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown command") << QStringList{"frobnicate"} << int(CliExit::Usage) << "frobnicate";
+        QTest::addColumn<bool>("refusing");  // every request answered with exception 4
+        QTest::newRow("unknown command") << QStringList{"frobnicate"} << int(CliExit::Usage) << "frobnicate" << false;
         QTest::newRow("bad number") << QStringList{"read", "--address", "zz", "--count", "1"} << int(CliExit::Usage)
-                                    << "--address";
+                                    << "--address" << false;
         QTest::newRow("too many words") << QStringList{"read", "--address", "0", "--count", "126"}
-                                        << int(CliExit::Usage) << "--count";
+                                        << int(CliExit::Usage) << "--count" << false;
         QTest::newRow("bad word list") << QStringList{"write-multi", "--address", "0", "--values", "1,,2"}
-                                       << int(CliExit::Usage) << "--values";
+                                       << int(CliExit::Usage) << "--values" << false;
         QTest::newRow("silent station") << QStringList{"read", "--station", "9", "--address", "0", "--count", "1"}
-                                        << int(CliExit::NoReply) << "";
+                                        << int(CliExit::NoReply) << "" << false;
         QTest::newRow("silent write") << QStringList{"write", "--station", "9", "--address", "0xA4", "--value", "0"}
-                                      << int(CliExit::NoReply) << "";
+                                      << int(CliExit::NoReply) << "" << false;
         QTest::newRow("not recognised") << QStringList{"identify", "--station", "5"} << int(CliExit::NotRecognised)
-                                        << "Unknown device family";
+                                        << "Unknown device family" << false;
         QTest::newRow("no such port") << QStringList{"read", "--port", "/dev/vexa-none", "--station", "1", "--address", "0", "--count", "1"}
-                                      << int(CliExit::PortUnavailable) << "/dev/vexa-none";
+                                      << int(CliExit::PortUnavailable) << "/dev/vexa-none" << false;
+        QTest::newRow("identify, no such port") << QStringList{"identify", "--port", "/dev/vexa-none", "--station", "1"}
+                                                << int(CliExit::PortUnavailable) << "/dev/vexa-none" << false;
+        QTest::newRow("poll, no such port") << QStringList{"poll", "--port", "/dev/vexa-none", "--station", "1", "--count", "1"}
+                                            << int(CliExit::PortUnavailable) << "/dev/vexa-none" << false;
+        QTest::newRow("silent identify") << QStringList{"identify", "--station", "9"} << int(CliExit::NoReply)
+                                         << "no reply from station 9" << false;
+        QTest::newRow("silent poll") << QStringList{"poll", "--station", "9", "--count", "1"} << int(CliExit::NoReply)
+                                     << "stopped answering" << false;
+        QTest::newRow("refused identify") << QStringList{"identify", "--station", "1"} << int(CliExit::Refused)
+                                          << "Exception 04" << true;
+        QTest::newRow("refused poll") << QStringList{"poll", "--station", "1", "--count", "1"} << int(CliExit::Refused)
+                                      << "Exception 04" << true;
     }
     void cliFailuresHaveTheirExitCodes()
     {
         QFETCH(QStringList, arguments);
         QFETCH(int, code);
         QFETCH(QString, message);
+        QFETCH(bool, refusing);
         CliFixture cli({driveAt(1), driveAt(5, 7)});
         VEXA_REQUIRE(cli.start(), "no pseudo-terminal for the simulated bus");
+        SimFaults faults;
+        faults.exceptionReplies = refusing;
+        cli.bus.setFaults(faults);
         if (arguments.size() > 1 && !arguments.contains("--port"))
             arguments = cli.at(arguments.mid(0, 1)) + arguments.mid(1);  // a later --station wins
         const CliRun run = CliFixture::run(arguments);
@@ -215,7 +232,7 @@ private Q_SLOTS:
         SimFaults refusing;
         refusing.exceptionReplies = true;
         cli.bus.setFaults(refusing);
-        for (const QString &verb : {"compare", "write"})
+        for (const char *verb : {"compare", "write"})
             QCOMPARE(CliFixture::run(cli.at({"block", verb}, 2) + block).code, int(CliExit::Refused));
         cli.bus.setFaults(SimFaults());
         QCOMPARE(CliFixture::run(cli.at({"block", "compare"}, 2) << "--file" << cli.path("none.txt")).code,

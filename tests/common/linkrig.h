@@ -28,7 +28,8 @@ struct LinkRig
     SimBus bus;
     ModbusWorker worker;
     ConnectionManager manager{&worker};
-    QStringList errors;  // the manager's connection errors
+    QStringList errors;  // the manager's connection errors: their texts, and their kinds
+    QList<ModbusError::Kind> errorKinds;
     int connections = 0;
     QList<DeviceState> states;
 
@@ -39,7 +40,10 @@ struct LinkRig
         for (const SimDriveConfig &c : drives)
             bus.addDrive(c);
         QObject::connect(&manager, &ConnectionManager::connected, [this] { ++connections; });
-        QObject::connect(&manager, &ConnectionManager::connectionError, [this](const QString &e) { errors << e; });
+        QObject::connect(&manager, &ConnectionManager::connectionError, [this](const ModbusError &e) {
+            errors << e.text();
+            errorKinds << e.kind();
+        });
         QObject::connect(&worker, &ModbusWorker::stateUpdated, [this](const DeviceState &s) { states << s; });
     }
     ~LinkRig()
@@ -72,6 +76,7 @@ struct LinkRig
     {
         const int target = connections + 1;
         errors.clear();
+        errorKinds.clear();
         manager.connectToDevice(port(), station, strict);
         if (!QTest::qWaitFor([&] { return connections >= target || !errors.isEmpty(); }, WaitMs))
             return QStringLiteral("no outcome");

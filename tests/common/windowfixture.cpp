@@ -121,8 +121,10 @@ bool WindowFixture::connectTo(quint8 wanted)
     watch.stop();
     if (!pressed && !pickAndConnect())
         return fail(QStringLiteral("the scan did not offer station %1").arg(wanted));
-    if (!QTest::qWaitFor([this] { return connected(); }, ConnectWaitMs))
-        return fail(QStringLiteral("the window did not connect to station %1").arg(wanted));
+    // A box instead of the connection says why it failed.
+    const int boxes = dialogs->count();
+    if (!QTest::qWaitFor([&] { return connected() || dialogs->count() > boxes; }, ConnectWaitMs) || !connected())
+        return fail(QStringLiteral("the window did not connect to station %1: %2").arg(wanted).arg(dialogs->last().text));
     return true;
 }
 

@@ -31,7 +31,8 @@ public:
     // A fresh shown window in "en" or "zh", answering its boxes from `dialogs`.
     bool showWindow(const QString &lang);
     void chooseLanguage(const QString &lang);
-    // Scans through the connection tab only until the station answers, then connects.
+    // Scans through the connection tab only until the station answers, then connects;
+    // false as soon as a box shows instead.
     bool connectTo(quint8 station);
     bool connected() const;
     // Disconnect button; an unsaved-changes question gets `answer`.

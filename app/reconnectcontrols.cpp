@@ -1,11 +1,7 @@
-// Connection tab: reconnecting after a lost link, opt-in.
-
-#include "connectionpage.h"
+#include "reconnectcontrols.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
-#include "actuatorcatalogue.h"
-#include "connectionmanager.h"
 
 #include <QCheckBox>
 #include <QHBoxLayout>
@@ -23,7 +19,7 @@ constexpr int ProgressRefreshMs = 500;
 const QString StatusWaitingStyle = QStringLiteral("font-size:20px;font-weight:bold;color:#d97706;");
 }  // namespace
 
-void ConnectionPage::setupReconnect()
+ReconnectControls::ReconnectControls(WindowContext &context) : WindowPart(context)
 {
     auto *row = new QHBoxLayout;
     chkReconnect = new QCheckBox(ui->tabConnection);
@@ -47,7 +43,7 @@ void ConnectionPage::setupReconnect()
     ui->verticalLayout_status->addWidget(lblReconnectProgress);
     reconnectTimer = new QTimer(this);
     reconnectTimer->setInterval(ProgressRefreshMs);
-    connect(reconnectTimer, &QTimer::timeout, this, &ConnectionPage::showReconnectProgress);
+    connect(reconnectTimer, &QTimer::timeout, this, &ReconnectControls::showReconnectProgress);
 
     const QSettings settings = appSettings();
     chkReconnect->setChecked(settings.value(ReconnectKey, false).toBool());
@@ -62,11 +58,11 @@ void ConnectionPage::setupReconnect()
         appSettings().setValue(ReconnectLimitKey, seconds);
         drive->setReconnect(chkReconnect->isChecked(), seconds);
     });
-    connect(drive, &ActiveDrive::reconnectingChanged, this, &ConnectionPage::onReconnectingChanged);
-    connect(drive, &ActiveDrive::reconnectTried, this, &ConnectionPage::showReconnectProgress);
+    connect(drive, &ActiveDrive::reconnectingChanged, this, &ReconnectControls::onReconnectingChanged);
+    connect(drive, &ActiveDrive::reconnectTried, this, &ReconnectControls::showReconnectProgress);
 }
 
-void ConnectionPage::retranslateReconnect()
+void ReconnectControls::retranslate()
 {
     chkReconnect->setText(text(QStringLiteral("chkReconnect")));
     lblReconnectLimit->setText(text(QStringLiteral("lblReconnectLimit")));
@@ -76,7 +72,7 @@ void ConnectionPage::retranslateReconnect()
     }
 }
 
-void ConnectionPage::onReconnectingChanged(bool on)
+void ReconnectControls::onReconnectingChanged(bool on)
 {
     lblReconnectProgress->setVisible(on);
     if (!on) {
@@ -84,7 +80,7 @@ void ConnectionPage::onReconnectingChanged(bool on)
         // Given up: the disconnected state follows at once. Resumed: connected as before.
         setLed(ui->ledConnection, true, false);
         ui->lblConnectionStatus->setText(text(QStringLiteral("lblStatus_ok")));
-        ui->lblConnectionStatus->setStyleSheet(StatusOkStyle);
+        ui->lblConnectionStatus->setStyleSheet(ConnectionStatusOkStyle);
         if (auto *bar = window()->findChild<QStatusBar *>())
             bar->clearMessage();
         return;
@@ -96,37 +92,11 @@ void ConnectionPage::onReconnectingChanged(bool on)
     showReconnectProgress();
 }
 
-void ConnectionPage::showReconnectProgress()
+void ReconnectControls::showReconnectProgress()
 {
     if (!drive->reconnecting())
         return;
     lblReconnectProgress->setText(
         text(QStringLiteral("reconnect_progress")).arg(drive->reconnectTries()).arg(drive->sinceLossMs() / 1000));
     showStatus(text(QStringLiteral("reconnect_refused")));
-}
-
-QString ConnectionPage::driveDiffersText() const
-{
-    const DeviceInfo before = drive->connections()->deviceInfo();
-    const DeviceInfo now = drive->connections()->foundInfo();
-    QStringList parts;
-    for (const QString &field : drive->connections()->differences()) {
-        QString was;
-        QString found;
-        if (field == QLatin1String("model")) {
-            was = before.model;
-            found = now.model;
-        } else if (field == QLatin1String("firmware")) {
-            was = before.fwVersion;
-            found = now.fwVersion;
-        } else if (field == QLatin1String("hardware")) {
-            was = before.hwVersion;
-            found = now.hwVersion;
-        } else {
-            was = ActuatorCatalogue::logicVersionText(before.logicVersion);
-            found = ActuatorCatalogue::logicVersionText(now.logicVersion);
-        }
-        parts << QStringLiteral("%1: %2 → %3").arg(text(QStringLiteral("differs_") + field), was, found);
-    }
-    return text(QStringLiteral("err_drive_differs")).arg(connectedStation).arg(parts.join(QStringLiteral("; ")));
 }

@@ -1,10 +1,4 @@
-// Connection tab: one parameter file written into the stations ticked in the
-// scan table, on the port in the box, while no drive is connected. The job
-// runs away from the window's thread (LineJobDialog); the report and its
-// sign-off page are those of vexa-cli params apply, and each drive's values
-// are kept in a snapshot beside the report before the first write.
-
-#include "connectionpage.h"
+#include "stationsjob.h"
 #include "ui_mainwindow.h"
 
 #include "activedrive.h"
@@ -23,26 +17,26 @@
 
 #include <algorithm>
 
-void ConnectionPage::setupLineJob()
+StationsJob::StationsJob(WindowContext &context, Bus bus)
+    : WindowPart(context), m_bus(std::move(bus)), btnApplyToStations(new QPushButton(ui->tabConnection))
 {
-    btnApplyToStations = new QPushButton(ui->tabConnection);
     btnApplyToStations->setObjectName(QStringLiteral("btnApplyToStations"));
     auto *row = new QHBoxLayout;
     row->addStretch(1);
     row->addWidget(btnApplyToStations);
     ui->verticalLayout_tab1->insertLayout(ui->verticalLayout_tab1->indexOf(ui->tableScan) + 1, row);
-    connect(btnApplyToStations, &QPushButton::clicked, this, &ConnectionPage::onApplyToStations);
-    connect(ui->tableScan, &QTableWidget::itemChanged, this, &ConnectionPage::showLineJobButton);
-    showLineJobButton();
+    connect(btnApplyToStations, &QPushButton::clicked, this, &StationsJob::onApplyToStations);
+    connect(ui->tableScan, &QTableWidget::itemChanged, this, &StationsJob::refresh);
+    refresh();
 }
 
-void ConnectionPage::retranslateLineJob()
+void StationsJob::retranslate()
 {
     btnApplyToStations->setText(text(QStringLiteral("btnApplyToStations")));
     btnApplyToStations->setToolTip(text(QStringLiteral("line_tip")));
 }
 
-QVector<int> ConnectionPage::tickedStations() const
+QVector<int> StationsJob::tickedStations() const
 {
     QVector<int> stations;
     for (int row = 0; row < ui->tableScan->rowCount(); ++row) {
@@ -54,19 +48,19 @@ QVector<int> ConnectionPage::tickedStations() const
     return stations;
 }
 
-void ConnectionPage::showLineJobButton()
+void StationsJob::refresh()
 {
-    btnApplyToStations->setEnabled(!drive->isConnected() && !isScanning && !tickedStations().isEmpty());
+    btnApplyToStations->setEnabled(!drive->isConnected() && !m_bus.scanning() && !tickedStations().isEmpty());
 }
 
-void ConnectionPage::onApplyToStations()
+void StationsJob::onApplyToStations()
 {
     const QVector<int> stations = tickedStations();
-    if (stations.isEmpty() || drive->isConnected() || isScanning)
+    if (stations.isEmpty() || drive->isConnected() || m_bus.scanning())
         return;
     const QString title = text(QStringLiteral("line_title"));
     JobSettings settings;
-    settings.ports = QStringList{portInBox()};
+    settings.ports = QStringList{m_bus.port()};
     settings.stations = stations;
     settings.filePath = dialogs().openFileName(text(QStringLiteral("line_pick_file")), QDir::homePath(),
                                                text(QStringLiteral("line_file_filter")));

@@ -24,20 +24,6 @@ namespace {
 constexpr int Stroke = 50;
 constexpr quint8 Source = 1;  // holds the file's values; never ticked
 
-// Every register a parameter file carries; torques by their low byte (the high byte is another setting).
-QVector<quint16> fileRegisters(const SimBus &bus, quint8 station)
-{
-    QVector<quint16> words;
-    for (const OddRow &row : oddRows()) {
-        const quint16 mask = QByteArray(row.key).contains("Torque") ? 0x00FF : 0xFFFF;
-        for (int w = 0; w < row.words; ++w)
-            words << (bus.registerValue(station, quint16(row.address + w)) & mask);
-    }
-    for (quint16 address : {Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode})
-        words << bus.registerValue(station, address);
-    return words;
-}
-
 // The parameter file of the source drive, made from the simulator's registers.
 QByteArray sourceFile(const SimBus &bus)
 {

@@ -26,20 +26,6 @@ SimDriveConfig lineDrive(quint8 station, int refusedWriteAddress = -1)
     return c;
 }
 
-// Every register a parameter file carries; torques by their low byte (the high byte is another setting).
-QVector<quint16> fileRegisters(const SimBus &bus, quint8 station)
-{
-    QVector<quint16> words;
-    for (const OddRow &row : oddRows()) {
-        const quint16 mask = QByteArray(row.key).contains("Torque") ? 0x00FF : 0xFFFF;
-        for (int w = 0; w < row.words; ++w)
-            words << (bus.registerValue(station, quint16(row.address + w)) & mask);
-    }
-    for (quint16 address : {Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode})
-        words << bus.registerValue(station, address);
-    return words;
-}
-
 // Two buses, drives at 1 and 2 on each; the file is exported from the first
 // drive, then every drive is given other odd values of its own.
 struct Line

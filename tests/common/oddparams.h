@@ -90,3 +90,17 @@ inline QVector<quint16> parameterRegisterValues(const SimBus &bus, quint8 statio
         values << bus.registerValue(station, address);
     return values;
 }
+
+// Every register a parameter file carries; torques by their low byte (the high byte is another setting).
+inline QVector<quint16> fileRegisters(const SimBus &bus, quint8 station)
+{
+    QVector<quint16> words;
+    for (const OddRow &row : oddRows()) {
+        const quint16 mask = QByteArray(row.key).contains("Torque") ? 0x00FF : 0xFFFF;
+        for (int w = 0; w < row.words; ++w)
+            words << (bus.registerValue(station, quint16(row.address + w)) & mask);
+    }
+    for (quint16 address : {Reg::CurrentLimits, Reg::Pos0MotionMode, Reg::Pos1MotionMode})
+        words << bus.registerValue(station, address);
+    return words;
+}

@@ -161,15 +161,22 @@ CmpManager::RowLook CmpManager::rowLook(const CmpTask &task) const
     return look;
 }
 
-void CmpManager::readAll(uchar slaveId)
+auto CmpManager::pausedPolling() -> PollingPause
 {
     Q_EMIT pauseWorker(true);
-    CmpEngine engine(m_access);
-    engine.setLanguage(m_language);
-    engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
-    engine.setGroupDone([this] { afterGroup(); });
-    engine.readAll(m_tasks, slaveId);
-    Q_EMIT pauseWorker(false);
+    return PollingPause(this);
+}
+
+void CmpManager::readAll(uchar slaveId)
+{
+    {
+        const auto paused = pausedPolling();
+        CmpEngine engine(m_access);
+        engine.setLanguage(m_language);
+        engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
+        engine.setGroupDone([this] { afterGroup(); });
+        engine.readAll(m_tasks, slaveId);
+    }
     const bool allMatch = std::all_of(m_tasks.cbegin(), m_tasks.cend(),
                                       [](const CmpTask &task) { return task.status == CmpStatus::Match; });
     if (allMatch)
@@ -178,13 +185,15 @@ void CmpManager::readAll(uchar slaveId)
 
 void CmpManager::writeAll(uchar slaveId)
 {
-    Q_EMIT pauseWorker(true);
-    CmpEngine engine(m_access);
-    engine.setLanguage(m_language);
-    engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
-    engine.setGroupDone([this] { afterGroup(); });
-    const bool written = engine.writeAll(m_tasks, slaveId);
-    Q_EMIT pauseWorker(false);
+    bool written = false;
+    {
+        const auto paused = pausedPolling();
+        CmpEngine engine(m_access);
+        engine.setLanguage(m_language);
+        engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
+        engine.setGroupDone([this] { afterGroup(); });
+        written = engine.writeAll(m_tasks, slaveId);
+    }
     // A half-written block must not be saved; only a comparison that finds
     // every row as expected clears the way again.
     if (!written)
@@ -201,13 +210,11 @@ void CmpManager::setSaveAllowed(bool allowed)
 
 bool CmpManager::saveEeprom(uchar slaveId)
 {
-    Q_EMIT pauseWorker(true);
+    const auto paused = pausedPolling();
     CmpEngine engine(m_access);
     engine.setLanguage(m_language);
     engine.setLogSink([this](const QString &type, const QString &line) { addLog(type, line); });
-    const bool saved = engine.saveEeprom(slaveId);
-    Q_EMIT pauseWorker(false);
-    return saved;
+    return engine.saveEeprom(slaveId);
 }
 
 void CmpManager::clearLog()

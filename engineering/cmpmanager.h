@@ -74,6 +74,20 @@ public Q_SLOTS:
     void addLog(const QString &type, const QString &data);
 
 private:
+    // Asks for polling to pause; it resumes when the returned guard goes, however the operation ends.
+    class PollingPause
+    {
+    public:
+        explicit PollingPause(CmpManager *manager) : m_manager(manager) {}
+        ~PollingPause() { Q_EMIT m_manager->pauseWorker(false); }
+        PollingPause(const PollingPause &) = delete;
+        PollingPause &operator=(const PollingPause &) = delete;
+
+    private:
+        CmpManager *m_manager;
+    };
+    PollingPause pausedPolling();
+
     QString text(const char *english, const char *chinese) const;
     void afterGroup();
     void setSaveAllowed(bool allowed);

@@ -56,10 +56,15 @@ QVector<Result> writeDifferences(const ParamDiff::Comparison &comparison, double
 {
     const ParamWriter::Values targets = targetValues(comparison, lead);
     QVector<Result> results;
+    // A drive that stopped answering gets no more writes: each would only wait out its timeout.
+    bool silent = false;
     for (const ParamDiff::Row &row : comparison.differences()) {
         Result result;
         result.key = row.key;
-        if (row.outsideRange) {
+        if (silent) {
+            result.outcome = Outcome::NotConfirmed;
+            result.message = QStringLiteral("not written: the drive stopped answering");
+        } else if (row.outsideRange) {
             // No stand-in held to the range is ever written in its place.
             result.outcome = Outcome::Refused;
             result.message = QStringLiteral("outside the editable range, not written");
@@ -80,6 +85,7 @@ QVector<Result> writeDifferences(const ParamDiff::Comparison &comparison, double
             result.message = writeOther(row, port);
             result.outcome = result.message.isEmpty() ? Outcome::Written : Outcome::NotConfirmed;
         }
+        silent = silent || (result.outcome == Outcome::NotConfirmed && port.lastError().kind() == ModbusError::Kind::NoReply);
         results << result;
     }
     return results;

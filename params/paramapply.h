@@ -29,7 +29,8 @@ struct Result
     QString message;  // why it was refused or not confirmed; a note for a written triangular profile
 };
 
-// One result per differing row of the comparison, in its order.
+// One result per differing row of the comparison, in its order. Once a write
+// (or the read it needs) goes unanswered, the rows after it are not written.
 QVector<Result> writeDifferences(const ParamDiff::Comparison &comparison, double lead, int stroke,
                                  RegisterPort &port, const QString &lang);
 

@@ -142,6 +142,9 @@ private Q_SLOTS:
         QCOMPARE(run.code, 1);
         QVERIFY(run.out.contains(QStringLiteral("not confirmed")));
         QVERIFY(run.err.contains(QStringLiteral("not saved")));
+        // The first write was answered, the second not; a silent drive gets no write after that.
+        const QStringList writes = cli.wire(0x06) + cli.wire(0x10);
+        QVERIFY2(writes.size() == 2, qPrintable(writes.join(QLatin1String("; "))));
     }
 
     void applyNeedsTheFileToNameThisProduct_data()

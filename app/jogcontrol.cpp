@@ -262,11 +262,11 @@ void JogControl::pulseStopInput(WorkerRegisterPort port)
     // and 2 above all, so a word read earlier cannot raise them again.
     if (port.stop(Reg::CommandInputs, Reg::CommandInputBit::Stop))
         drive->noteStopConfirmed(ActiveDrive::Motion::Inputs);
+    // One write that starts nothing: no pause, which would also end a pause
+    // held by whoever paused polling in the meantime.
     QTimer::singleShot(InputPulseMs, this, [this, port]() mutable {
-        if (!drive->isConnected())
-            return;
-        const ActiveDrive::PollingPause lowering(drive);
-        port.write(Reg::CommandInputs, 0);
+        if (drive->isConnected())
+            port.write(Reg::CommandInputs, 0);
     });
 }
 

@@ -139,18 +139,20 @@ int ParamsPage::readAllRows()
     return binder->readAll(port, drive->product().lead, drive->product().stroke);
 }
 
+void ParamsPage::showParameterError(const QString &message)
+{
+    dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
+                      message);
+}
+
 void ParamsPage::writeRow(const QString &key)
 {
     const double lead = drive->product().lead;
     const ParamBinder::PreparedWrite prepared = binder->prepareWrite(key, lead);
     const ParamWriter::Verdict &verdict = prepared.verdict;
-    const auto warn = [this](const QString &message) {
-        dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
-                          message);
-    };
     // Notes first, then the move's check, the operator's answer, and the rules.
     for (const QString &note : verdict.notes)
-        warn(note);
+        showParameterError(note);
     if (verdict.motionChecked)
         onMotionValidated(key.left(4), verdict.motion);
     if (!verdict.triangularQuestion.isEmpty()) {
@@ -166,7 +168,7 @@ void ParamsPage::writeRow(const QString &key)
                           chinese() ? QStringLiteral("垂直安裝推力提示") : QStringLiteral("Vertical Lift Force Info"),
                           verdict.liftForce);
     if (!verdict.mayWrite()) {
-        warn(verdict.refusal);
+        showParameterError(verdict.refusal);
         return;
     }
     const ActiveDrive::PollingPause pause(drive);
@@ -176,10 +178,7 @@ void ParamsPage::writeRow(const QString &key)
 
 void ParamsPage::connectBinder()
 {
-    connect(binder, &ParamBinder::validationError, this, [this](const QString &message) {
-        dialogs().message(QMessageBox::Warning, chinese() ? QStringLiteral("參數錯誤") : QStringLiteral("Parameter Error"),
-                          message);
-    });
+    connect(binder, &ParamBinder::validationError, this, &ParamsPage::showParameterError);
     connect(binder, &ParamBinder::pushModeRead, this, &ParamsPage::onPushModeRead);
     connect(binder, &ParamBinder::motionValidated, this, &ParamsPage::onMotionValidated);
     connect(binder, &ParamBinder::driveValueShown, this, [this](const QString &key) {

@@ -34,6 +34,8 @@ private:
     // operator's answers, and every row; each with polling paused.
     void readRow(const QString &key);
     void writeRow(const QString &key);
+    // "Parameter Error": a rule's refusal, a note before a write, a write that failed.
+    void showParameterError(const QString &message);
     // The reads that got no reply.
     int readAllRows();
     void onDriveConnected(const DeviceInfo &info);

@@ -52,17 +52,26 @@ double frameMs(int bytes)
     return bytes * 10.0 / 115200.0 * 1000.0;
 }
 
+// One default drive at station 1 under faults, and a worker set up for it; false after saying why.
+bool startBus(SimBus &bus, ModbusWorker &worker, const SimFaults &faults = SimFaults())
+{
+    bus.addDrive(SimDriveConfig());
+    bus.setFaults(faults);
+    if (!bus.start()) {
+        std::printf("cannot start the simulated bus\n");
+        return false;
+    }
+    worker.setPortName(bus.portPath());
+    worker.setStation(1);
+    return true;
+}
+
 void benchPolling(int cycles)
 {
     SimBus bus;
-    bus.addDrive(SimDriveConfig());
-    if (!bus.start()) {
-        std::printf("cannot start the simulated bus\n");
-        return;
-    }
     ModbusWorker worker;
-    worker.setPortName(bus.portPath());
-    worker.setStation(1);
+    if (!startBus(bus, worker))
+        return;
 
     std::atomic<pthread_t> workerThread{};
     QVector<Clock::time_point> stamps;
@@ -119,17 +128,11 @@ void benchPolling(int cycles)
 void benchRecovery(int cycles)
 {
     SimBus bus;
-    bus.addDrive(SimDriveConfig());
+    ModbusWorker worker;
     SimFaults faults;
     faults.dropEveryNth = 31;
-    bus.setFaults(faults);
-    if (!bus.start()) {
-        std::printf("cannot start the simulated bus\n");
+    if (!startBus(bus, worker, faults))
         return;
-    }
-    ModbusWorker worker;
-    worker.setPortName(bus.portPath());
-    worker.setStation(1);
     std::atomic<int> failures{0};
     int failuresSeen = 0;
     QVector<double> healthy;
